@@ -1,0 +1,35 @@
+#include "VendingApp.h"
+
+#include "VendingPanelDlg.h"
+
+#include <cstdio>
+
+CVendingApp::CVendingApp() : CWinApp(nullptr) {}
+
+bool CVendingApp::InitInstance() {
+  CVendingPanelDlg dlg;
+  Enable3dControlsStatic();
+  SetRegistryKey("Tessaline");
+  LoadStdProfileSettings(10);
+
+  if (!AfxSocketInit()) {
+    char szText[64];
+    std::snprintf(szText, sizeof szText, "Socket initialization failed, Error: %u\r\n",
+                  static_cast<unsigned>(GetLastError()));
+    AfxMessageBox(szText, MB_ICONERROR);
+  }
+
+  if (GetProfileInt("Connection", "AutoConnect", 1) != 0)
+    Connect();
+
+  m_pMainWnd = &dlg;
+  dlg.DoModal();
+  // The panel's window is gone; the framework has cleared m_pMainWnd with it.
+  m_pMainWnd = nullptr;
+  return false;
+}
+
+int CVendingApp::ExitInstance() {
+  Disconnect();
+  return CWinApp::ExitInstance();
+}

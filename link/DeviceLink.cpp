@@ -1,0 +1,131 @@
+#include "DeviceLink.h"
+
+#include "Wnd.h"
+#include "WinApp.h"
+
+#include <cstdio>
+#include <new>
+
+namespace {
+
+constexpr const char* kSection = "Connection";
+constexpr DWORD kDefaultCommunicationPort = 4003;
+constexpr DWORD kDefaultControlPort = 4001;
+constexpr int kReceiveBufferSize = 1024;  // the longest datagram the device sends
+
+/// Shows a failure as "<text>, Error: <code>\r\n…"; the format holds one %u.
+void ReportFailure(const char* lpszFormat, DWORD dwCode) {
+  char szText[256];
+  std::snprintf(szText, sizeof szText, lpszFormat, static_cast<unsigned>(dwCode));
+  AfxMessageBox(szText, MB_ICONERROR);
+}
+
+}  // namespace
+
+CDeviceSocket::CDeviceSocket()
+    : m_nCommunicationPort(
+          AfxGetApp()->GetProfileInt(kSection, "PortCommunication", kDefaultCommunicationPort)) {}
+
+CDeviceSocket::~CDeviceSocket() { Close(); }
+
+void CDeviceSocket::OnReceive(int) {
+  BYTE buffer[kReceiveBufferSize];
+  std::string strAddress;
+  UINT nPort = 0;
+  const int n = ReceiveFrom(buffer, sizeof buffer, strAddress, nPort);
+  if (n < 0)
+    return;
+  if (n == 0) {
+    // An empty datagram ends the conversation on this socket for the rest of the run.
+    Close();
+    return;
+  }
+  CWinApp* pApp = AfxGetApp();
+  if (nPort != m_nCommunicationPort || !pApp || !pApp->m_pMainWnd)
+    return;
+  if (auto* pSink = dynamic_cast<IDatagramSink*>(pApp->m_pMainWnd))
+    pSink->OnDatagram(buffer, static_cast<unsigned>(n));
+}
+
+bool CDeviceLink::Connect() {
+  CWinApp* pApp = AfxGetApp();
+  const std::string strConnectionName = pApp->GetProfileString(kSection, "ConnectionName", "LX-5200");
+  const DWORD dwResult =
+      InternetDial(nullptr, strConnectionName.c_str(), INTERNET_AUTODIAL_FORCE_ONLINE, &m_dwConnection, 0);
+  if (dwResult != 0) {
+    ReportFailure("Connect failed, Error: %u\r\nPlease make sure to use the correct connectionand "
+                  "check the connection settings in windows control panel.",
+                  dwResult);
+    m_dwConnection = 0;
+    return false;
+  }
+
+  const std::string strIPAddress = pApp->GetProfileString(kSection, "IPAddress", "192.168.1.1");
+  const DWORD nCommunicationPort =
+      pApp->GetProfileInt(kSection, "PortCommunication", kDefaultCommunicationPort);
+  m_pCommSocket = new (std::nothrow) CDeviceSocket;
+  if (!m_pCommSocket) {
+    ReportFailure("Memory allocation, Error: %u\r\n", GetLastError());
+    return false;
+  }
+  if (!m_pCommSocket->Create(nCommunicationPort, SOCK_DGRAM_TYPE, FD_READ_EVENT | FD_WRITE_EVENT)) {
+    ReportFailure("Create aquisition socket failed, Error: %u\r\n", GetLastError());
+    return false;
+  }
+  if (!m_pCommSocket->Connect(strIPAddress.c_str(), nCommunicationPort)) {
+    ReportFailure("Connect to aquisition socket failed, Error: %u\r\n", GetLastError());
+    return false;
+  }
+
+  const DWORD nControlPort = pApp->GetProfileInt(kSection, "PortControl", kDefaultControlPort);
+  m_pControlSocket = new (std::nothrow) CDeviceSocket;
+  if (!m_pControlSocket) {
+    ReportFailure("Memory allocation, Error: %u\r\n", GetLastError());
+    return false;
+  }
+  if (!m_pControlSocket->Create(nControlPort, SOCK_DGRAM_TYPE, FD_READ_EVENT | FD_WRITE_EVENT)) {
+    ReportFailure("Create control socket failed, Error: %u\r\n", GetLastError());
+    return false;
+  }
+  if (!m_pControlSocket->Connect(strIPAddress.c_str(), nControlPort)) {
+    ReportFailure("Connect to control socket failed, Error: %u\r\n", GetLastError());
+    return false;
+  }
+  return true;
+}
+
+bool CDeviceLink::Disconnect() {
+  if (m_pCommSocket) {
+    m_pCommSocket->Close();
+    delete m_pCommSocket;
+    m_pCommSocket = nullptr;
+  }
+  if (m_pControlSocket) {
+    m_pControlSocket->Close();
+    delete m_pControlSocket;
+    m_pControlSocket = nullptr;
+  }
+  if (m_dwConnection != 0) {
+    const DWORD dwResult = InternetHangUp(m_dwConnection, 0);
+    if (dwResult != 0) {
+      ReportFailure("Hang up failed, Error: %u\r\nProbably still connected.", dwResult);
+      return false;
+    }
+    m_dwConnection = 0;
+  }
+  return true;
+}
+
+void CDeviceLink::SendChangerCommand(const BYTE* pBytes, unsigned nLength) {
+  if (m_pCommSocket)
+    m_pCommSocket->Send(pBytes, static_cast<int>(nLength));
+}
+
+void CDeviceLink::SendControlCommand(BYTE nCode) {
+  if (!IsConnected() || !m_pControlSocket)
+    return;
+  const BYTE command[3] = {0x08, 0x03, nCode};
+  m_pControlSocket->Send(command, sizeof command);
+}
+
+CDeviceLink* AfxGetDeviceLink() { return dynamic_cast<CDeviceLink*>(AfxGetApp()); }

@@ -1,0 +1,137 @@
+#include "Afx.h"
+
+#include "Dialog.h"
+#include "WinApp.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QSocketNotifier>
+
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+DWORD g_dwLastError = 0;
+MessageBoxHook g_messageBoxHook;
+std::function<void(UINT)> g_beepHook;
+
+/// Dialing is not needed where the device is reached directly: it succeeds at once.
+class CImmediateDialer : public IDialer {
+public:
+  DWORD Dial(const std::string&, DWORD* pdwConnection) override {
+    *pdwConnection = 1;
+    return 0;
+  }
+  DWORD HangUp(DWORD) override { return 0; }
+};
+
+CImmediateDialer g_immediateDialer;
+IDialer* g_pDialer = &g_immediateDialer;
+
+int g_signalPipe[2] = {-1, -1};
+std::atomic<bool> g_bTerminating{false};
+
+void OnTerminationSignal(int) {
+  g_bTerminating = true;
+  const char byte = 1;
+  // A full pipe already holds a wake-up; the result is of no further use here.
+  [[maybe_unused]] ssize_t n = write(g_signalPipe[1], &byte, 1);
+}
+
+}  // namespace
+
+int AfxMessageBox(const std::string& strText, UINT nType) {
+  if (g_messageBoxHook)
+    return g_messageBoxHook(strText, nType);
+  CWinApp* pApp = AfxGetApp();
+  QMessageBox box;
+  box.setWindowTitle(QString::fromStdString(pApp ? pApp->m_strAppName : std::string()));
+  box.setText(QString::fromStdString(strText).trimmed());
+  box.setIcon((nType & 0xF0) == MB_ICONEXCLAMATION ? QMessageBox::Warning : QMessageBox::Critical);
+  box.setStandardButtons(QMessageBox::Ok);
+  if (AfxIsTerminating())
+    return IDOK;
+  box.exec();
+  return IDOK;
+}
+
+void AfxSetMessageBoxHook(MessageBoxHook hook) { g_messageBoxHook = std::move(hook); }
+
+bool MessageBeep(UINT uType) {
+  if (g_beepHook)
+    g_beepHook(uType);
+  else
+    QApplication::beep();
+  return true;
+}
+
+void AfxSetMessageBeepHook(std::function<void(UINT)> hook) { g_beepHook = std::move(hook); }
+
+DWORD GetLastError() { return g_dwLastError; }
+void SetLastError(DWORD dwErrCode) { g_dwLastError = dwErrCode; }
+
+bool Enable3dControlsStatic() { return true; }
+
+bool AfxSocketInit() {
+  // BSD sockets need no start-up; a process that may not open descriptors fails here.
+  int fd = dup(0);
+  if (fd < 0 && errno == EMFILE) {
+    SetLastError(EMFILE);
+    return false;
+  }
+  if (fd >= 0)
+    close(fd);
+  return true;
+}
+
+void AfxSetDialer(IDialer* pDialer) { g_pDialer = pDialer ? pDialer : &g_immediateDialer; }
+
+DWORD InternetDial(void*, const char* lpszConnectoid, DWORD, DWORD* lpdwConnection, DWORD) {
+  return g_pDialer->Dial(lpszConnectoid ? lpszConnectoid : "", lpdwConnection);
+}
+
+DWORD InternetHangUp(DWORD dwConnection, DWORD) { return g_pDialer->HangUp(dwConnection); }
+
+bool AfxIsTerminating() { return g_bTerminating; }
+
+void AfxInstallTerminationHandlers() {
+  if (g_signalPipe[0] >= 0)
+    return;
+  if (pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+    return;
+  auto* pNotifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, qApp);
+  QObject::connect(pNotifier, &QSocketNotifier::activated, [] {
+    char buffer[16];
+    while (read(g_signalPipe[0], buffer, sizeof buffer) > 0) {
+    }
+    CDialog::EndAllModal();
+  });
+  struct sigaction action = {};
+  action.sa_handler = OnTerminationSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  sigaction(SIGTERM, &action, nullptr);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGHUP, &action, nullptr);
+}
+
+int AfxWinMain(int argc, char** argv) {
+  QApplication app(argc, argv);
+  CWinApp* pApp = AfxGetApp();
+  if (!pApp)
+    return 1;
+  if (pApp->m_strAppName.empty())
+    pApp->m_strAppName = QFileInfo(QString::fromLocal8Bit(argv[0])).completeBaseName().toStdString();
+  QApplication::setApplicationName(QString::fromStdString(pApp->m_strAppName));
+  AfxInstallTerminationHandlers();
+  int nResult = 0;
+  if (pApp->InitInstance())
+    nResult = pApp->Run();
+  int nExit = pApp->ExitInstance();
+  return nResult != 0 ? nResult : nExit;
+}

@@ -1,0 +1,167 @@
+#include "AsyncSocket.h"
+
+#include <QSocketNotifier>
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+/// Host names are letters, digits, hyphens and dots; anything else is refused before a resolver
+/// is asked, so a mistyped address never turns into a name lookup on the network.
+bool IsHostName(const char* lpszText) {
+  const size_t nLength = std::strlen(lpszText);
+  if (nLength == 0 || nLength > 253)
+    return false;
+  for (const char* p = lpszText; *p; ++p) {
+    const char c = *p;
+    const bool bAllowed = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                          (c >= '0' && c <= '9') || c == '-' || c == '.';
+    if (!bAllowed)
+      return false;
+  }
+  return true;
+}
+
+bool ResolveIPv4(const char* lpszHostAddress, in_addr& address) {
+  if (inet_pton(AF_INET, lpszHostAddress, &address) == 1)
+    return true;
+  if (!IsHostName(lpszHostAddress))
+    return false;
+  addrinfo hints = {};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_DGRAM;
+  addrinfo* pResult = nullptr;
+  if (getaddrinfo(lpszHostAddress, nullptr, &hints, &pResult) != 0 || !pResult)
+    return false;
+  address = reinterpret_cast<sockaddr_in*>(pResult->ai_addr)->sin_addr;
+  freeaddrinfo(pResult);
+  return true;
+}
+
+}  // namespace
+
+CAsyncSocket::~CAsyncSocket() { Close(); }
+
+bool CAsyncSocket::Create(UINT nSocketPort, int nSocketType, long lEvent,
+                          const char* lpszSocketAddress) {
+  if (m_hSocket >= 0 || nSocketType != SOCK_DGRAM || nSocketPort < 1 || nSocketPort > 65535) {
+    SetLastError(EINVAL);
+    return false;
+  }
+  sockaddr_in local = {};
+  local.sin_family = AF_INET;
+  local.sin_port = htons(static_cast<uint16_t>(nSocketPort));
+  local.sin_addr.s_addr = htonl(INADDR_ANY);
+  if (lpszSocketAddress && inet_pton(AF_INET, lpszSocketAddress, &local.sin_addr) != 1) {
+    SetLastError(EINVAL);
+    return false;
+  }
+  const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  if (fd < 0) {
+    SetLastError(errno);
+    return false;
+  }
+  const int nOn = 1;
+  if (setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &nOn, sizeof nOn) != 0 ||
+      bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+    const int nError = errno;
+    close(fd);
+    SetLastError(nError);
+    return false;
+  }
+  m_hSocket = fd;
+  // Write readiness is accepted for compatibility and never delivered: sends do not block.
+  if (lEvent & FD_READ_EVENT) {
+    m_pReadNotifier = new QSocketNotifier(fd, QSocketNotifier::Read);
+    QObject::connect(m_pReadNotifier, &QSocketNotifier::activated, [this] {
+      m_bInReceive = true;
+      OnReceive(0);
+      m_bInReceive = false;
+    });
+  }
+  return true;
+}
+
+bool CAsyncSocket::Connect(const char* lpszHostAddress, UINT nHostPort) {
+  if (m_hSocket < 0) {
+    SetLastError(EBADF);
+    return false;
+  }
+  sockaddr_in peer = {};
+  peer.sin_family = AF_INET;
+  if (!lpszHostAddress || nHostPort > 65535 || !ResolveIPv4(lpszHostAddress, peer.sin_addr)) {
+    SetLastError(EINVAL);
+    return false;
+  }
+  peer.sin_port = htons(static_cast<uint16_t>(nHostPort));
+  if (connect(m_hSocket, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0) {
+    SetLastError(errno);
+    return false;
+  }
+  return true;
+}
+
+int CAsyncSocket::ReceiveFrom(void* lpBuf, int nBufLen, std::string& rSocketAddress,
+                              UINT& rSocketPort, int nFlags) {
+  if (m_hSocket < 0 || nBufLen < 0) {
+    SetLastError(EBADF);
+    return -1;
+  }
+  sockaddr_in from = {};
+  socklen_t nFromLen = sizeof from;
+  // MSG_TRUNC makes the kernel report the datagram's real length, so an oversized one is
+  // recognised (and dropped whole) instead of being delivered cut short.
+  const ssize_t n = recvfrom(m_hSocket, lpBuf, static_cast<size_t>(nBufLen), nFlags | MSG_TRUNC,
+                             reinterpret_cast<sockaddr*>(&from), &nFromLen);
+  if (n < 0) {
+    SetLastError(errno);
+    return -1;
+  }
+  if (n > nBufLen) {
+    SetLastError(EMSGSIZE);
+    return -1;
+  }
+  char szAddress[INET_ADDRSTRLEN] = {};
+  inet_ntop(AF_INET, &from.sin_addr, szAddress, sizeof szAddress);
+  rSocketAddress = szAddress;
+  rSocketPort = ntohs(from.sin_port);
+  return static_cast<int>(n);
+}
+
+int CAsyncSocket::Send(const void* lpBuf, int nBufLen, int nFlags) {
+  if (m_hSocket < 0 || nBufLen < 0) {
+    SetLastError(EBADF);
+    return -1;
+  }
+  const ssize_t n = send(m_hSocket, lpBuf, static_cast<size_t>(nBufLen), nFlags | MSG_NOSIGNAL);
+  if (n < 0) {
+    SetLastError(errno);
+    return -1;
+  }
+  return static_cast<int>(n);
+}
+
+void CAsyncSocket::Close() {
+  if (m_hSocket < 0)
+    return;
+  if (m_pReadNotifier) {
+    // A socket may be closed from its own receive notification; the notifier is still
+    // emitting then and must outlive the call.
+    m_pReadNotifier->setEnabled(false);
+    if (m_bInReceive)
+      m_pReadNotifier->deleteLater();
+    else
+      delete m_pReadNotifier;
+    m_pReadNotifier = nullptr;
+  }
+  close(m_hSocket);
+  m_hSocket = -1;
+}
+
+void CAsyncSocket::OnReceive(int) {}

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "Afx.h"
+
+#include <string>
+
+class QSocketNotifier;
+
+constexpr int SOCK_DGRAM_TYPE = 2;  // SOCK_DGRAM
+constexpr long FD_READ_EVENT = 0x01;
+constexpr long FD_WRITE_EVENT = 0x02;
+
+/// An IPv4 datagram socket whose read readiness is delivered to OnReceive by the event loop.
+/// Every failure leaves its errno in GetLastError.
+class CAsyncSocket {
+public:
+  CAsyncSocket() = default;
+  virtual ~CAsyncSocket();
+
+  CAsyncSocket(const CAsyncSocket&) = delete;
+  CAsyncSocket& operator=(const CAsyncSocket&) = delete;
+
+  /// Opens a UDP socket with SO_REUSEADDR and binds it to nSocketPort on lpszSocketAddress
+  /// (all local addresses when null). Ports outside 1..65535 fail with EINVAL.
+  /// @returns false on failure; a failed bind closes the handle again.
+  bool Create(UINT nSocketPort, int nSocketType = SOCK_DGRAM_TYPE,
+              long lEvent = FD_READ_EVENT | FD_WRITE_EVENT,
+              const char* lpszSocketAddress = nullptr);
+  /// Makes address:port the default destination and the only accepted source. The address is
+  /// a dotted IPv4 address or a host name; anything else fails with EINVAL.
+  bool Connect(const char* lpszHostAddress, UINT nHostPort);
+  /// Reads one datagram into the caller's buffer.
+  /// @returns its byte count, 0 for an empty datagram, -1 on error or for a datagram longer
+  /// than nBufLen (which is lost).
+  int ReceiveFrom(void* lpBuf, int nBufLen, std::string& rSocketAddress, UINT& rSocketPort,
+                  int nFlags = 0);
+  /// @returns the bytes sent, or -1.
+  int Send(const void* lpBuf, int nBufLen, int nFlags = 0);
+  /// Closes the handle; the object remains. Without an open handle nothing happens.
+  void Close();
+
+  /// A datagram is waiting; one call per datagram.
+  virtual void OnReceive(int nErrorCode);
+
+  int m_hSocket = -1;
+
+private:
+  QSocketNotifier* m_pReadNotifier = nullptr;
+  bool m_bInReceive = false;
+};

@@ -1,0 +1,80 @@
+#pragma once
+
+#include "Wnd.h"
+
+#include <functional>
+
+class CDialog;
+class QEventLoop;
+
+/// One transfer between a dialog's controls and its members.
+class CDataExchange {
+public:
+  CDataExchange(CDialog* pDlgWnd, bool bSaveAndValidate)
+      : m_bSaveAndValidate(bSaveAndValidate), m_pDlgWnd(pDlgWnd) {}
+
+  /// Marks the transfer failed, moves the focus to the control and selects its whole text.
+  /// Later DDX calls of the same transfer do nothing.
+  void Fail(int nIDC);
+
+  bool m_bSaveAndValidate;  ///< true: controls to members; false: members to controls
+  bool m_bFailed = false;
+  CDialog* m_pDlgWnd;
+};
+
+void DDX_Text(CDataExchange* pDX, int nIDC, std::string& value);
+/// Unsigned number, written with "%lu"; reading refuses anything else with
+/// "Please enter a positive integer.".
+void DDX_Text(CDataExchange* pDX, int nIDC, DWORD& value);
+/// 1 when ticked, 0 when clear.
+void DDX_Check(CDataExchange* pDX, int nIDC, int& value);
+void DDX_Control(CDataExchange* pDX, int nIDC, CWnd& rControl);
+
+/// The "%lu" reading of DDX_Text: blanks or tabs around an unsigned decimal number with an
+/// optional plus sign, first 31 characters only. @returns false for anything else, an empty
+/// text, a minus sign or a number beyond 32 bits.
+bool AfxParseUnsigned(const std::string& strText, DWORD& dwValue);
+
+/// A modal dialog built from a template.
+class CDialog : public CWnd {
+public:
+  explicit CDialog(const DialogTemplate& dlgTemplate, CWnd* pParentWnd = nullptr);
+  ~CDialog() override;
+
+  /// Creates the window, runs OnInitDialog and a nested event loop until EndDialog, then
+  /// destroys the window (OnDestroy). @returns the value given to EndDialog.
+  virtual INT_PTR DoModal();
+  /// Ends the modal loop with nResult; the window is destroyed when DoModal returns.
+  void EndDialog(int nResult);
+  /// @returns false when a check failed (the message has been shown).
+  bool UpdateData(bool bSaveAndValidate = true);
+
+  const DialogTemplate& GetTemplate() const { return m_template; }
+
+  virtual bool OnInitDialog();
+  virtual void OnOK();
+  virtual void OnCancel();
+  virtual void DoDataExchange(CDataExchange* pDX);
+
+  bool OnCommand(UINT nID) override;
+  void OnClose() override;
+
+  /// Tests: called each time a modal dialog has been shown, from inside its modal loop.
+  static void SetShownHook(std::function<void(CDialog&)> hook);
+  /// The innermost running modal dialog, or nullptr.
+  static CDialog* GetTopModal();
+  /// Ends every running modal dialog, innermost first: nested dialogs with IDCANCEL, the
+  /// main window through WM_CLOSE.
+  static void EndAllModal();
+
+private:
+  void CreateControls();
+  void DestroyWindow();
+
+  const DialogTemplate& m_template;
+  CWnd* m_pParentWnd;
+  int m_nModalResult = -1;
+  bool m_bEnded = false;
+  QEventLoop* m_pLoop = nullptr;
+  CDialog* m_pOuterModal = nullptr;
+};

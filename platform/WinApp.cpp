@@ -1,0 +1,165 @@
+#include "WinApp.h"
+
+#include "Wnd.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QSettings>
+#include <QUrl>
+
+#include <cstdlib>
+
+namespace {
+
+CWinApp* g_pApp = nullptr;
+
+QString Key(const char* lpszSection, const char* lpszEntry) {
+  return QString::fromUtf8(lpszSection) + QLatin1Char('/') + QString::fromUtf8(lpszEntry);
+}
+
+/// A stored value as text. A text with commas that was not written quoted reads back as a list.
+QString StoredText(const QVariant& value) {
+  if (value.typeId() == QMetaType::QStringList)
+    return value.toStringList().join(QLatin1Char(','));
+  return value.toString();
+}
+
+/// Integers are 32-bit words: unsigned decimal text, or a negative number that wraps as the
+/// word it was written from.
+bool ParseWord(const QString& strText, UINT& nValue) {
+  bool bOk = false;
+  const qlonglong n = strText.trimmed().toLongLong(&bOk, 10);
+  if (!bOk || n < -2147483648LL || n > 0xFFFFFFFFLL)
+    return false;
+  nValue = static_cast<UINT>(n);
+  return true;
+}
+
+}  // namespace
+
+CWinApp* AfxGetApp() { return g_pApp; }
+
+CWinApp::CWinApp(const char* lpszAppName) {
+  if (lpszAppName)
+    m_strAppName = lpszAppName;
+  g_pApp = this;
+}
+
+CWinApp::~CWinApp() {
+  if (g_pApp == this)
+    g_pApp = nullptr;
+}
+
+bool CWinApp::InitInstance() { return true; }
+
+int CWinApp::Run() { return QCoreApplication::exec(); }
+
+int CWinApp::ExitInstance() {
+  if (!m_bStdProfileLoaded)
+    return 0;
+  // The recent-file list goes back as it was read; nothing here ever adds to it.
+  if (!m_recentFiles.empty()) {
+    QSettings settings(QString::fromStdString(GetProfilePath()), QSettings::IniFormat);
+    settings.remove(QStringLiteral("Recent File List"));
+    for (size_t i = 0; i < m_recentFiles.size(); ++i) {
+      if (!m_recentFiles[i].empty())
+        settings.setValue(QStringLiteral("Recent File List/File%1").arg(i + 1),
+                          QString::fromStdString(m_recentFiles[i]));
+    }
+    settings.sync();
+  }
+  if (m_nPreviewPages != 0)
+    WriteProfileInt("Settings", "PreviewPages", m_nPreviewPages);
+  return 0;
+}
+
+bool CWinApp::OnCmdMsg(UINT nID) {
+  switch (nID) {
+    case ID_APP_EXIT:
+      OnAppExit();
+      return true;
+    case ID_HELP:
+      OnHelp();
+      return true;
+    default:
+      return false;
+  }
+}
+
+void CWinApp::OnAppExit() {
+  if (m_pMainWnd)
+    m_pMainWnd->SendMessage(WM_CLOSE);
+}
+
+void CWinApp::OnHelp() {
+  // The help file sits beside the executable and is named like it.
+  const QString strPath = QCoreApplication::applicationDirPath() + QLatin1Char('/') +
+                          QString::fromStdString(m_strAppName) + QStringLiteral(".HLP");
+  if (QFileInfo::exists(strPath))
+    QDesktopServices::openUrl(QUrl::fromLocalFile(strPath));
+}
+
+void CWinApp::SetRegistryKey(const char* lpszRegistryKey) {
+  m_strRegistryKey = lpszRegistryKey ? lpszRegistryKey : "";
+}
+
+void CWinApp::LoadStdProfileSettings(UINT nMaxMRU) {
+  m_bStdProfileLoaded = true;
+  m_recentFiles.clear();
+  for (UINT i = 1; i <= nMaxMRU; ++i) {
+    const std::string strEntry = "File" + std::to_string(i);
+    m_recentFiles.push_back(GetProfileString("Recent File List", strEntry.c_str(), ""));
+  }
+  bool bAny = false;
+  for (const std::string& strFile : m_recentFiles)
+    bAny = bAny || !strFile.empty();
+  if (!bAny)
+    m_recentFiles.clear();
+  m_nPreviewPages = GetProfileInt("Settings", "PreviewPages", 0);
+}
+
+std::string CWinApp::GetProfilePath() const {
+  QString strBase = qEnvironmentVariable("XDG_CONFIG_HOME");
+  if (strBase.isEmpty() || !QDir::isAbsolutePath(strBase))
+    strBase = QDir::homePath() + QStringLiteral("/.config");
+  QString strPath = strBase + QLatin1Char('/');
+  if (!m_strRegistryKey.empty())
+    strPath += QString::fromStdString(m_strRegistryKey) + QLatin1Char('/');
+  strPath += QString::fromStdString(m_strAppName) + QStringLiteral(".conf");
+  return strPath.toStdString();
+}
+
+UINT CWinApp::GetProfileInt(const char* lpszSection, const char* lpszEntry, UINT nDefault) {
+  QSettings settings(QString::fromStdString(GetProfilePath()), QSettings::IniFormat);
+  const QVariant value = settings.value(Key(lpszSection, lpszEntry));
+  UINT nValue = 0;
+  if (!value.isValid() || !ParseWord(StoredText(value), nValue))
+    return nDefault;
+  return nValue;
+}
+
+std::string CWinApp::GetProfileString(const char* lpszSection, const char* lpszEntry,
+                                      const char* lpszDefault) {
+  QSettings settings(QString::fromStdString(GetProfilePath()), QSettings::IniFormat);
+  const QVariant value = settings.value(Key(lpszSection, lpszEntry));
+  if (!value.isValid())
+    return lpszDefault ? lpszDefault : "";
+  return StoredText(value).toStdString();
+}
+
+bool CWinApp::WriteProfileInt(const char* lpszSection, const char* lpszEntry, UINT nValue) {
+  QSettings settings(QString::fromStdString(GetProfilePath()), QSettings::IniFormat);
+  settings.setValue(Key(lpszSection, lpszEntry), QString::number(nValue));
+  settings.sync();
+  return settings.status() == QSettings::NoError;
+}
+
+bool CWinApp::WriteProfileString(const char* lpszSection, const char* lpszEntry,
+                                 const char* lpszValue) {
+  QSettings settings(QString::fromStdString(GetProfilePath()), QSettings::IniFormat);
+  settings.setValue(Key(lpszSection, lpszEntry), QString::fromUtf8(lpszValue ? lpszValue : ""));
+  settings.sync();
+  return settings.status() == QSettings::NoError;
+}

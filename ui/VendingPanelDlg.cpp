@@ -1,0 +1,143 @@
+#include "VendingPanelDlg.h"
+
+#include "AppIcon.h"
+#include "Resource.h"
+#include "Templates.h"
+#include "WinApp.h"
+
+#include <QPainter>
+#include <QWidget>
+
+#include <cstdio>
+
+namespace {
+
+constexpr unsigned kProductCount = 10;
+constexpr DWORD kDefaultPrice = 100;  // 1.00
+
+/// Money in hundredths, as "units.hundredths".
+std::string FormatMoney(DWORD nValue) {
+  char szText[24];
+  std::snprintf(szText, sizeof szText, "%u.%02u", nValue / 100, nValue % 100);
+  return szText;
+}
+
+DWORD ReadPrice(unsigned i) {
+  char szEntry[16];
+  std::snprintf(szEntry, sizeof szEntry, "Price_%02u", i);
+  return AfxGetApp()->GetProfileInt("Prices", szEntry, kDefaultPrice);
+}
+
+}  // namespace
+
+CVendingPanelDlg::CVendingPanelDlg(CWnd* pParent)
+    : CDialog(GetDialogTemplate(IDD_VENDINGPANEL_DIALOG), pParent), m_driver(*this) {
+  RegisterAppIcon();
+  m_hIcon = AfxLoadIcon(IDR_MAINFRAME);
+}
+
+void CVendingPanelDlg::DoDataExchange(CDataExchange* pDX) {
+  CDialog::DoDataExchange(pDX);
+  DDX_Control(pDX, IDC_CREDIT, m_editCredit);
+  for (unsigned i = 0; i < kProductCount; ++i)
+    DDX_Control(pDX, IDC_PRICE_1 + kProductCount - 1 - i, m_editPrice[i]);
+}
+
+bool CVendingPanelDlg::OnInitDialog() {
+  CDialog::OnInitDialog();
+  SetDlgItemText(IDC_CREDIT, "0.00");
+  RefreshPrices();
+  if (CDeviceLink* pLink = AfxGetDeviceLink()) {
+    pLink->SendControlCommand(11);
+    pLink->SendControlCommand(18);
+  }
+  SetIcon(m_hIcon, true);
+  SetIcon(m_hIcon, false);
+  return true;
+}
+
+bool CVendingPanelDlg::OnCommand(UINT nID) {
+  if (nID >= IDC_PRODUCT_1 && nID < IDC_PRODUCT_1 + kProductCount) {
+    Vend(nID - IDC_PRODUCT_1);
+    return true;
+  }
+  switch (nID) {
+    case ID_SETTINGS_EDITPRICES: OnEditPrices(); return true;
+    case ID_SETTINGS_CONNECTION: OnConnection(); return true;
+    case ID_HELP_ABOUT: OnAbout(); return true;
+    case ID_SETTINGS_ACCEPTORCONTROL: OnAcceptorControl(); return true;
+    case ID_INFORMATION_ACCEPTORSETUP: OnAcceptorSetup(); return true;
+    case ID_INFORMATION_ACCEPTORIDENT: OnAcceptorIdentification(); return true;
+    case ID_INFORMATION_TUBESTATUS: OnTubeStatus(); return true;
+    case IDC_CHANGE_RETURN: OnChangeReturn(); return true;
+    default: return CDialog::OnCommand(nID);
+  }
+}
+
+void CVendingPanelDlg::OnDestroy() {
+  CDialog::OnDestroy();
+  if (CDeviceLink* pLink = AfxGetDeviceLink())
+    pLink->SendControlCommand(0);
+}
+
+void CVendingPanelDlg::OnPaint(QPainter& dc) {
+  if (!IsIconic() || !m_hIcon || !m_hWnd)
+    return;
+  // Minimised: the icon, centred in the client area.
+  const int cxIcon = 32;
+  const int cyIcon = 32;
+  const int x = (m_hWnd->width() - cxIcon + 1) / 2;
+  const int y = (m_hWnd->height() - cyIcon + 1) / 2;
+  dc.eraseRect(m_hWnd->rect());
+  m_hIcon->paint(&dc, x, y, cxIcon, cyIcon);
+}
+
+HICON CVendingPanelDlg::OnQueryDragIcon() { return m_hIcon; }
+
+void CVendingPanelDlg::OnDatagram(const BYTE* pBytes, unsigned nLength) {
+  m_driver.OnDatagram(pBytes, nLength);
+}
+
+void CVendingPanelDlg::SendChangerCommand(const BYTE* pBytes, unsigned nLength) {
+  if (CDeviceLink* pLink = AfxGetDeviceLink())
+    pLink->SendChangerCommand(pBytes, nLength);
+}
+
+DWORD CVendingPanelDlg::GetProfileInt(const char* lpszSection, const char* lpszEntry, DWORD nDefault) {
+  return AfxGetApp()->GetProfileInt(lpszSection, lpszEntry, nDefault);
+}
+
+void CVendingPanelDlg::UpdateCreditDisplay() {
+  SetDlgItemText(IDC_CREDIT, FormatMoney(m_driver.GetCredit()));
+}
+
+void CVendingPanelDlg::Vend(unsigned i) {
+  if (i >= kProductCount)
+    return;
+  if (m_driver.DebitCredit(ReadPrice(i))) {
+    MessageBeep(250);
+    UpdateCreditDisplay();
+  }
+}
+
+void CVendingPanelDlg::OnChangeReturn() { m_driver.SetState(CChangerDriver::PayoutSend); }
+
+void CVendingPanelDlg::RefreshPrices() {
+  for (unsigned i = 0; i < kProductCount; ++i)
+    SetDlgItemText(IDC_PRICE_1 + i, FormatMoney(ReadPrice(i)));
+}
+
+// opened by the dialogs' change
+void CVendingPanelDlg::OnEditPrices() {}
+// opened by the dialogs' change
+void CVendingPanelDlg::OnConnection() {}
+// opened by the dialogs' change
+void CVendingPanelDlg::OnAbout() {}
+// opened by the dialogs' change
+void CVendingPanelDlg::OnAcceptorControl() {}
+// opened by the dialogs' change
+void CVendingPanelDlg::OnAcceptorSetup() {}
+// opened by the dialogs' change
+void CVendingPanelDlg::OnAcceptorIdentification() {}
+// opened by the dialogs' change
+void CVendingPanelDlg::OnTubeStatus() {}
