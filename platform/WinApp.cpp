@@ -44,12 +44,14 @@ CWinApp* AfxGetApp() { return g_pApp; }
 CWinApp::CWinApp(const char* lpszAppName) {
   if (lpszAppName)
     m_strAppName = lpszAppName;
+  m_pPreviousApp = g_pApp;
   g_pApp = this;
 }
 
 CWinApp::~CWinApp() {
+  // Application objects nest (a test may make a second one for a while).
   if (g_pApp == this)
-    g_pApp = nullptr;
+    g_pApp = m_pPreviousApp;
 }
 
 bool CWinApp::InitInstance() { return true; }

@@ -51,6 +51,7 @@ public:
   std::string m_strRegistryKey;  ///< the company word given to SetRegistryKey
 
 private:
+  CWinApp* m_pPreviousApp = nullptr;
   std::vector<std::string> m_recentFiles;
   UINT m_nPreviewPages = 0;
   bool m_bStdProfileLoaded = false;

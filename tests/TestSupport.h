@@ -1,0 +1,129 @@
+// Shared pieces of the tests: a private settings store, an application object, a UDP peer that
+// plays the interface device on 127.0.0.2, and event-loop pumping.
+#pragma once
+
+#include "WinApp.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+/// A fresh XDG_CONFIG_HOME for the lifetime of the object.
+class CTempConfig {
+public:
+  CTempConfig() {
+    m_strOldValue = qEnvironmentVariable("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", m_dir.path().toLocal8Bit());
+  }
+  ~CTempConfig() { qputenv("XDG_CONFIG_HOME", m_strOldValue.toLocal8Bit()); }
+  std::string Path() const { return m_dir.path().toStdString(); }
+  std::string SettingsFile() const { return Path() + "/Tessaline/Mintora.conf"; }
+
+private:
+  QTemporaryDir m_dir;
+  QString m_strOldValue;
+};
+
+/// An application object whose settings live under Tessaline/Mintora.
+class CTestApp : public CWinApp {
+public:
+  CTestApp() : CWinApp("Mintora") { SetRegistryKey("Tessaline"); }
+};
+
+/// Processes events until pred() holds or the time is up. @returns pred().
+inline bool PumpUntil(const std::function<bool()>& pred, int nMilliseconds = 3000) {
+  QDeadlineTimer deadline(nMilliseconds);
+  while (!pred()) {
+    if (deadline.hasExpired())
+      return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  }
+  return true;
+}
+
+/// Processes events for a while (to let anything that would arrive, arrive).
+inline void PumpFor(int nMilliseconds) {
+  PumpUntil([] { return false; }, nMilliseconds);
+}
+
+using Bytes = std::vector<unsigned char>;
+
+/// A plain UDP socket bound to address:port, with SO_REUSEADDR unless told otherwise.
+class CUdpPeer {
+public:
+  CUdpPeer(const char* lpszAddress, unsigned nPort, bool bReuse = true) {
+    m_fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    const int nOn = 1;
+    if (bReuse)
+      setsockopt(m_fd, SOL_SOCKET, SO_REUSEADDR, &nOn, sizeof nOn);
+    sockaddr_in local = {};
+    local.sin_family = AF_INET;
+    local.sin_port = htons(static_cast<uint16_t>(nPort));
+    inet_pton(AF_INET, lpszAddress, &local.sin_addr);
+    m_bBound = bind(m_fd, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0;
+  }
+  ~CUdpPeer() { close(m_fd); }
+  CUdpPeer(const CUdpPeer&) = delete;
+  CUdpPeer& operator=(const CUdpPeer&) = delete;
+
+  bool IsBound() const { return m_bBound; }
+
+  /// Sends to 127.0.0.1:nPort, where the program's sockets listen on all local addresses.
+  void SendTo(unsigned nPort, const Bytes& bytes) {
+    sockaddr_in to = {};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(static_cast<uint16_t>(nPort));
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sendto(m_fd, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+  }
+
+  /// Waits for one datagram while the event loop runs. @returns false on time-out.
+  bool Receive(Bytes& bytes, int nMilliseconds = 3000) {
+    bool bGot = false;
+    PumpUntil([&] {
+      pollfd pfd = {m_fd, POLLIN, 0};
+      if (poll(&pfd, 1, 0) <= 0)
+        return false;
+      unsigned char buffer[2048];
+      const ssize_t n = recv(m_fd, buffer, sizeof buffer, 0);
+      if (n < 0)
+        return false;
+      bytes.assign(buffer, buffer + n);
+      bGot = true;
+      return true;
+    }, nMilliseconds);
+    return bGot;
+  }
+
+  /// Every datagram that arrives within the time given.
+  std::vector<Bytes> ReceiveAll(int nMilliseconds) {
+    std::vector<Bytes> all;
+    Bytes bytes;
+    QDeadlineTimer deadline(nMilliseconds);
+    while (!deadline.hasExpired()) {
+      if (Receive(bytes, static_cast<int>(deadline.remainingTime())))
+        all.push_back(bytes);
+    }
+    return all;
+  }
+
+private:
+  int m_fd = -1;
+  bool m_bBound = false;
+};
+
+}  // namespace testing_support
