@@ -3,6 +3,7 @@
 #include "Wnd.h"
 
 #include <functional>
+#include <vector>
 
 class CDialog;
 class QEventLoop;
@@ -68,6 +69,8 @@ public:
   static void EndAllModal();
 
 private:
+  friend void DDX_Control(CDataExchange* pDX, int nIDC, CWnd& rControl);
+
   void CreateControls();
   void DestroyWindow();
 
@@ -77,4 +80,5 @@ private:
   bool m_bEnded = false;
   QEventLoop* m_pLoop = nullptr;
   CDialog* m_pOuterModal = nullptr;
+  std::vector<CWnd*> m_attached;  ///< DDX_Control members, detached when the window goes
 };
