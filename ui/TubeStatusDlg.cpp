@@ -1,0 +1,40 @@
+#include "TubeStatusDlg.h"
+
+#include "RecordText.h"
+#include "Resource.h"
+#include "Templates.h"
+#include "VendingPanelDlg.h"
+
+namespace {
+
+constexpr unsigned kCoinTypes = 16;
+
+// The member that shows coin type j; the binding order crosses members 1 and 2.
+constexpr unsigned MemberOf(unsigned j) { return j == 1 ? 2 : j == 2 ? 1 : j; }
+
+}  // namespace
+
+CTubeStatusDlg::CTubeStatusDlg(CWnd* pParent)
+    : CDialog(GetDialogTemplate(IDD_TUBESTATUS_DIALOG), pParent) {}
+
+void CTubeStatusDlg::DoDataExchange(CDataExchange* pDX) {
+  CDialog::DoDataExchange(pDX);
+  for (unsigned m = 0; m < kCoinTypes; ++m)
+    DDX_Text(pDX, IDC_TUBE_1 + MemberOf(m), m_strTube[m]);
+}
+
+bool CTubeStatusDlg::OnInitDialog() {
+  CDialog::OnInitDialog();
+  static const ChangerSetup kNoSetup = {};
+  static const TubeStatus kNoTubes = {};
+  const ChangerSetup* pSetup = &kNoSetup;
+  const TubeStatus* pTubes = &kNoTubes;
+  if (auto* pPanel = dynamic_cast<CVendingPanelDlg*>(GetOwner())) {
+    pSetup = &pPanel->GetChangerDriver()->GetChangerSetup();
+    pTubes = &pPanel->GetChangerDriver()->GetTubeStatus();
+  }
+  for (unsigned j = 0; j < kCoinTypes; ++j)
+    m_strTube[MemberOf(j)] = FormatTubeLine(*pTubes, *pSetup, j);
+  UpdateData(false);
+  return true;
+}
