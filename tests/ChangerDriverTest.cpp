@@ -1,0 +1,463 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "ChangerDriver.h"
+#include "FakeChangerHost.h"
+
+namespace {
+
+using Reads = std::vector<std::string>;
+using Commands = std::vector<Bytes>;
+
+const Bytes kTick = {0x08};
+const Bytes kResetReport = {0x0B, 0x0B};
+// SETUP answer: level 3, country 1840, scaling 5, 2 decimals, routing 0007,
+// coin credits 1 2 5 10 20 50 for types 0..5 and 200 for type 15 (values 5 10 25 50 100 250, 1000).
+const Bytes kSetupResponse = {0x09, 0x03, 0x18, 0x40, 0x05, 0x02, 0x00, 0x07, 0x01, 0x02, 0x05, 0x0A,
+                              0x14, 0x32, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xC8};
+const Bytes kIdentResponse = {0x0F, 'T', 'S', 'L', '0', '0', '0', '0', '0', '0', '0', '0', '0', '0', '4', '2',
+                              'C', 'G', '-', '7', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', 0x01, 0x23, 0, 0, 0, 0x05};
+const Bytes kTubeResponse = {0x0A, 0x00, 0x02, 3, 20, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+
+const char* const kReadFeatures = "AcceptorControl/FeatureEnable=0";
+const char* const kReadAccept = "AcceptorControl/CoinAccept=0";
+const char* const kReadDispense = "AcceptorControl/CoinDispense=0";
+
+// One datagram of the start-up, what the driver must send in answer, and where it must end up.
+struct Step {
+  Bytes datagram;
+  Bytes command;  // empty: nothing sent
+  std::uint32_t nState;
+  Reads reads = {};
+};
+
+// From creation to Polling with FeatureEnable 0x00000005, CoinAccept 0x801F, CoinDispense 0x0003.
+const std::vector<Step> kStartUp = {
+    {kTick, {}, 0}, {{0x0F}, {}, 0}, {kResetReport, {}, 0}, {kSetupResponse, {}, 0}, {kTick, {}, 0},
+    {{0x0C, 0x00}, {}, 0}, {kTick, {}, 0}, {kTick, {}, 0}, {kTick, {}, 0}, {kTick, {}, 0},  // 10 counted down
+    {kTick, {}, 1},
+    {kResetReport, {0x08}, 1},  // RESET on the 12th, whatever the datagram
+    {kTick, {}, 1}, {kResetReport, {}, 1}, {kTick, {}, 1},
+    {kResetReport, {}, 1},  // the reset report neither restarts nor advances: waits for a tick
+    {kTick, {}, 2},
+    {kTick, {0x09}, 2},
+    {kSetupResponse, {}, 3},
+    {kTick, {0x0F, 0x00}, 3},
+    {kIdentResponse, {}, 4},
+    {kTick, {0x0F, 0x01, 0x00, 0x00, 0x00, 0x05}, 5, {kReadFeatures}},
+    {kTick, {0x0A}, 5},
+    {kTubeResponse, {}, 6},
+    {kTick, {0x0C, 0x80, 0x1F, 0x00, 0x03}, 8, {kReadAccept, kReadDispense}},
+};
+
+class DriverTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    m_host.m_settings["AcceptorControl/FeatureEnable"] = 0x00000005;
+    m_host.m_settings["AcceptorControl/CoinAccept"] = 0x0000801F;
+    m_host.m_settings["AcceptorControl/CoinDispense"] = 0x00010003;  // bits above 15 are not sent
+  }
+
+  void Feed(const Bytes& datagram) { m_driver.OnDatagram(datagram.data(), static_cast<unsigned>(datagram.size())); }
+  void Feed(const Bytes& datagram, int nTimes) {
+    for (int i = 0; i < nTimes; ++i)
+      Feed(datagram);
+  }
+  void RunStartUp(size_t nSteps = kStartUp.size()) {
+    for (size_t i = 0; i < nSteps; ++i)
+      Feed(kStartUp[i].datagram);
+  }
+  // ResetWait with countdown 10 lets ten datagrams pass and enters ResetPending on the 11th.
+  void ExpectFullCountdown() {
+    Feed(kTick, 10);
+    EXPECT_EQ(m_driver.GetState(), CChangerDriver::ResetWait);
+    Feed(kTick);
+    EXPECT_EQ(m_driver.GetState(), CChangerDriver::ResetPending);
+  }
+  void ExpectUntouched(std::uint32_t nState, std::uint32_t nCredit) {
+    EXPECT_EQ(m_driver.GetState(), nState);
+    EXPECT_EQ(m_driver.GetCredit(), nCredit);
+    EXPECT_TRUE(m_host.m_commands.empty());
+    EXPECT_TRUE(m_host.m_reads.empty());
+    EXPECT_EQ(m_host.m_nDisplayUpdates, 0);
+  }
+
+  CFakeChangerHost m_host;
+  CChangerDriver m_driver{m_host};
+};
+
+// Fully started, setup of kSetupResponse stored, nothing recorded yet.
+class DriverInPolling : public DriverTest {
+protected:
+  void SetUp() override {
+    DriverTest::SetUp();
+    RunStartUp();
+    ASSERT_EQ(m_driver.GetState(), CChangerDriver::Polling);
+    m_host.Clear();
+  }
+};
+
+TEST_F(DriverTest, StartsInResetWaitWithNoCredit) {
+  EXPECT_EQ(m_driver.GetState(), CChangerDriver::ResetWait);
+  EXPECT_EQ(m_driver.GetCredit(), 0u);
+  ExpectFullCountdown();
+}
+
+TEST_F(DriverTest, StartUpSendsEachCommandOnItsDatagram) {
+  for (size_t i = 0; i < kStartUp.size(); ++i) {
+    const Step& step = kStartUp[i];
+    SCOPED_TRACE("datagram " + std::to_string(i + 1));
+    m_host.Clear();
+    Feed(step.datagram);
+    EXPECT_EQ(m_host.m_commands, step.command.empty() ? Commands{} : Commands{step.command});
+    EXPECT_EQ(m_driver.GetState(), step.nState);
+    EXPECT_EQ(m_host.m_reads, step.reads);
+  }
+  EXPECT_EQ(m_host.m_nDisplayUpdates, 0);
+}
+
+TEST_F(DriverTest, RejectsForeignHeadersInEveryStateWithoutCountingDown) {
+  const Bytes rejected[] = {{0x00}, {0x07, 0x0B}, {0x10, 0x52}, {0xF8}, {0xFF, 0x0B, 0x00}, Bytes(24, 0x07)};
+  for (std::uint32_t nState = 0; nState <= 9; ++nState) {
+    SCOPED_TRACE("state " + std::to_string(nState));
+    m_driver.SetState(nState);
+    for (const Bytes& datagram : rejected)
+      Feed(datagram);
+    ExpectUntouched(nState, 0);
+  }
+  m_driver.SetState(CChangerDriver::ResetWait);
+  for (const Bytes& datagram : rejected)
+    Feed(datagram, 3);
+  ExpectFullCountdown();
+}
+
+TEST_F(DriverTest, IgnoresEmptyDatagram) {
+  m_driver.OnDatagram(nullptr, 0);
+  const std::uint8_t header = 0x08;
+  m_driver.OnDatagram(&header, 0);
+  ExpectUntouched(CChangerDriver::ResetWait, 0);
+  ExpectFullCountdown();
+}
+
+TEST_F(DriverTest, AcceptsEveryHeaderOfTheChangerAddress) {
+  m_driver.SetState(CChangerDriver::SetupQuery);
+  for (std::uint8_t nHeader = 0x08; nHeader <= 0x0F; ++nHeader)
+    Feed({nHeader});
+  EXPECT_EQ(m_host.m_commands, Commands(8, Bytes{0x09}));
+}
+
+TEST_F(DriverTest, QueryStatesRepeatTheirQueryAtEveryTick) {
+  const struct {
+    std::uint32_t nState;
+    Bytes query;
+  } cases[] = {{2, {0x09}}, {3, {0x0F, 0x00}}, {5, {0x0A}}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE("state " + std::to_string(c.nState));
+    m_host.Clear();
+    m_driver.SetState(c.nState);
+    Feed(kTick, 3);
+    EXPECT_EQ(m_host.m_commands, Commands(3, c.query));
+    EXPECT_EQ(m_driver.GetState(), c.nState);
+  }
+}
+
+TEST_F(DriverTest, SendStatesIgnoreResponses) {
+  for (std::uint32_t nState : {4u, 6u, 7u}) {
+    m_driver.SetState(nState);
+    Feed(kSetupResponse);
+    Feed(kTubeResponse);
+    ExpectUntouched(nState, 0);
+  }
+  EXPECT_EQ(m_driver.GetChangerSetup().scalingFactor, 0);
+  EXPECT_EQ(m_driver.GetTubeStatus().tubeCount[0], 0);
+}
+
+// States 2..7 after a full start-up, so that the countdown is 0 when they are entered.
+class DriverInInitState : public DriverTest, public ::testing::WithParamInterface<std::uint32_t> {
+protected:
+  void SetUp() override {
+    DriverTest::SetUp();
+    RunStartUp();
+    m_driver.SetState(GetParam());
+    m_host.Clear();
+  }
+};
+
+TEST_P(DriverInInitState, ResetReportRestartsWithFullCountdown) {
+  Feed(kResetReport);
+  EXPECT_TRUE(m_host.m_commands.empty());
+  ExpectFullCountdown();
+}
+
+TEST_P(DriverInInitState, OtherStatusesAndOddLengthsChangeNothing) {
+  const Bytes ignored[] = {{0x0B, 0x0B, 0x00}, {0x0B, 0x01}, {0x0B, 0x0A}, {0x0B, 0x00},
+                           {0x0B, 0x0B, 0x0B, 0x0B, 0x0B, 0x0B, 0x0B}};
+  for (const Bytes& datagram : ignored)
+    Feed(datagram);
+  ExpectUntouched(GetParam(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(States2To7, DriverInInitState, ::testing::Range<std::uint32_t>(2, 8));
+
+TEST_F(DriverInPolling, DepositAddsCoinValueAndQueriesTubes) {
+  const struct {
+    Bytes datagram;
+    std::uint32_t nValue;
+  } cases[] = {
+      {{0x08, 0x40}, 5},   {{0x08, 0x51}, 10},  {{0x08, 0x52}, 25},  {{0x08, 0x63}, 50},  {{0x08, 0x44}, 100},
+      {{0x08, 0x55}, 250}, {{0x08, 0x4F}, 1000}, {{0x08, 0x47}, 0},
+      {{0x0B, 0x52, 0xFF}, 25},                // bytes after the status are not looked at
+      {{0x0B, 0x55, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 250},
+  };
+  std::uint32_t nCredit = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE("status " + std::to_string(c.datagram[1]));
+    m_host.Clear();
+    m_driver.SetState(CChangerDriver::Polling);
+    Feed(c.datagram);
+    nCredit += c.nValue;
+    EXPECT_EQ(m_driver.GetCredit(), nCredit);
+    EXPECT_EQ(m_host.m_nDisplayUpdates, 1);
+    EXPECT_EQ(m_host.m_commands, (Commands{{0x0A}}));
+    EXPECT_EQ(m_driver.GetState(), CChangerDriver::TubeQuery);
+  }
+}
+
+TEST_F(DriverInPolling, ReturnedCoinIsNotCredited) {
+  for (std::uint8_t nStatus : {0x70, 0x72, 0x7F}) {
+    Feed({0x08, nStatus});
+    Feed({0x08, nStatus, 0x00});
+  }
+  ExpectUntouched(CChangerDriver::Polling, 0);
+}
+
+TEST_F(DriverInPolling, TicksAndOtherStatusesAreIgnored) {
+  Feed(kTick, 3);
+  for (std::uint8_t nStatus : {0x00, 0x01, 0x02, 0x03, 0x06, 0x0A, 0x0C, 0x21, 0x3F, 0x80, 0x95, 0xC2})
+    Feed({0x08, nStatus});
+  ExpectUntouched(CChangerDriver::Polling, 0);
+}
+
+TEST_F(DriverInPolling, ResetReportRestartsWithoutReloadingCountdown) {
+  for (const Bytes& report : {kResetReport, Bytes{0x0B, 0x0B, 0x00}}) {
+    m_host.Clear();
+    m_driver.SetState(CChangerDriver::Polling);
+    Feed(report);
+    EXPECT_EQ(m_driver.GetState(), CChangerDriver::ResetWait);
+    Feed(kTick);
+    EXPECT_EQ(m_driver.GetState(), CChangerDriver::ResetPending);
+    EXPECT_TRUE(m_host.m_commands.empty());
+    Feed(kTick);
+    EXPECT_EQ(m_host.m_commands, (Commands{{0x08}}));
+    Feed(kTick, 4);  // back to SetupQuery with the countdown run out
+  }
+}
+
+TEST_F(DriverInPolling, DepositCycleStoresTubesAndReenablesWithCurrentSettings) {
+  Feed({0x08, 0x52});
+  Feed(kTick);  // the answer to the first TUBE STATUS got lost
+  Feed({0x08, 0x51});  // a second coin while the tubes are queried
+  Feed(kTubeResponse);
+  EXPECT_EQ(m_driver.GetState(), CChangerDriver::CoinEnableSend);
+  EXPECT_EQ(m_driver.GetTubeStatus().tubeCount[1], 20);
+  m_host.m_settings["AcceptorControl/CoinAccept"] = 0x0004;
+  m_host.m_settings["AcceptorControl/CoinDispense"] = 0x1200;
+  EXPECT_TRUE(m_host.m_reads.empty());
+  Feed(kTick);
+  EXPECT_EQ(m_host.m_commands,
+            (Commands{{0x0A}, {0x0A}, {0x0C, 0x00, 0x04, 0x12, 0x00}}));
+  EXPECT_EQ(m_host.m_reads, (Reads{kReadAccept, kReadDispense}));
+  EXPECT_EQ(m_driver.GetCredit(), 35u);
+  EXPECT_EQ(m_host.m_nDisplayUpdates, 2);
+  EXPECT_EQ(m_driver.GetState(), CChangerDriver::Polling);
+}
+
+TEST_F(DriverInPolling, DepositAfterDisableReenablesCoins) {
+  m_driver.SetState(CChangerDriver::CoinDisableSend);
+  Feed(kTick);
+  Feed({0x08, 0x40});
+  Feed(kTubeResponse);
+  Feed(kTick);
+  EXPECT_EQ(m_host.m_commands, (Commands{{0x0C, 0x00, 0x00, 0x00, 0x00},
+                                                   {0x0A},
+                                                   {0x0C, 0x80, 0x1F, 0x00, 0x03}}));
+  EXPECT_EQ(m_driver.GetCredit(), 5u);
+}
+
+TEST_F(DriverInPolling, EnableSendsCoinTypeAloneWithoutReadingFeatures) {
+  m_host.m_settings["AcceptorControl/FeatureEnable"] = 0x0F;
+  m_driver.SetState(CChangerDriver::CoinEnableSend);
+  Feed(kTick);
+  EXPECT_EQ(m_host.m_commands, (Commands{{0x0C, 0x80, 0x1F, 0x00, 0x03}}));
+  EXPECT_EQ(m_host.m_reads, (Reads{kReadAccept, kReadDispense}));
+}
+
+// A coin reported outside Polling is credited; the state's own rule is otherwise unchanged.
+class DriverWithStrayDeposit : public DriverInInitState {};
+
+TEST_P(DriverWithStrayDeposit, CreditsCoinWithoutCommandOrStateChange) {
+  Feed({0x08, 0x52});
+  Feed({0x0B, 0x44, 0, 0, 0, 0, 0});
+  EXPECT_EQ(m_driver.GetCredit(), 125u);
+  EXPECT_EQ(m_host.m_nDisplayUpdates, 2);
+  EXPECT_TRUE(m_host.m_commands.empty());
+  EXPECT_EQ(m_driver.GetState(), GetParam());
+}
+
+TEST_P(DriverWithStrayDeposit, ReturnedCoinIsNotCredited) {
+  Feed({0x08, 0x72});
+  EXPECT_EQ(m_driver.GetCredit(), 0u);
+  EXPECT_EQ(m_host.m_nDisplayUpdates, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(StatesOutsidePolling, DriverWithStrayDeposit, ::testing::Range<std::uint32_t>(0, 8));
+
+TEST_F(DriverInPolling, ResponseLengthIsNeverADepositOutsidePolling) {
+  const Bytes response = {0x08, 0x52, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
+  for (std::uint32_t nState : {0u, 1u, 4u, 6u, 7u}) {
+    m_driver.SetState(nState);
+    Feed(response);
+  }
+  EXPECT_EQ(m_driver.GetCredit(), 0u);
+  EXPECT_EQ(m_host.m_nDisplayUpdates, 0);
+}
+
+// Credit and scaling factor are set up through the changer's own answers: a setup with scaling
+// factor 1 and coin values 255 (type 0) and 1 (type 1) builds the credit, then the case's setup.
+class DriverWithPayoutDue : public DriverTest {
+protected:
+  void LoadSetup(std::uint8_t nScaling, std::uint8_t nCredit0, std::uint8_t nCredit1) {
+    Bytes response(24, 0x00);
+    response[0] = 0x09;
+    response[4] = nScaling;
+    response[8] = nCredit0;
+    response[9] = nCredit1;
+    m_driver.SetState(CChangerDriver::SetupQuery);
+    Feed(response);
+  }
+  void BuildCredit(std::uint32_t nCredit) {
+    LoadSetup(1, 255, 1);
+    m_driver.SetState(CChangerDriver::TubeQuery);
+    Feed({0x08, 0x40}, static_cast<int>(nCredit / 255));
+    Feed({0x08, 0x41}, static_cast<int>(nCredit % 255));
+    ASSERT_EQ(m_driver.GetCredit(), nCredit);
+    m_host.Clear();
+  }
+};
+
+TEST_F(DriverWithPayoutDue, PaysCreditInUnitsOfTheScalingFactor) {
+  const struct {
+    std::uint8_t nScaling;
+    std::uint32_t nCredit;
+    Commands commands;
+    std::uint32_t nCreditAfter;
+  } cases[] = {
+      {5, 123, {{0x0F, 0x02, 0x18}}, 0},  // the remainder 3 is dropped
+      {5, 0, {{0x0F, 0x02, 0x00}}, 0},
+      {5, 1279, {{0x0F, 0x02, 0xFF}}, 0},
+      {5, 1280, {{0x0F, 0x02, 0xFF}}, 5},  // more than one byte can carry: the rest stays
+      {1, 1000, {{0x0F, 0x02, 0xFF}}, 745},
+      {255, 70000, {{0x0F, 0x02, 0xFF}}, 4975},
+      {0, 50, {}, 50},  // no scaling factor: nothing can be paid
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE("scaling " + std::to_string(c.nScaling) + " credit " + std::to_string(c.nCredit));
+    m_driver.DebitCredit(m_driver.GetCredit());
+    BuildCredit(c.nCredit);
+    LoadSetup(c.nScaling, 0, 0);
+    m_driver.SetState(CChangerDriver::PayoutSend);
+    Feed(kTick);
+    EXPECT_EQ(m_host.m_commands, c.commands);
+    EXPECT_EQ(m_driver.GetCredit(), c.nCreditAfter);
+    EXPECT_EQ(m_host.m_nDisplayUpdates, 1);
+    EXPECT_EQ(m_driver.GetState(), CChangerDriver::Polling);
+  }
+}
+
+TEST_F(DriverWithPayoutDue, AnyDatagramTriggersThePayout) {
+  for (const Bytes& trigger : {kResetReport, kSetupResponse, Bytes{0x0B, 0x0B, 0x00}}) {
+    BuildCredit(20);
+    LoadSetup(5, 0, 0);
+    m_driver.SetState(CChangerDriver::PayoutSend);
+    Feed(trigger);
+    EXPECT_EQ(m_host.m_commands, (Commands{{0x0F, 0x02, 0x04}}));
+    EXPECT_EQ(m_driver.GetState(), CChangerDriver::Polling);
+  }
+}
+
+TEST_F(DriverWithPayoutDue, CoinReportedWithThePayoutIsPaidBack) {
+  BuildCredit(20);
+  LoadSetup(5, 0, 3);
+  m_driver.SetState(CChangerDriver::PayoutSend);
+  Feed({0x08, 0x51});
+  EXPECT_EQ(m_host.m_commands, (Commands{{0x0F, 0x02, 0x07}}));
+  EXPECT_EQ(m_driver.GetCredit(), 0u);
+  EXPECT_EQ(m_host.m_nDisplayUpdates, 2);
+}
+
+TEST_F(DriverWithPayoutDue, CreditStopsAtTheLargestNumber) {
+  LoadSetup(255, 255, 0);
+  m_driver.SetState(CChangerDriver::TubeQuery);
+  Feed({0x08, 0x40}, 66052);  // 66052 x 65025 is just past 0xFFFFFFFF
+  EXPECT_EQ(m_driver.GetCredit(), 0xFFFFFFFFu);
+  m_driver.SetState(CChangerDriver::PayoutSend);
+  Feed(kTick);
+  EXPECT_EQ(m_driver.GetCredit(), 0xFFFF01FEu);
+}
+
+// The operator's Reset, Enable and Disable at every point of the start-up.
+TEST(DriverOperatorJumps, TakeEffectAtEveryPointOfStartUp) {
+  const struct {
+    std::uint32_t nJump;
+    int nSilentDatagrams;  // before the one that sends
+    Bytes command;
+  } jumps[] = {{0, 11, {0x08}}, {6, 0, {0x0C, 0x01, 0x02, 0x00, 0x00}}, {7, 0, {0x0C, 0x00, 0x00, 0x00, 0x00}}};
+  for (size_t nSteps = 0; nSteps <= kStartUp.size(); ++nSteps) {
+    for (const auto& jump : jumps) {
+      SCOPED_TRACE("jump to " + std::to_string(jump.nJump) + " after datagram " + std::to_string(nSteps));
+      CFakeChangerHost host;
+      host.m_settings["AcceptorControl/CoinAccept"] = 0x0102;
+      CChangerDriver driver(host);
+      for (size_t i = 0; i < nSteps; ++i)
+        driver.OnDatagram(kStartUp[i].datagram.data(), static_cast<unsigned>(kStartUp[i].datagram.size()));
+      host.Clear();
+      driver.SetState(jump.nJump);
+      for (int i = 0; i <= jump.nSilentDatagrams; ++i)
+        driver.OnDatagram(kTick.data(), 1);
+      EXPECT_EQ(host.m_commands, Commands{jump.command});
+      EXPECT_EQ(driver.GetState(), jump.nJump == 0 ? CChangerDriver::ResetPending : CChangerDriver::Polling);
+    }
+  }
+}
+
+TEST_F(DriverTest, EnableBeforeSetupCreditsCoinsAtNoValue) {
+  m_driver.SetState(CChangerDriver::CoinEnableSend);
+  Feed({0x08, 0x52});  // waits for a tick
+  Feed(kTick);
+  Feed({0x08, 0x52});
+  EXPECT_EQ(m_host.m_commands, (Commands{{0x0C, 0x80, 0x1F, 0x00, 0x03}, {0x0A}}));
+  EXPECT_EQ(m_driver.GetCredit(), 0u);
+  EXPECT_EQ(m_driver.GetState(), CChangerDriver::TubeQuery);
+}
+
+TEST_F(DriverInPolling, SetStateIgnoresNumbersThatNameNoState) {
+  m_driver.SetState(10);
+  m_driver.SetState(0xFFFFFFFF);
+  EXPECT_EQ(m_driver.GetState(), CChangerDriver::Polling);
+  Feed({0x08, 0x40});
+  EXPECT_EQ(m_driver.GetCredit(), 5u);
+}
+
+TEST_F(DriverInPolling, DebitCreditNeedsTheWholePrice) {
+  Feed({0x08, 0x44});
+  EXPECT_FALSE(m_driver.DebitCredit(101));
+  EXPECT_EQ(m_driver.GetCredit(), 100u);
+  EXPECT_TRUE(m_driver.DebitCredit(100));
+  EXPECT_EQ(m_driver.GetCredit(), 0u);
+  EXPECT_TRUE(m_driver.DebitCredit(0));
+  EXPECT_FALSE(m_driver.DebitCredit(0xFFFFFFFF));
+}
+
+}  // namespace

@@ -1,0 +1,39 @@
+// A changer host that records everything the driver does to the outside world.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "ChangerDriver.h"
+
+using Bytes = std::vector<std::uint8_t>;
+
+class CFakeChangerHost : public IChangerHost {
+public:
+  void SendChangerCommand(const std::uint8_t* pBytes, unsigned nLength) override {
+    m_commands.emplace_back(pBytes, pBytes + nLength);
+  }
+
+  // Records "Section/Entry=default" and answers from m_settings ("Section/Entry").
+  std::uint32_t GetProfileInt(const char* lpszSection, const char* lpszEntry, std::uint32_t nDefault) override {
+    const std::string strKey = std::string(lpszSection) + "/" + lpszEntry;
+    m_reads.push_back(strKey + "=" + std::to_string(nDefault));
+    const auto it = m_settings.find(strKey);
+    return it == m_settings.end() ? nDefault : it->second;
+  }
+
+  void UpdateCreditDisplay() override { ++m_nDisplayUpdates; }
+
+  void Clear() {
+    m_commands.clear();
+    m_reads.clear();
+    m_nDisplayUpdates = 0;
+  }
+
+  std::vector<Bytes> m_commands;
+  std::vector<std::string> m_reads;
+  std::map<std::string, std::uint32_t> m_settings;
+  int m_nDisplayUpdates = 0;
+};
