@@ -128,7 +128,7 @@ void CChangerDriver::OnSetupQuery(const std::uint8_t* pBytes, unsigned nLength) 
     CopyField(&m_setup, pBytes, nLength, 1, sizeof m_setup);
     m_nState = IdentQuery;
   } else if (IsStatus(nLength)) {
-    OnStatus(pBytes[1]);
+    ApplyResetRule(pBytes[1]);
   } else if (IsTick(nLength)) {
     Send(kSetup, sizeof kSetup);
   }
@@ -149,7 +149,7 @@ void CChangerDriver::OnIdentQuery(const std::uint8_t* pBytes, unsigned nLength) 
     CopyField(pIdent + offsetof(ChangerIdentification, optionalFeatures), pBytes, nLength, 30, 4);
     m_nState = FeatureEnableSend;
   } else if (IsStatus(nLength)) {
-    OnStatus(pBytes[1]);
+    ApplyResetRule(pBytes[1]);
   } else if (IsTick(nLength)) {
     Send(kIdentification, sizeof kIdentification);
   }
@@ -159,7 +159,7 @@ void CChangerDriver::OnIdentQuery(const std::uint8_t* pBytes, unsigned nLength) 
 // next start-up sequence and not before.
 void CChangerDriver::OnFeatureEnableSend(const std::uint8_t* pBytes, unsigned nLength) {
   if (IsStatus(nLength)) {
-    OnStatus(pBytes[1]);
+    ApplyResetRule(pBytes[1]);
   } else if (IsTick(nLength)) {
     m_dwFeatureEnable = m_pHost->GetProfileInt(kSection, "FeatureEnable", 0);
     const std::uint8_t command[] = {0x0F, kExpansionFeatureEnable,
@@ -177,7 +177,7 @@ void CChangerDriver::OnTubeQuery(const std::uint8_t* pBytes, unsigned nLength) {
     CopyField(&m_tubes, pBytes, nLength, 1, sizeof m_tubes);
     m_nState = CoinEnableSend;
   } else if (IsStatus(nLength)) {
-    OnStatus(pBytes[1]);
+    ApplyResetRule(pBytes[1]);
   } else if (IsTick(nLength)) {
     Send(kTubeStatus, sizeof kTubeStatus);
   }
@@ -186,7 +186,7 @@ void CChangerDriver::OnTubeQuery(const std::uint8_t* pBytes, unsigned nLength) {
 // COIN TYPE 0C, accept mask, dispense mask, each high byte (coin types 15..8) first.
 void CChangerDriver::OnCoinEnableSend(const std::uint8_t* pBytes, unsigned nLength) {
   if (IsStatus(nLength)) {
-    OnStatus(pBytes[1]);
+    ApplyResetRule(pBytes[1]);
   } else if (IsTick(nLength)) {
     m_wCoinAccept = static_cast<std::uint16_t>(m_pHost->GetProfileInt(kSection, "CoinAccept", 0));
     m_wCoinDispense = static_cast<std::uint16_t>(m_pHost->GetProfileInt(kSection, "CoinDispense", 0));
@@ -203,7 +203,7 @@ void CChangerDriver::OnCoinEnableSend(const std::uint8_t* pBytes, unsigned nLeng
 // The kept masks stay as last sent; only the changer is told to take no coins.
 void CChangerDriver::OnCoinDisableSend(const std::uint8_t* pBytes, unsigned nLength) {
   if (IsStatus(nLength)) {
-    OnStatus(pBytes[1]);
+    ApplyResetRule(pBytes[1]);
   } else if (IsTick(nLength)) {
     Send(kCoinTypeDisable, sizeof kCoinTypeDisable);
     m_nState = Polling;
@@ -248,7 +248,7 @@ void CChangerDriver::OnPayoutSend() {
 }
 
 // The changer's reset report restarts the whole initialisation; other statuses are ignored.
-void CChangerDriver::OnStatus(std::uint8_t nStatus) {
+void CChangerDriver::ApplyResetRule(std::uint8_t nStatus) {
   if (nStatus == kStatusChangerReset) {
     m_nCountdown = kResetCountdown;
     m_nState = ResetWait;

@@ -72,7 +72,7 @@ private:
   void OnPayoutSend();
 
   /// The reset rule of states 2..7 for a status datagram.
-  void OnStatus(std::uint8_t nStatus);
+  void ApplyResetRule(std::uint8_t nStatus);
   /// Adds the value of a deposited coin and redraws the credit.
   /// @returns false, crediting nothing, when the changer gave the coin back (routing 11).
   bool CreditDeposit(std::uint8_t nStatus);
