@@ -1,0 +1,262 @@
+#include "InterfaceDevice.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+std::string Hex16(unsigned w) {
+  char sz[8];
+  std::snprintf(sz, sizeof sz, "%04X", w & 0xFFFFu);
+  return sz;
+}
+
+std::string Hex32(std::uint32_t dw) {
+  char sz[12];
+  std::snprintf(sz, sizeof sz, "%08X", static_cast<unsigned>(dw));
+  return sz;
+}
+
+}  // namespace
+
+CInterfaceDevice::CInterfaceDevice(const ChangerConfig& config) : m_changer(config) {}
+
+DeviceStep CInterfaceDevice::OnCommDatagram(const std::uint8_t* pBytes, std::size_t nLength) {
+  DeviceStep step;
+  m_bIdleTick = false;
+  if (nLength == 0) {
+    step.m_strReceived = "EMPTY";
+    return step;
+  }
+  const ChangerReply reply = m_changer.OnCommand(pBytes, nLength);
+  step.m_strReceived = CommandName(reply.m_eCommand);
+  if (!reply.m_bWellFormed) {
+    if (reply.m_eCommand != EChangerCommand::Unknown)
+      step.m_strReceived += " (WRONG LENGTH)";
+    return step;
+  }
+  const std::string strNote = NoteCommand(reply);
+  if (!strNote.empty())
+    step.m_notes.push_back(strNote);
+
+  std::string strResponse;
+  switch (reply.m_eCommand) {
+  case EChangerCommand::Setup: strResponse = "SETUP RESPONSE"; break;
+  case EChangerCommand::TubeStatus: strResponse = "TUBE STATUS RESPONSE"; break;
+  case EChangerCommand::Identification: strResponse = "IDENTIFICATION RESPONSE"; break;
+  case EChangerCommand::Poll:
+    // Nobody polls but the device itself; answer a stray POLL with what waits, if anything.
+    if (!reply.m_data.empty())
+      step.m_send.push_back(Frame(reply.m_data, DescribeReport(reply.m_data)));
+    return step;
+  default: return step;  // RESET, COIN TYPE, FEATURE ENABLE, PAYOUT: the changer's ACK stays here
+  }
+
+  if (m_nWithhold > 0) {
+    if (m_nWithhold != kWithholdAll)
+      --m_nWithhold;
+    step.m_notes.push_back("FAULT withheld " + strResponse);
+    return step;
+  }
+  Datagram response = Frame(reply.m_data, strResponse);
+  if (m_nShortLength > 0) {
+    if (m_nShortLength < response.m_bytes.size())
+      response.m_bytes.resize(m_nShortLength);
+    response.m_strName += " (SHORT)";
+    m_nShortLength = 0;
+  }
+  step.m_send.push_back(std::move(response));
+  return step;
+}
+
+DeviceStep CInterfaceDevice::OnControlDatagram(const std::uint8_t* pBytes, std::size_t nLength) {
+  DeviceStep step;
+  if (nLength != 3 || pBytes[0] != 0x08 || pBytes[1] != 0x03) {
+    step.m_strReceived = "CONTROL (MALFORMED)";
+    return step;
+  }
+  const std::uint8_t nCode = pBytes[2];
+  m_nLastControlCode = nCode;
+  step.m_strReceived = "CONTROL " + std::to_string(nCode);
+  switch (nCode) {
+  case kControlPollOn:
+    if (!m_bPolling)
+      m_bIdleTick = false;  // the first slot after the start is a tick
+    m_bPolling = true;
+    step.m_strReceived += " POLL ON";
+    break;
+  case kControlReportOn:
+    m_bReporting = true;
+    step.m_strReceived += " REPORT ON";
+    break;
+  case kControlOff:
+    m_bPolling = false;
+    m_bReporting = false;
+    step.m_strReceived += " OFF";
+    break;
+  default:
+    step.m_strReceived += " UNKNOWN";
+    return step;
+  }
+  step.m_notes.push_back(std::string("STATE polling ") + (m_bPolling ? "on" : "off") + " reporting " +
+                         (m_bReporting ? "on" : "off"));
+  return step;
+}
+
+DeviceStep CInterfaceDevice::OnTickSlot() {
+  DeviceStep step;
+  if (!m_bPolling)
+    return step;
+  if (m_bReporting && m_bIdleTick && m_changer.HasEvent()) {
+    const ByteVector status = m_changer.TakeEvent();
+    step.m_send.push_back(Frame(status, DescribeReport(status)));
+    m_bIdleTick = false;
+  } else {
+    step.m_send.push_back(Frame({}, "TICK"));
+    m_bIdleTick = true;
+  }
+  return step;
+}
+
+void CInterfaceDevice::StartPolling() {
+  if (!m_bPolling)
+    m_bIdleTick = false;
+  m_bPolling = true;
+  m_bReporting = true;
+}
+
+std::string CInterfaceDevice::InsertCoin(unsigned nCoinType) {
+  const InsertOutcome outcome = m_changer.InsertCoin(nCoinType);
+  const std::string strCoin = "coin " + std::to_string(nCoinType);
+  switch (outcome.m_eResult) {
+  case EInsertResult::ToTube:
+    return "ACCEPTED " + strCoin + " value " + std::to_string(m_changer.GetCoinValue(nCoinType)) + " tube " +
+           std::to_string(outcome.m_nTubeCount);
+  case EInsertResult::ToCashBox:
+    return "ACCEPTED " + strCoin + " value " + std::to_string(m_changer.GetCoinValue(nCoinType)) + " cashbox";
+  case EInsertResult::UnknownCoin: return "REFUSED " + strCoin + " unknown";
+  case EInsertResult::NotEnabled: return "REFUSED " + strCoin + " not-enabled";
+  case EInsertResult::Busy: break;
+  }
+  return "REFUSED " + strCoin + " busy";
+}
+
+std::string CInterfaceDevice::DispenseCoin(unsigned nCoinType) {
+  if (!m_changer.DispenseCoin(nCoinType))
+    return "REFUSED dispense coin " + std::to_string(nCoinType);
+  return "DISPENSED coin " + std::to_string(nCoinType) + " tube " +
+         std::to_string(m_changer.GetTubeCount(nCoinType));
+}
+
+std::string CInterfaceDevice::SetTubeCount(unsigned nCoinType, unsigned nCount) {
+  if (!m_changer.SetTubeCount(nCoinType, nCount))
+    return "REFUSED tube " + std::to_string(nCoinType) + " no-tube";
+  return "TUBE " + std::to_string(nCoinType) + " count " + std::to_string(m_changer.GetTubeCount(nCoinType)) +
+         (m_changer.IsTubeFull(nCoinType) ? " full" : "");
+}
+
+std::string CInterfaceDevice::ResetChanger() {
+  m_changer.PowerUp();
+  return "CHANGER RESET";
+}
+
+std::string CInterfaceDevice::ArmWithhold(unsigned nCount) {
+  m_nWithhold = nCount;
+  if (nCount == 0)
+    return "FAULT withhold off";
+  return "FAULT withhold " + (nCount == kWithholdAll ? std::string("all") : std::to_string(nCount));
+}
+
+std::string CInterfaceDevice::ArmShortResponse(std::size_t nLength) {
+  m_nShortLength = std::max<std::size_t>(nLength, 1);
+  return "FAULT short " + std::to_string(m_nShortLength);
+}
+
+std::string CInterfaceDevice::ArmWrongHeader(std::uint8_t nHeader) {
+  m_bWrongHeader = true;
+  m_nWrongHeader = nHeader;
+  char sz[4];
+  std::snprintf(sz, sizeof sz, "%02X", nHeader);
+  return std::string("FAULT header ") + sz;
+}
+
+Datagram CInterfaceDevice::MakeEmptyDatagram(EPort ePort) const {
+  return Datagram{ePort, {}, "EMPTY"};
+}
+
+Datagram CInterfaceDevice::MakeOversizedDatagram(std::size_t nLength) const {
+  Datagram datagram{EPort::Communication, ByteVector(nLength, 0), "OVERSIZED"};
+  if (nLength > 0)
+    datagram.m_bytes[0] = kHeader;
+  return datagram;
+}
+
+Datagram CInterfaceDevice::Frame(ByteVector data, std::string strName) {
+  Datagram datagram;
+  datagram.m_bytes.reserve(data.size() + 1);
+  datagram.m_bytes.push_back(kHeader);
+  datagram.m_bytes.insert(datagram.m_bytes.end(), data.begin(), data.end());
+  datagram.m_strName = std::move(strName);
+  if (m_bWrongHeader) {
+    datagram.m_bytes[0] = m_nWrongHeader;
+    datagram.m_strName += " (WRONG HEADER)";
+    m_bWrongHeader = false;
+  }
+  return datagram;
+}
+
+std::string CInterfaceDevice::DescribeReport(const ByteVector& status) const {
+  if (status.empty())
+    return "TICK";
+  const unsigned nStatus = status[0];
+  const std::string strCoin = "coin " + std::to_string(nStatus & 0x0F);
+  if (nStatus == 0x0B)
+    return "CHANGER WAS RESET";
+  if ((nStatus & 0xF0) == 0x50)
+    return "DEPOSIT TUBE " + strCoin;
+  if ((nStatus & 0xF0) == 0x40)
+    return "DEPOSIT CASHBOX " + strCoin;
+  if (nStatus & 0x80)
+    return "MANUAL DISPENSE " + strCoin;
+  return "STATUS";
+}
+
+std::string CInterfaceDevice::NoteCommand(const ChangerReply& reply) const {
+  switch (reply.m_eCommand) {
+  case EChangerCommand::Reset: return "CHANGER RESET";
+  case EChangerCommand::CoinType:
+    return "ENABLED accept " + Hex16(m_changer.GetAcceptMask()) + " dispense " + Hex16(m_changer.GetDispenseMask());
+  case EChangerCommand::FeatureEnable: return "FEATURES " + Hex32(m_changer.GetFeatureEnable());
+  case EChangerCommand::Payout: {
+    const PayoutOutcome& payout = m_changer.GetLastPayout();
+    std::string strNote = "PAID " + std::to_string(payout.m_nPaid) + " of " + std::to_string(payout.m_nRequested) +
+                          " coins";
+    bool bAny = false;
+    for (unsigned n = 16; n-- > 0;) {
+      if (payout.m_coins[n] == 0)
+        continue;
+      strNote += " " + std::to_string(n) + "x" + std::to_string(payout.m_coins[n]);
+      bAny = true;
+    }
+    return bAny ? strNote : strNote + " none";
+  }
+  default: return {};
+  }
+}
+
+std::string FormatTrafficLine(bool bToPc, const Datagram& datagram) {
+  std::string strLine = bToPc ? "TX " : "RX ";
+  strLine += datagram.m_ePort == EPort::Communication ? "COMM " : "CTRL ";
+  strLine += std::to_string(datagram.m_bytes.size());
+  const std::size_t nShown = datagram.m_bytes.size() <= 64 ? datagram.m_bytes.size() : 16;
+  char sz[4];
+  for (std::size_t i = 0; i < nShown; ++i) {
+    std::snprintf(sz, sizeof sz, " %02X", datagram.m_bytes[i]);
+    strLine += sz;
+  }
+  if (nShown < datagram.m_bytes.size())
+    strLine += " ...";
+  if (!datagram.m_strName.empty())
+    strLine += " " + datagram.m_strName;
+  return strLine;
+}
