@@ -1,8 +1,15 @@
 #include "VendingPanelDlg.h"
 
+#include "AboutDlg.h"
+#include "AcceptorControlDlg.h"
+#include "AcceptorIdentDlg.h"
+#include "AcceptorSetupDlg.h"
 #include "AppIcon.h"
+#include "ConnectionDlg.h"
+#include "PriceDlg.h"
 #include "Resource.h"
 #include "Templates.h"
+#include "TubeStatusDlg.h"
 #include "WinApp.h"
 
 #include <QPainter>
@@ -127,17 +134,39 @@ void CVendingPanelDlg::RefreshPrices() {
     SetDlgItemText(IDC_PRICE_1 + i, FormatMoney(ReadPrice(i)));
 }
 
-// opened by the dialogs' change
-void CVendingPanelDlg::OnEditPrices() {}
-// opened by the dialogs' change
-void CVendingPanelDlg::OnConnection() {}
-// opened by the dialogs' change
-void CVendingPanelDlg::OnAbout() {}
-// opened by the dialogs' change
-void CVendingPanelDlg::OnAcceptorControl() {}
-// opened by the dialogs' change
-void CVendingPanelDlg::OnAcceptorSetup() {}
-// opened by the dialogs' change
-void CVendingPanelDlg::OnAcceptorIdentification() {}
-// opened by the dialogs' change
-void CVendingPanelDlg::OnTubeStatus() {}
+void CVendingPanelDlg::OnEditPrices() {
+  CPriceDlg dlg;
+  if (dlg.DoModal() == IDOK)
+    RefreshPrices();
+}
+
+void CVendingPanelDlg::OnConnection() {
+  // The link is opened only at start-up; the new settings apply at the next start.
+  CConnectionDlg dlg;
+  dlg.DoModal();
+}
+
+void CVendingPanelDlg::OnAbout() {
+  CAboutDlg dlg;
+  dlg.DoModal();
+}
+
+void CVendingPanelDlg::OnAcceptorControl() {
+  CAcceptorControlDlg dlg;
+  dlg.DoModal();
+}
+
+void CVendingPanelDlg::OnAcceptorSetup() {
+  CAcceptorSetupDlg dlg;
+  dlg.DoModal();
+}
+
+void CVendingPanelDlg::OnAcceptorIdentification() {
+  CAcceptorIdentDlg dlg;
+  dlg.DoModal();
+}
+
+void CVendingPanelDlg::OnTubeStatus() {
+  CTubeStatusDlg dlg;
+  dlg.DoModal();
+}
