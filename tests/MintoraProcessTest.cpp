@@ -9,6 +9,7 @@
 
 #include <csignal>
 #include <fstream>
+#include <memory>
 
 using namespace testing_support;
 
@@ -45,8 +46,10 @@ protected:
 };
 
 TEST_F(MintoraProcess, TellsTheDeviceWhenItOpensAndWhenItCloses) {
-  CUdpPeer comm("127.0.0.2", 21300);
-  CUdpPeer control("127.0.0.2", 21301);
+  auto pComm = std::make_unique<CUdpPeer>("127.0.0.2", 21300);
+  auto pControl = std::make_unique<CUdpPeer>("127.0.0.2", 21301);
+  CUdpPeer& comm = *pComm;
+  CUdpPeer& control = *pControl;
   Start(21300, 21301);
 
   Bytes received;
@@ -56,7 +59,6 @@ TEST_F(MintoraProcess, TellsTheDeviceWhenItOpensAndWhenItCloses) {
   EXPECT_EQ(received, (Bytes{0x08, 0x03, 0x12}));
 
   // The driver answers the device's ticks: RESET goes out on the 12th.
-  std::vector<Bytes> commands;
   for (int i = 0; i < 12; ++i)
     comm.SendTo(21300, Bytes{0x08});
   ASSERT_TRUE(comm.Receive(received));
@@ -67,8 +69,13 @@ TEST_F(MintoraProcess, TellsTheDeviceWhenItOpensAndWhenItCloses) {
   EXPECT_EQ(received, (Bytes{0x08, 0x03, 0x00}));
   ASSERT_TRUE(WaitForExit());
   EXPECT_EQ(m_process.exitStatus(), QProcess::NormalExit);
+  // Once the peers let go, nothing holds either port.
+  pComm.reset();
+  pControl.reset();
   CUdpPeer commAgain("0.0.0.0", 21300, false);
+  CUdpPeer controlAgain("0.0.0.0", 21301, false);
   EXPECT_TRUE(commAgain.IsBound());
+  EXPECT_TRUE(controlAgain.IsBound());
 }
 
 TEST_F(MintoraProcess, WithAutoConnectOffItSendsNothing) {
