@@ -18,6 +18,7 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
+#include <QStyle>
 #include <QTimer>
 
 #include <algorithm>
@@ -133,6 +134,30 @@ Qt::Alignment TextAlignment(unsigned nStyle) {
 
 QString ControlText(const DialogControl& ctrl) {
   return ctrl.pszText ? QString::fromUtf8(ctrl.pszText) : QString();
+}
+
+/// The width that the text of a one-line static or a check box needs, in pixels.
+int NeededWidth(QWidget* pItem) {
+  const QFontMetrics metrics(pItem->font());
+  if (auto* pBox = qobject_cast<QCheckBox*>(pItem)) {
+    QStyle* pStyle = pBox->style();
+    return pStyle->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, pBox) +
+           pStyle->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, pBox) +
+           metrics.horizontalAdvance(pBox->text());
+  }
+  auto* pLabel = qobject_cast<QLabel*>(pItem);
+  return pLabel ? metrics.horizontalAdvance(pLabel->text()) + 2 * (pLabel->frameWidth() + pLabel->margin())
+                : 0;
+}
+
+/// The templates were laid out for MS Sans Serif; a substitute face may run a few pixels wider.
+/// A one-line text that would be clipped gets smaller sizes, down to 8 px, until it fits.
+void FitText(QWidget* pItem, int nWidth) {
+  QFont font = pItem->font();
+  while (NeededWidth(pItem) > nWidth && font.pixelSize() > 8) {
+    font.setPixelSize(font.pixelSize() - 1);
+    pItem->setFont(font);
+  }
 }
 
 bool TakesFocus(ControlKind kind) {
@@ -302,7 +327,6 @@ INT_PTR CDialog::DoModal() {
 
   if (!m_bEnded) {
     pWindow->show();
-    pWindow->raise();
     pWindow->activateWindow();
     QTimer::singleShot(0, pWindow, [this] {
       // A copy: the hook may replace itself.
@@ -469,6 +493,8 @@ void CDialog::CreateControls() {
         pLabel->setText(shown);
         // A one-line static keeps its line whole (clipped) rather than wrapping out of sight.
         pLabel->setWordWrap(shown.contains(QLatin1Char('\n')) || rc.height() >= 2 * units.y);
+        if (!pLabel->wordWrap())
+          FitText(pLabel, rc.width());
         pItem = pLabel;
         break;
       }
@@ -486,6 +512,7 @@ void CDialog::CreateControls() {
         auto* pBox = new QCheckBox(text, pWindow);
         if (ctrl.nStyle & ControlStyle::LeftText)
           pBox->setLayoutDirection(Qt::RightToLeft);
+        FitText(pBox, rc.width());
         pItem = pBox;
         break;
       }
