@@ -1,0 +1,144 @@
+// The vending panel: what it shows, vending against the credit, Change Return, and its picture.
+#include "Resource.h"
+#include "TestSupport.h"
+#include "VendingPanelDlg.h"
+
+#include <QKeyEvent>
+#include <QPixmap>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+using namespace testing_support;
+
+namespace {
+
+/// SETUP response: scaling factor 5, coin credits 1, 2, 5, 10, 20, 40.
+const Bytes kSetupResponse = {0x08, 0x03, 0x18, 0x40, 0x05, 0x02, 0x00, 0x0F, 0x01, 0x02, 0x05, 0x0A,
+                              0x14, 0x28, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+
+class Panel : public ::testing::Test {
+protected:
+  void SetUp() override {
+    AfxSetMessageBeepHook([this](UINT uType) { m_beeps.push_back(uType); });
+  }
+  void TearDown() override {
+    CDialog::SetShownHook(nullptr);
+    AfxSetMessageBeepHook(nullptr);
+  }
+  void Feed(CVendingPanelDlg& panel, const Bytes& bytes) { panel.OnDatagram(bytes.data(), bytes.size()); }
+  /// Teaches the driver the coin set and puts it into polling.
+  void MakeReady(CVendingPanelDlg& panel) {
+    CChangerDriver& driver = *panel.GetChangerDriver();
+    driver.SetState(CChangerDriver::SetupQuery);
+    Feed(panel, kSetupResponse);
+    driver.SetState(CChangerDriver::Polling);
+  }
+  /// Runs the panel modally; pfnWhileOpen runs inside it, then the panel closes.
+  void Run(const std::function<void(CVendingPanelDlg&)>& pfnWhileOpen) {
+    CVendingPanelDlg panel;
+    CDialog::SetShownHook([&](CDialog& dlg) {
+      if (&dlg == &panel) {
+        pfnWhileOpen(panel);
+        panel.EndDialog(IDCANCEL);
+      }
+    });
+    panel.DoModal();
+  }
+
+  CTempConfig m_config;
+  CTestApp m_app;
+  std::vector<UINT> m_beeps;
+};
+
+TEST_F(Panel, OpensWithNoCreditAndTheStoredPrices) {
+  m_app.WriteProfileInt("Prices", "Price_00", 5);
+  m_app.WriteProfileInt("Prices", "Price_09", 150);
+  m_app.WriteProfileInt("Prices", "Price_04", 0xFFFFFFFF);
+  Run([&](CVendingPanelDlg& panel) {
+    EXPECT_EQ(panel.GetDlgItemText(IDC_CREDIT), "0.00");
+    const char* expected[10] = {"0.05", "1.00", "1.00", "1.00", "42949672.95",
+                                "1.00", "1.00", "1.00", "1.00", "1.50"};
+    for (int i = 0; i < 10; ++i)
+      EXPECT_EQ(panel.GetDlgItemText(IDC_PRICE_1 + i), expected[i]) << i;
+    EXPECT_EQ(panel.GetSafeHwnd()->windowTitle().toStdString(), "PC <---> Coin acceptor...");
+  });
+}
+
+TEST_F(Panel, DepositsShowAsCreditAndVendsTakeTheStoredPrice) {
+  m_app.WriteProfileInt("Prices", "Price_02", 50);
+  Run([&](CVendingPanelDlg& panel) {
+    MakeReady(panel);
+    Feed(panel, {0x08, 0x53, 0x04});  // coin type 3: 10 x 5
+    Feed(panel, {0x08, 0x52, 0x04});  // coin type 2: 5 x 5, while the tubes are being queried
+    EXPECT_EQ(panel.GetDlgItemText(IDC_CREDIT), "0.75");
+    EXPECT_EQ(panel.GetChangerDriver()->GetCredit(), 75u);
+
+    panel.SetDlgItemText(IDC_PRICE_1 + 2, "0.01");  // typed text is never read
+    panel.RouteCommand(IDC_PRODUCT_1 + 2);            // Product Selection #3 -> Price_02
+    EXPECT_EQ(panel.GetDlgItemText(IDC_CREDIT), "0.25");
+    EXPECT_EQ(m_beeps, (std::vector<UINT>{250}));
+
+    panel.RouteCommand(IDC_PRODUCT_1 + 2);  // 0.25 does not cover 0.50: nothing at all
+    EXPECT_EQ(panel.GetDlgItemText(IDC_CREDIT), "0.25");
+    EXPECT_EQ(m_beeps.size(), 1u);
+  });
+}
+
+TEST_F(Panel, ExactCreditVendsAndAFreeProductAlwaysBeeps) {
+  m_app.WriteProfileInt("Prices", "Price_00", 25);
+  m_app.WriteProfileInt("Prices", "Price_09", 0);
+  Run([&](CVendingPanelDlg& panel) {
+    MakeReady(panel);
+    Feed(panel, {0x08, 0x52, 0x04});  // 0.25
+    panel.SetDlgItemText(IDC_CREDIT, "99.99");
+    panel.RouteCommand(IDC_PRODUCT_1 + 9);
+    EXPECT_EQ(panel.GetDlgItemText(IDC_CREDIT), "0.25");
+    panel.RouteCommand(IDC_PRODUCT_1);
+    EXPECT_EQ(panel.GetDlgItemText(IDC_CREDIT), "0.00");
+    panel.RouteCommand(IDC_PRODUCT_1 + 9);
+    EXPECT_EQ(m_beeps, (std::vector<UINT>{250, 250, 250}));
+  });
+}
+
+TEST_F(Panel, ChangeReturnWaitsForTheNextDatagram) {
+  Run([&](CVendingPanelDlg& panel) {
+    MakeReady(panel);
+    Feed(panel, {0x08, 0x55, 0x04});  // coin type 5: 40 x 5 = 2.00
+    panel.RouteCommand(IDC_CHANGE_RETURN);
+    EXPECT_EQ(panel.GetChangerDriver()->GetState(), CChangerDriver::PayoutSend);
+    EXPECT_EQ(panel.GetDlgItemText(IDC_CREDIT), "2.00");
+    Feed(panel, {0x08});
+    EXPECT_EQ(panel.GetDlgItemText(IDC_CREDIT), "0.00");
+    EXPECT_EQ(panel.GetChangerDriver()->GetState(), CChangerDriver::Polling);
+  });
+}
+
+TEST_F(Panel, EndsByEscapeAndByEnterOffAButton) {
+  for (int nKey : {Qt::Key_Escape, Qt::Key_Return}) {
+    CVendingPanelDlg panel;
+    CDialog::SetShownHook([&](CDialog& dlg) {
+      if (&dlg != &panel)
+        return;
+      QWidget* pCredit = panel.GetDlgItem(IDC_CREDIT);
+      pCredit->setFocus();
+      QKeyEvent press(QEvent::KeyPress, nKey, Qt::NoModifier);
+      QCoreApplication::sendEvent(pCredit, &press);
+    });
+    const INT_PTR nResult = panel.DoModal();
+    EXPECT_EQ(nResult, nKey == Qt::Key_Escape ? IDCANCEL : IDOK);
+  }
+}
+
+TEST_F(Panel, Screenshot) {
+  const QString strDir = qEnvironmentVariable("MINTORA_SCREENSHOT_DIR");
+  if (strDir.isEmpty())
+    GTEST_SKIP() << "set MINTORA_SCREENSHOT_DIR to save a picture of the panel";
+  Run([&](CVendingPanelDlg& panel) {
+    MakeReady(panel);
+    Feed(panel, {0x08, 0x55, 0x04});
+    EXPECT_TRUE(panel.GetSafeHwnd()->grab().save(strDir + "/panel-102.png"));
+  });
+}
+
+}  // namespace
