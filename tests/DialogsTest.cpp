@@ -120,7 +120,13 @@ TEST_F(DialogsTest, AcceptorControlShowsStoredBitsAndStoresBackOnlyTheShownOnes)
 
 enum class CloseRoute { ExitButton, EnterKey, EscapeKey, CloseBox };
 
-class AcceptorControlClose : public DialogsTest, public ::testing::WithParamInterface<CloseRoute> {};
+std::string RouteName(const ::testing::TestParamInfo<CloseRoute>& info) {
+  const char* const names[] = {"Exit", "Enter", "Esc", "CloseBox"};
+  return names[static_cast<int>(info.param)];
+}
+
+class AcceptorControlClose : public DialogsTest,
+                             public ::testing::WithParamInterface<CloseRoute> {};
 
 TEST_P(AcceptorControlClose, EveryRouteStoresTheTicks) {
   CAcceptorControlDlg dlg;
@@ -149,7 +155,8 @@ TEST_P(AcceptorControlClose, EveryRouteStoresTheTicks) {
 
 INSTANTIATE_TEST_SUITE_P(Routes, AcceptorControlClose,
                          ::testing::Values(CloseRoute::ExitButton, CloseRoute::EnterKey,
-                                           CloseRoute::EscapeKey, CloseRoute::CloseBox));
+                                           CloseRoute::EscapeKey, CloseRoute::CloseBox),
+                         RouteName);
 
 TEST_F(DialogsTest, AcceptorControlButtonsSetDriverStateAndKeepDialogOpen) {
   m_app.WriteProfileInt("AcceptorControl", "CoinAccept", 0x0001);
@@ -280,6 +287,7 @@ TEST_F(DialogsTest, ConnectionDialogShowsStoredValuesAndCancelStoresNothing) {
 }
 
 struct PortCase {
+  const char* lpszName;
   const char* lpszCommunication;
   const char* lpszControl;
   int nRefusedID;  // 0: accepted
@@ -323,14 +331,15 @@ TEST_P(ConnectionPortCheck, RefusesAnythingButAnUnsignedNumber) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Texts, ConnectionPortCheck, ::testing::Values(
-    PortCase{" 4005 ", "\t+4001\t", 0, 4005, 4001},
-    PortCase{"4294967295", "70000", 0, 4294967295u, 70000},
-    PortCase{"4005x", "4001", 1026, 0, 0},
-    PortCase{"4003", "-1", 1027, 0, 0},
-    PortCase{"", "4001", 1026, 0, 0},
-    PortCase{"4 005", "4001", 1026, 0, 0},
-    PortCase{"4294967296", "4001", 1026, 0, 0},
-    PortCase{"x", "y", 1026, 0, 0}));  // one message: the transfer stops at the first
+    PortCase{"BlanksAndPlus", " 4005 ", "\t+4001\t", 0, 4005, 4001},
+    PortCase{"NoRangeCheck", "4294967295", "70000", 0, 4294967295u, 70000},
+    PortCase{"TrailingLetter", "4005x", "4001", 1026, 0, 0},
+    PortCase{"Minus", "4003", "-1", 1027, 0, 0},
+    PortCase{"Empty", "", "4001", 1026, 0, 0},
+    PortCase{"InnerBlank", "4 005", "4001", 1026, 0, 0},
+    PortCase{"Beyond32Bits", "4294967296", "4001", 1026, 0, 0},
+    PortCase{"BothBadOneMessage", "x", "y", 1026, 0, 0}),
+    [](const auto& info) { return std::string(info.param.lpszName); });
 
 // ---------------------------------------------------------------------------------------------
 // Information dialogs and about box

@@ -29,15 +29,6 @@ TEST(RecordText, DigitGroups) {
   EXPECT_EQ(FormatSoftwareVersion(0x1A00), "110.00");
 }
 
-TEST(RecordText, SetupExampleCoinLines) {
-  const auto setup = FromBytes<ChangerSetup>(kSetupBytes);
-  EXPECT_EQ(FormatBcdDigits(SwapBytes16(setup.countryCode)), "1840");
-  const char* const want[16] = {"5 -> Routng to Tube", "10 -> Routng to Tube", "25 -> Routng to Tube",
-                                "50", "100", "250", "0", "0", "0", "0", "0", "0", "0", "0", "0", "0"};
-  for (unsigned j = 0; j < 16; ++j)
-    EXPECT_EQ(FormatCoinLine(setup, j), want[j]) << "coin type index " << j;
-}
-
 TEST(RecordText, CoinLineEdges) {
   unsigned char bytes[23] = {};
   bytes[3] = 0xFF;   // scaling factor

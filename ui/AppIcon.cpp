@@ -51,7 +51,7 @@ QPixmap DrawIcon(int nSize) {
   // Stack of four coins, bottom first so each one covers the edge of the one below.
   const qreal rThickness = 3.0;
   for (int n = 0; n < 4; ++n)
-    DrawCoin(dc, QRectF(2, 24 - n * 4.5, 20, 6.5), rThickness, rPen);
+    DrawCoin(dc, QRectF(2, 21.5 - n * 4.5, 20, 6.5), rThickness, rPen);
   return pixmap;
 }
 
