@@ -273,7 +273,23 @@ CDialog::~CDialog() {
   m_attached.clear();
   if (m_pLoop)
     m_pLoop->exit();
+  LeaveModalStack();
   DestroyWindow();
+}
+
+void CDialog::LeaveModalStack() {
+  if (g_pTopModal == this) {
+    g_pTopModal = m_pOuterModal;
+  } else {
+    // Not innermost: a dialog ended while one it opened still runs.
+    for (CDialog* p = g_pTopModal; p; p = p->m_pOuterModal) {
+      if (p->m_pOuterModal == this) {
+        p->m_pOuterModal = m_pOuterModal;
+        break;
+      }
+    }
+  }
+  m_pOuterModal = nullptr;
 }
 
 INT_PTR CDialog::DoModal() {
@@ -342,17 +358,7 @@ INT_PTR CDialog::DoModal() {
     EndDialog(IDCANCEL);
   }
 
-  if (g_pTopModal == this) {
-    g_pTopModal = m_pOuterModal;
-  } else {
-    for (CDialog* p = g_pTopModal; p; p = p->m_pOuterModal) {
-      if (p->m_pOuterModal == this) {
-        p->m_pOuterModal = m_pOuterModal;
-        break;
-      }
-    }
-  }
-  m_pOuterModal = nullptr;
+  LeaveModalStack();
   DestroyWindow();
   return m_nModalResult;
 }

@@ -43,9 +43,14 @@ public:
   ~CDialog() override;
 
   /// Creates the window, runs OnInitDialog and a nested event loop until EndDialog, then
-  /// destroys the window (OnDestroy). @returns the value given to EndDialog.
+  /// destroys the window (OnDestroy). The owner is the parent given at construction, else the
+  /// application's main window; the window stays above its owner's. Once a termination signal
+  /// has arrived, the dialog is initialised and then closed at once without being shown.
+  /// @returns the value given to EndDialog; IDCANCEL when the application quit the loop; -1
+  /// when this dialog is already running.
   virtual INT_PTR DoModal();
-  /// Ends the modal loop with nResult; the window is destroyed when DoModal returns.
+  /// Ends the modal loop with nResult; the window is destroyed when DoModal returns. Works from
+  /// OnInitDialog too; a second call keeps the first result.
   void EndDialog(int nResult);
   /// @returns false when a check failed (the message has been shown).
   bool UpdateData(bool bSaveAndValidate = true);
@@ -73,6 +78,7 @@ private:
 
   void CreateControls();
   void DestroyWindow();
+  void LeaveModalStack();
 
   const DialogTemplate& m_template;
   CWnd* m_pParentWnd;

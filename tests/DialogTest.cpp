@@ -13,6 +13,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
 #include <QTimer>
@@ -107,6 +108,10 @@ public:
     if (m_pDestroyLog)
       m_pDestroyLog->push_back(GetTemplate().pszCaption);
   }
+  void OnPaint(QPainter& dc) override {
+    ++m_nPaint;
+    m_bPainterOnWindow = dc.device() == m_hWnd;
+  }
   void OnClose() override {
     ++m_nClose;
     if (!m_bIgnoreClose)
@@ -133,6 +138,8 @@ public:
   int m_nInit = 0;
   int m_nDestroyed = 0;
   int m_nClose = 0;
+  int m_nPaint = 0;
+  bool m_bPainterOnWindow = false;
   int m_nEndInInit = 0;
   bool m_bIgnoreClose = false;
   std::string m_strNameAtDestroy;
@@ -377,6 +384,30 @@ TEST_F(Dialogs, CommandsNobodyHandlesGoToTheApplication) {
     EXPECT_EQ(m_app.m_commands, (std::vector<UINT>{IDC_FOREIGN}));
     d.EndDialog(IDCANCEL);
   });
+}
+
+TEST_F(Dialogs, WindowPaintsThroughOnPaintAndTakesTheRegisteredIcon) {
+  EXPECT_EQ(AfxLoadIcon(IDI_TEST), AfxLoadIcon(IDI_TEST));  // one handle per resource
+  EXPECT_EQ(AfxLoadIcon(IDI_TEST + 1), nullptr);
+  CFormDlg dlg;
+  Run(dlg, [&](CDialog& d) {
+    const QImage image = d.m_hWnd->grab().toImage();
+    EXPECT_EQ(image.size(), d.m_hWnd->size());
+    EXPECT_GE(dlg.m_nPaint, 1);
+    EXPECT_TRUE(dlg.m_bPainterOnWindow);
+
+    EXPECT_TRUE(d.m_hWnd->windowIcon().isNull());
+    d.SetIcon(AfxLoadIcon(IDI_TEST), true);
+    d.SetIcon(AfxLoadIcon(IDI_TEST), false);
+    EXPECT_EQ(d.m_hWnd->windowIcon().pixmap(32, 32).toImage().pixelColor(16, 16), QColor(Qt::red));
+    EXPECT_EQ(d.OnQueryDragIcon(), nullptr);
+
+    EXPECT_FALSE(d.IsIconic());
+    d.m_hWnd->showMinimized();
+    EXPECT_TRUE(d.IsIconic());
+    d.EndDialog(IDCANCEL);
+  });
+  EXPECT_FALSE(dlg.IsIconic());
 }
 
 // Every way of closing ends the dialog once, with OnDestroy seeing the controls.
