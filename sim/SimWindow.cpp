@@ -242,9 +242,35 @@ void CSimWindow::OnLine(const QString& strLine) {
   }
   m_nRepeatedTicks = 0;
   m_pLog->appendPlainText(strTime + "  " + DisplayLine(strLine));
-  if (strLine.startsWith("ACCEPTED") || strLine.startsWith("REFUSED") || strLine.startsWith("PAID") ||
-      strLine.startsWith("DISPENSED"))
-    m_pLastEventLabel->setText(tr("Last: %1").arg(strLine));
+  const QString strEvent = DescribeEvent(strLine);
+  if (!strEvent.isEmpty())
+    m_pLastEventLabel->setText(strEvent);
+}
+
+QString CSimWindow::DescribeEvent(const QString& strLine) const {
+  // The lines are CSimDevice's: "ACCEPTED coin 2 value 20 tube 19", "REFUSED coin 4 not-enabled",
+  // "PAID 70 of 70 coins 3x1 2x1".
+  const QStringList words = strLine.split(' ');
+  const CChangerModel& changer = m_device.GetDevice().GetChanger();
+  const auto Coin = [&] { return FormatMoney(changer.GetCoinValue(words.value(2).toUInt())); };
+  if (words.size() >= 6 && words[0] == "ACCEPTED" && words[5] == "tube")
+    return tr("%1 went into its tube (%2 coins there now).").arg(Coin(), words.value(6));
+  if (words.size() >= 6 && words[0] == "ACCEPTED")
+    return tr("%1 went into the cash box.").arg(Coin());
+  if (words.size() >= 4 && words[0] == "REFUSED" && words[1] == "coin") {
+    if (words[3] == "not-enabled")
+      return tr("%1 handed back: the PC has not enabled it.").arg(Coin());
+    if (words[3] == "busy")
+      return tr("%1 handed back: too many reports are waiting for the PC.").arg(Coin());
+    return tr("Coin type %1 is not in this changer's coin set.").arg(words[2]);
+  }
+  if (words.size() >= 4 && words[0] == "PAID") {
+    const QString strPaid = FormatMoney(words[1].toUInt());
+    if (words[1] == words[3])
+      return tr("Paid out %1 in change.").arg(strPaid);
+    return tr("Paid out %1 of %2 asked: the tubes ran short.").arg(strPaid, FormatMoney(words[3].toUInt()));
+  }
+  return {};
 }
 
 void CSimWindow::OnChanged() {
@@ -280,8 +306,10 @@ void CSimWindow::OnChanged() {
   unsigned nCashCoins = 0;
   for (unsigned n = 0; n < 16; ++n)
     nCashCoins += changer.GetCashBoxCount(n);
-  m_pCashBoxLabel->setText(tr("<b>Cash box:</b> %1 (%n coin(s))", nullptr, static_cast<int>(nCashCoins))
-                               .arg(FormatMoney(changer.GetCashBoxTotal())));
+  m_pCashBoxLabel->setText(tr("<b>Cash box:</b> %1 (%2 %3)")
+                               .arg(FormatMoney(changer.GetCashBoxTotal()))
+                               .arg(nCashCoins)
+                               .arg(nCashCoins == 1 ? tr("coin") : tr("coins")));
 
   QString strChange = tr("<b>Change paid:</b> %1 in total").arg(FormatMoney(changer.GetChangePaid()));
   if (changer.GetPayoutCount() > 0) {

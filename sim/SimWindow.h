@@ -39,6 +39,8 @@ private:
     QLabel* m_pFullLabel;
   };
 
+  /// A sentence for the operator about a coin or a payout line; empty for other lines.
+  QString DescribeEvent(const QString& strLine) const;
   QGroupBox* BuildCoinBox();
   QGroupBox* BuildTubeBox();
   QGroupBox* BuildFaultBox();
