@@ -233,7 +233,7 @@ void DDX_Text(CDataExchange* pDX, int nIDC, DWORD& value) {
     return;
   }
   if (!AfxParseUnsigned(pDX->m_pDlgWnd->GetDlgItemText(nIDC), value)) {
-    AfxMessageBox("Please enter a positive integer.", MB_ICONEXCLAMATION);
+    AfxMessageBox("Please enter a positive integer.", MB_ICONERROR);
     pDX->Fail(nIDC);
   }
 }

@@ -24,7 +24,7 @@ public:
 };
 
 void DDX_Text(CDataExchange* pDX, int nIDC, std::string& value);
-/// Unsigned number, written with "%lu"; reading refuses anything else with
+/// Unsigned number, written with "%lu"; reading refuses anything else with an error box
 /// "Please enter a positive integer.".
 void DDX_Text(CDataExchange* pDX, int nIDC, DWORD& value);
 /// 1 when ticked, 0 when clear.

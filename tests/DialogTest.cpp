@@ -570,7 +570,7 @@ TEST_F(Dialogs, RefusedNumberKeepsTheDialogOpenWithTheFieldSelected) {
     qobject_cast<QPushButton*>(d.GetDlgItem(IDOK))->click();
 
     EXPECT_EQ(m_messages, (std::vector<std::string>{"Please enter a positive integer."}));
-    EXPECT_EQ(m_messageTypes, (std::vector<UINT>{MB_ICONEXCLAMATION}));
+    EXPECT_EQ(m_messageTypes, (std::vector<UINT>{MB_ICONERROR}));
     EXPECT_NE(d.m_hWnd, nullptr);
     auto* pPort = qobject_cast<QLineEdit*>(d.GetDlgItem(IDC_PORT));
     EXPECT_EQ(Focused(d), pPort);

@@ -7,6 +7,7 @@
 #include "AppIcon.h"
 #include "ConnectionDlg.h"
 #include "PriceDlg.h"
+#include "PriceText.h"
 #include "Resource.h"
 #include "Templates.h"
 #include "TubeStatusDlg.h"
@@ -15,24 +16,13 @@
 #include <QPainter>
 #include <QWidget>
 
-#include <cstdio>
-
 namespace {
 
 constexpr unsigned kProductCount = 10;
 constexpr DWORD kDefaultPrice = 100;  // 1.00
 
-/// Money in hundredths, as "units.hundredths".
-std::string FormatMoney(DWORD nValue) {
-  char szText[24];
-  std::snprintf(szText, sizeof szText, "%u.%02u", nValue / 100, nValue % 100);
-  return szText;
-}
-
 DWORD ReadPrice(unsigned i) {
-  char szEntry[16];
-  std::snprintf(szEntry, sizeof szEntry, "Price_%02u", i);
-  return AfxGetApp()->GetProfileInt("Prices", szEntry, kDefaultPrice);
+  return AfxGetApp()->GetProfileInt("Prices", PriceEntryName(i).c_str(), kDefaultPrice);
 }
 
 }  // namespace
@@ -110,12 +100,13 @@ void CVendingPanelDlg::SendChangerCommand(const BYTE* pBytes, unsigned nLength) 
     pLink->SendChangerCommand(pBytes, nLength);
 }
 
-DWORD CVendingPanelDlg::GetProfileInt(const char* lpszSection, const char* lpszEntry, DWORD nDefault) {
+DWORD CVendingPanelDlg::GetProfileInt(const char* lpszSection, const char* lpszEntry,
+                                      DWORD nDefault) {
   return AfxGetApp()->GetProfileInt(lpszSection, lpszEntry, nDefault);
 }
 
 void CVendingPanelDlg::UpdateCreditDisplay() {
-  SetDlgItemText(IDC_CREDIT, FormatMoney(m_driver.GetCredit()));
+  SetDlgItemText(IDC_CREDIT, FormatPrice(m_driver.GetCredit()));
 }
 
 void CVendingPanelDlg::Vend(unsigned i) {
@@ -131,7 +122,7 @@ void CVendingPanelDlg::OnChangeReturn() { m_driver.SetState(CChangerDriver::Payo
 
 void CVendingPanelDlg::RefreshPrices() {
   for (unsigned i = 0; i < kProductCount; ++i)
-    SetDlgItemText(IDC_PRICE_1 + i, FormatMoney(ReadPrice(i)));
+    SetDlgItemText(IDC_PRICE_1 + i, FormatPrice(ReadPrice(i)));
 }
 
 void CVendingPanelDlg::OnEditPrices() {
