@@ -190,7 +190,12 @@ ByteVector CChangerModel::SetupData() const {
   AppendWord(data, m_config.m_wCountryCode);
   data.push_back(m_config.m_nScalingFactor);
   data.push_back(m_config.m_nDecimalPlaces);
-  AppendWord(data, m_config.m_wRouting);
+  // A routing bit of a coin type the changer does not know would promise a tube that is not there.
+  std::uint16_t wRouting = 0;
+  for (unsigned n = 0; n < 16; ++n)
+    if (HasTube(n))
+      wRouting = static_cast<std::uint16_t>(wRouting | 1u << n);
+  AppendWord(data, wRouting);
   data.insert(data.end(), m_config.m_coinCredit.begin(), m_config.m_coinCredit.end());
   return data;
 }

@@ -45,10 +45,15 @@ int Fail(const QString& strMessage) {
 
 int main(int argc, char* argv[]) {
   bool bHeadless = false;
-  for (int i = 1; i < argc; ++i)
+  bool bHelp = false;
+  for (int i = 1; i < argc; ++i) {
     bHeadless = bHeadless || std::strcmp(argv[i], "--headless") == 0;
-  // No display is needed (or opened) in headless mode.
-  std::unique_ptr<QCoreApplication> pApp(bHeadless ? new QCoreApplication(argc, argv) : new QApplication(argc, argv));
+    bHelp = bHelp || std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0 ||
+            std::strcmp(argv[i], "--help-all") == 0 || std::strcmp(argv[i], "-?") == 0;
+  }
+  // No display is needed (or opened) in headless mode, nor to print the help.
+  std::unique_ptr<QCoreApplication> pApp(bHeadless || bHelp ? new QCoreApplication(argc, argv)
+                                                            : new QApplication(argc, argv));
   QCoreApplication::setApplicationName("lx5200e-sim");
 
   QCommandLineParser parser;

@@ -231,7 +231,7 @@ TEST(ChangerConfigured, AnswersWithItsOwnCoinSet) {
   config.m_wCountryCode = 0x1840;
   config.m_nScalingFactor = 1;
   config.m_coinCredit = {5, 10, 25, 100};
-  config.m_wRouting = 0x0007;
+  config.m_wRouting = 0x0107;  // coin type 8 does not exist: no tube for it
   config.m_tubeCount = {70, 3, 0, 9};
   config.m_nTubeCapacity = 50;
   CChangerModel changer(config);
