@@ -218,14 +218,6 @@ TEST_P(ChangerPayout, PaysFromItsTubes) {
 INSTANTIATE_TEST_SUITE_P(Amounts, ChangerPayout, ::testing::ValuesIn(kPayouts),
                          [](const auto& info) { return std::string(info.param.m_lpszName); });
 
-TEST(ChangerPayoutTotal, AddsUpOverPayouts) {
-  CChangerModel changer;
-  Send(changer, {0x0F, 0x02, 0x02});
-  Send(changer, {0x0F, 0x02, 0x14});
-  EXPECT_EQ(changer.GetChangePaid(), 110u);
-  EXPECT_EQ(changer.GetPayoutCount(), 2u);
-}
-
 TEST(ChangerConfigured, AnswersWithItsOwnCoinSet) {
   ChangerConfig config;
   config.m_wCountryCode = 0x1840;

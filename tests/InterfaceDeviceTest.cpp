@@ -205,17 +205,6 @@ TEST_F(DevicePolled, PutsAWrongHeaderOnTheNextDatagramOnly) {
   EXPECT_EQ(Answer({0x09})[0], 0x08);
 }
 
-TEST_F(DeviceTest, MakesEmptyAndOversizedDatagrams) {
-  const Datagram empty = m_device.MakeEmptyDatagram(EPort::Control);
-  EXPECT_EQ(empty.m_ePort, EPort::Control);
-  EXPECT_TRUE(empty.m_bytes.empty());
-  const Datagram oversized = m_device.MakeOversizedDatagram(1025);
-  EXPECT_EQ(oversized.m_ePort, EPort::Communication);
-  ASSERT_EQ(oversized.m_bytes.size(), 1025u);
-  EXPECT_EQ(oversized.m_bytes[0], 0x08);
-  EXPECT_EQ(oversized.m_bytes[1024], 0x00);
-}
-
 TEST(TrafficLine, NamesDirectionPortLengthBytesAndMeaning) {
   EXPECT_EQ(FormatTrafficLine(true, {EPort::Communication, {0x08}, "TICK"}), "TX COMM 1 08 TICK");
   EXPECT_EQ(FormatTrafficLine(false, {EPort::Control, {0x08, 0x03, 0x0B}, "CONTROL 11 POLL ON"}),
