@@ -71,8 +71,13 @@ TEST_F(Profile, StoredTextThatIsNotANumberReadsAsDefault) {
       {"-1", 0xFFFFFFFFu}, {" 42 ", 42u},      {"4294967295", 0xFFFFFFFFu},
       {"-2147483648", 0x80000000u},            {"-2147483649", 55u},
   };
+  // Each rewrite has a size of its own: the store notices another writer by size and time stamp,
+  // and these rewrites follow each other within one tick of the file system clock.
+  std::string strPadding;
   for (const Case& c : cases) {
-    WriteFile(m_config.SettingsFile(), std::string("[Prices]\nPrice_00=") + c.pszStored + "\n");
+    strPadding += ' ';
+    WriteFile(m_config.SettingsFile(),
+              std::string("[Prices]\nPrice_00=") + c.pszStored + "\n;" + strPadding + "\n");
     EXPECT_EQ(m_app.GetProfileInt("Prices", "Price_00", 55), c.nExpected) << c.pszStored;
   }
 }
