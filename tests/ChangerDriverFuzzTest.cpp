@@ -1,0 +1,78 @@
+// Replays the fuzz target's seed corpus (and anything added to it later) in every test run, so
+// the driver's money and wire rules are checked without a fuzzer; and makes sure the seeds still
+// reach the states they were written for.
+#include "fuzz/ChangerDriverFuzz.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<std::uint8_t> ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::map<std::string, std::vector<std::uint8_t>> ReadCorpus() {
+  std::map<std::string, std::vector<std::uint8_t>> corpus;
+  for (const fs::directory_entry& entry : fs::directory_iterator(MINTORA_FUZZ_CORPUS)) {
+    if (entry.is_regular_file())
+      corpus[entry.path().filename().string()] = ReadFile(entry.path());
+  }
+  return corpus;
+}
+
+TEST(ChangerDriverFuzzCorpus, EverySessionKeepsTheRules) {
+  const auto corpus = ReadCorpus();
+  ASSERT_GE(corpus.size(), 10u);
+  for (const auto& [strName, data] : corpus)
+    EXPECT_EQ(CheckChangerDriverSession(data.data(), data.size()), "") << strName;
+}
+
+// Credit 250 (coins of 50 and 200), a vend of 150, a refused vend of 1000, Change Return: 100 is
+// 20 units of 5.
+TEST(ChangerDriverFuzzCorpus, SeedsReachWhatTheyWereWrittenFor) {
+  struct Expected {
+    const char* lpszSeed;
+    std::uint32_t nState;
+    std::uint32_t nCredit;
+    std::vector<std::uint8_t> payouts;
+    unsigned nCoinTypeCommands;
+  };
+  const Expected cases[] = {
+      {"start_up", 8, 0, {}, 1},
+      {"coins_vend_change", 8, 0, {20}, 3},
+      // Three coins of 10.00 make 3000: 255 units (12.75) twice, then the last 450 as 90 units.
+      {"payout_capped", 8, 0, {255, 255, 90}, 4},
+      // 1.00 less 0.07 is 93: 18 units of 5 go out, the 3 below one unit are dropped.
+      {"remainder_dropped", 8, 0, {18}, 2},
+      // No setup yet: scaling factor 0, nothing can be paid and nothing is sent.
+      {"payout_before_setup", 8, 0, {}, 0},
+  };
+  const auto corpus = ReadCorpus();
+  for (const Expected& expected : cases) {
+    SCOPED_TRACE(expected.lpszSeed);
+    const auto it = corpus.find(expected.lpszSeed);
+    ASSERT_NE(it, corpus.end());
+    ChangerSessionSummary summary;
+    EXPECT_EQ(CheckChangerDriverSession(it->second.data(), it->second.size(), &summary), "");
+    EXPECT_EQ(summary.nState, expected.nState);
+    EXPECT_EQ(summary.nCredit, expected.nCredit);
+    EXPECT_EQ(summary.payouts, expected.payouts);
+    EXPECT_EQ(summary.nCoinTypeCommands, expected.nCoinTypeCommands);
+  }
+}
+
+TEST(ChangerDriverFuzzCorpus, EmptyAndTruncatedInputsAreHarmless) {
+  EXPECT_EQ(CheckChangerDriverSession(nullptr, 0), "");
+  const std::uint8_t truncated[] = {0x80};  // a datagram whose header byte never comes
+  EXPECT_EQ(CheckChangerDriverSession(truncated, sizeof truncated), "");
+}
+
+}  // namespace
