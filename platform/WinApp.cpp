@@ -6,6 +6,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
+#include <QLockFile>
 #include <QSettings>
 #include <QUrl>
 
@@ -37,6 +38,20 @@ bool ParseWord(const QString& strText, UINT& nValue) {
   return true;
 }
 
+/// QSettings waits without limit for the lock file beside the store before it writes. A lock
+/// that is never let go (a folder of that name, a lock left by a program on another host) would
+/// freeze the program in a dialog's OK; such a write is given up instead, like any failed write.
+/// A live writer holds the lock for milliseconds only.
+bool StoreIsLockable(const QString& strPath) {
+  QLockFile lock(strPath + QStringLiteral(".lock"));
+  if (lock.tryLock(250)) {
+    lock.unlock();
+    return true;
+  }
+  // A missing folder or a refused lock file is QSettings' own failure to report.
+  return lock.error() != QLockFile::LockFailedError;
+}
+
 }  // namespace
 
 CWinApp* AfxGetApp() { return g_pApp; }
@@ -62,8 +77,9 @@ int CWinApp::ExitInstance() {
   if (!m_bStdProfileLoaded)
     return 0;
   // The recent-file list goes back as it was read; nothing here ever adds to it.
-  if (!m_recentFiles.empty()) {
-    QSettings settings(QString::fromStdString(GetProfilePath()), QSettings::IniFormat);
+  const QString strPath = QString::fromStdString(GetProfilePath());
+  if (!m_recentFiles.empty() && StoreIsLockable(strPath)) {
+    QSettings settings(strPath, QSettings::IniFormat);
     settings.remove(QStringLiteral("Recent File List"));
     for (size_t i = 0; i < m_recentFiles.size(); ++i) {
       if (!m_recentFiles[i].empty())
@@ -152,7 +168,10 @@ std::string CWinApp::GetProfileString(const char* lpszSection, const char* lpszE
 }
 
 bool CWinApp::WriteProfileInt(const char* lpszSection, const char* lpszEntry, UINT nValue) {
-  QSettings settings(QString::fromStdString(GetProfilePath()), QSettings::IniFormat);
+  const QString strPath = QString::fromStdString(GetProfilePath());
+  if (!StoreIsLockable(strPath))
+    return false;
+  QSettings settings(strPath, QSettings::IniFormat);
   settings.setValue(Key(lpszSection, lpszEntry), QString::number(nValue));
   settings.sync();
   return settings.status() == QSettings::NoError;
@@ -160,7 +179,10 @@ bool CWinApp::WriteProfileInt(const char* lpszSection, const char* lpszEntry, UI
 
 bool CWinApp::WriteProfileString(const char* lpszSection, const char* lpszEntry,
                                  const char* lpszValue) {
-  QSettings settings(QString::fromStdString(GetProfilePath()), QSettings::IniFormat);
+  const QString strPath = QString::fromStdString(GetProfilePath());
+  if (!StoreIsLockable(strPath))
+    return false;
+  QSettings settings(strPath, QSettings::IniFormat);
   settings.setValue(Key(lpszSection, lpszEntry), QString::fromUtf8(lpszValue ? lpszValue : ""));
   settings.sync();
   return settings.status() == QSettings::NoError;
