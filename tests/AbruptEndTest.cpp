@@ -1,0 +1,197 @@
+// SIGTERM, SIGINT and SIGHUP while a dialog or a message box is open: every modal loop ends, the
+// device still hears control code 0, and the settings hold what they held (plus what a closing
+// dialog stores by design). A signal ends the program for good, so the in-process cases run in
+// a child process of their own (death tests); the message box at start-up runs the real program.
+#include "Dialog.h"
+#include "Resource.h"
+#include "TestSupport.h"
+#include "VendingApp.h"
+#include "VendingPanelDlg.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+
+using namespace testing_support;
+
+namespace {
+
+std::string ReadRaw(const std::string& strPath) {
+  std::ifstream in(strPath, std::ios::binary);
+  std::stringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+std::string StoreFor(unsigned nPort) {
+  return "[Connection]\nIPAddress=127.0.0.2\nPortCommunication=" + std::to_string(nPort) +
+         "\nPortControl=" + std::to_string(nPort + 1) + "\n[Prices]\nPrice_03=250\n";
+}
+
+void WriteStore(const CTempConfig& config, const std::string& strStore) {
+  QDir().mkpath(QString::fromStdString(config.Path() + "/Tessaline"));
+  std::ofstream(config.SettingsFile(), std::ios::binary) << strStore;
+}
+
+QAbstractButton* Button(CDialog& dlg, int nID) { return qobject_cast<QAbstractButton*>(dlg.GetDlgItem(nID)); }
+
+const char* SignalName(int nSignal) {
+  switch (nSignal) {
+    case SIGTERM: return "SIGTERM";
+    case SIGINT: return "SIGINT";
+    default: return "SIGHUP";
+  }
+}
+
+enum class EOpen { AcceptorControl, MessageBoxOverConnection };
+
+/// The whole program in this (child) process, with the termination handlers of the real one.
+/// The panel opens a dialog, and nSignal arrives while it (or a message box above it) is open.
+/// @returns the exit status for the parent: 0 when every check held; what failed is on stderr.
+int RunAndSignal(EOpen eOpen, int nSignal, unsigned nPort) {
+  alarm(20);  // a modal loop that never ends kills the child, and the test fails
+  CTempConfig config;
+  const std::string strStore = StoreFor(nPort);
+  WriteStore(config, strStore);
+  CUdpPeer control("127.0.0.2", nPort + 1);
+
+  CVendingApp app;
+  app.m_strAppName = "Mintora";
+  AfxSetMessageBeepHook([](UINT) {});
+  AfxInstallTerminationHandlers();
+  bool bBoxShown = false;
+  CDialog::SetShownHook([&](CDialog& dlg) {
+    if (auto* pPanel = dynamic_cast<CVendingPanelDlg*>(&dlg)) {
+      pPanel->RouteCommand(eOpen == EOpen::AcceptorControl ? ID_SETTINGS_ACCEPTORCONTROL : ID_SETTINGS_CONNECTION);
+    } else if (eOpen == EOpen::AcceptorControl) {
+      Button(dlg, IDC_ACCEPT_COIN_1 + 2)->click();
+      std::raise(nSignal);
+    } else {
+      // OK with a port that is not a number: the check's message box opens, and the signal
+      // comes while it runs.
+      qobject_cast<QLineEdit*>(dlg.GetDlgItem(IDC_PORT_COMMUNICATION))->setText("40x3");
+      QTimer::singleShot(0, [&] {
+        bBoxShown = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()) != nullptr;
+        std::raise(nSignal);
+      });
+      Button(dlg, IDOK)->click();
+    }
+  });
+  app.InitInstance();
+  app.ExitInstance();
+
+  std::string strFailures;
+  const std::vector<Bytes> codes = control.ReceiveAll(300);
+  if (codes != std::vector<Bytes>{{0x08, 0x03, 0x0B}, {0x08, 0x03, 0x12}, {0x08, 0x03, 0x00}})
+    strFailures += "the device did not get 11, 18 and 0 on its control port\n";
+  CTestApp reader;
+  if (reader.GetProfileInt("Prices", "Price_03", 0) != 250 ||
+      reader.GetProfileString("Connection", "IPAddress", "") != "127.0.0.2" ||
+      reader.GetProfileInt("Connection", "PortCommunication", 0) != nPort)
+    strFailures += "stored settings were lost\n";
+  if (eOpen == EOpen::AcceptorControl) {
+    // The dialog stores its ticks however it is closed.
+    if (reader.GetProfileInt("AcceptorControl", "CoinAccept", 0) != 0x0004)
+      strFailures += "the acceptor control dialog did not store its ticks\n";
+  } else {
+    if (!bBoxShown)
+      strFailures += "no message box was open when the signal came\n";
+    // Cancelled by the signal: the rejected port is not stored, nothing else is written.
+    if (ReadRaw(config.SettingsFile()) != strStore)
+      strFailures += "the settings file changed:\n" + ReadRaw(config.SettingsFile());
+  }
+  std::fputs(strFailures.c_str(), stderr);
+  return strFailures.empty() ? 0 : 1;
+}
+
+class AbruptEnd : public ::testing::TestWithParam<int> {
+protected:
+  void SetUp() override { GTEST_FLAG_SET(death_test_style, "threadsafe"); }
+  unsigned PortBase() const { return GetParam() == SIGTERM ? 23200 : GetParam() == SIGINT ? 23210 : 23220; }
+};
+
+TEST_P(AbruptEnd, WhileADialogIsOpen) {
+  EXPECT_EXIT(std::_Exit(RunAndSignal(EOpen::AcceptorControl, GetParam(), PortBase())),
+              ::testing::ExitedWithCode(0), "");
+}
+
+TEST_P(AbruptEnd, WhileAMessageBoxIsOpenOverADialog) {
+  EXPECT_EXIT(std::_Exit(RunAndSignal(EOpen::MessageBoxOverConnection, GetParam(), PortBase() + 2)),
+              ::testing::ExitedWithCode(0), "");
+}
+
+std::string ParamName(const ::testing::TestParamInfo<int>& info) { return SignalName(info.param); }
+
+INSTANTIATE_TEST_SUITE_P(Signals, AbruptEnd, ::testing::Values(SIGTERM, SIGINT, SIGHUP), ParamName);
+
+// ---------------------------------------------------------------------------------------------
+// The real program, stopped by a signal while the link's failure message is open at start-up:
+// another socket holds the control port, so "Create control socket failed" waits for the
+// operator. Until the box is closed there is no main window, and datagrams are read and dropped.
+
+/// @returns true when some socket on the port is connected to the same port of 127.0.0.2.
+bool IsConnectedToTheDevice(unsigned nPort) {
+  char szNeedle[32];
+  std::snprintf(szNeedle, sizeof szNeedle, ":%04X 0200007F:%04X ", nPort, nPort);
+  return ReadRaw("/proc/net/udp").find(szNeedle) != std::string::npos;
+}
+
+class AbruptEndProcess : public AbruptEnd {
+protected:
+  void TearDown() override {
+    if (m_process.state() != QProcess::NotRunning) {
+      m_process.kill();
+      m_process.waitForFinished(5000);
+    }
+  }
+  CTempConfig m_config;
+  QProcess m_process;
+};
+
+TEST_P(AbruptEndProcess, WhileAStartUpMessageIsOpen) {
+  const unsigned nPort = PortBase() + 4;
+  const std::string strStore = StoreFor(nPort);
+  WriteStore(m_config, strStore);
+  CUdpPeer comm("127.0.0.2", nPort);
+  CUdpPeer holder("0.0.0.0", nPort + 1, false);
+  ASSERT_TRUE(holder.IsBound());
+
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("XDG_CONFIG_HOME", QString::fromStdString(m_config.Path()));
+  env.insert("QT_QPA_PLATFORM", "offscreen");
+  m_process.setProcessEnvironment(env);
+  m_process.setProcessChannelMode(QProcess::ForwardedChannels);
+  m_process.start(QStringLiteral(MINTORA_EXE), {});
+  ASSERT_TRUE(m_process.waitForStarted(5000));
+  // The communication socket is made just before the control socket fails.
+  ASSERT_TRUE(PumpUntil([&] { return IsConnectedToTheDevice(nPort); }, 15000));
+  // Twenty datagrams would make a running driver send RESET; with the box open they vanish.
+  Bytes received;
+  for (int i = 0; i < 20; ++i)
+    comm.SendTo(nPort, Bytes{0x08});
+  EXPECT_FALSE(comm.Receive(received, 1000));
+  EXPECT_EQ(m_process.state(), QProcess::Running);
+
+  ::kill(static_cast<pid_t>(m_process.processId()), GetParam());
+  ASSERT_TRUE(PumpUntil([&] { return m_process.state() == QProcess::NotRunning; }, 15000));
+  EXPECT_EQ(m_process.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(m_process.exitCode(), 0);
+  EXPECT_FALSE(holder.Receive(received, 200));  // no control socket, so no control code
+  EXPECT_EQ(ReadRaw(m_config.SettingsFile()), strStore);
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, AbruptEndProcess, ::testing::Values(SIGTERM, SIGINT, SIGHUP), ParamName);
+
+}  // namespace

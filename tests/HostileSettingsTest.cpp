@@ -1,0 +1,474 @@
+// Settings that are wrong in every way a store can be wrong: entries of another type, numbers out
+// of range, texts of a megabyte, bytes that are not UTF-8, a folder that cannot be read or is
+// missing, a settings file or lock that is a folder. The program starts, takes the reader's
+// default for what it cannot read, shows the link's messages where a step fails, and keeps its
+// dialogs working when a write cannot be made. Most cases run the application object in this
+// process (its message boxes caught by the hook); the last ones run the real executable.
+#include "Dialog.h"
+#include "Resource.h"
+#include "TestSupport.h"
+#include "VendingApp.h"
+#include "VendingPanelDlg.h"
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QProcess>
+#include <QProcessEnvironment>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fstream>
+#include <sstream>
+#include <sys/fsuid.h>
+#include <sys/stat.h>
+
+using namespace testing_support;
+
+namespace {
+
+const std::string kMegabyteText(1 << 20, 'x');
+const std::string kMegabyteNumber(1 << 20, '9');
+
+void WriteRaw(const std::string& strPath, const std::string& strBytes) {
+  QDir().mkpath(QFileInfo(QString::fromStdString(strPath)).path());
+  std::ofstream(strPath, std::ios::binary) << strBytes;
+}
+
+std::string ReadRaw(const std::string& strPath) {
+  std::ifstream in(strPath, std::ios::binary);
+  std::stringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+/// Every entry the program or its framework reads, texts set to strText and numbers to strNumber.
+std::string StoreOf(const std::string& strText, const std::string& strNumber) {
+  std::string s = "[Connection]\nConnectionName=" + strText + "\nIPAddress=" + strText +
+                  "\nPortCommunication=" + strNumber + "\nPortControl=" + strNumber + "\nAutoConnect=" + strNumber +
+                  "\n[Prices]\n";
+  for (int i = 0; i < 10; ++i)
+    s += "Price_0" + std::to_string(i) + "=" + strNumber + "\n";
+  s += "[AcceptorControl]\nCoinAccept=" + strNumber + "\nCoinDispense=" + strNumber + "\nFeatureEnable=" + strNumber +
+       "\n[Recent%20File%20List]\nFile1=" + strText + "\nFile10=" + strText + "\n";
+  return s + "[Settings]\nPreviewPages=" + strNumber + "\n";
+}
+
+/// strStore with the first entry strKey set to strValue.
+std::string With(std::string strStore, const std::string& strKey, const std::string& strValue) {
+  const std::size_t nStart = strStore.find("\n" + strKey + "=") + 1;
+  const std::size_t nEnd = strStore.find('\n', nStart);
+  return strStore.replace(nStart, nEnd - nStart, strKey + "=" + strValue);
+}
+
+/// Every entry of the program's own three sections, as the store reads them.
+std::vector<std::string> ReadOwnEntries() {
+  static const char* const s_entries[][2] = {
+      {"Connection", "ConnectionName"}, {"Connection", "IPAddress"},        {"Connection", "PortCommunication"},
+      {"Connection", "PortControl"},    {"Connection", "AutoConnect"},      {"AcceptorControl", "CoinAccept"},
+      {"AcceptorControl", "CoinDispense"}, {"AcceptorControl", "FeatureEnable"}};
+  CTestApp app;
+  std::vector<std::string> values;
+  for (const auto& entry : s_entries)
+    values.push_back(app.GetProfileString(entry[0], entry[1], "(absent)"));
+  for (int i = 0; i < 10; ++i)
+    values.push_back(app.GetProfileString("Prices", ("Price_0" + std::to_string(i)).c_str(), "(absent)"));
+  return values;
+}
+
+/// Dialing fails with 633 (no sockets are ever made), or succeeds with handle 9.
+class CTestDialer : public IDialer {
+public:
+  DWORD Dial(const std::string& strName, DWORD* pdwConnection) override {
+    m_names.push_back(strName);
+    if (m_bRefuse)
+      return 633;
+    *pdwConnection = 9;
+    return 0;
+  }
+  DWORD HangUp(DWORD) override { return 0; }
+  bool m_bRefuse = true;
+  std::vector<std::string> m_names;
+};
+
+const char* const kDialFailed =
+    "Connect failed, Error: 633\r\nPlease make sure to use the correct connectionand check the connection settings "
+    "in windows control panel.";
+
+QAbstractButton* Button(CDialog& dlg, int nID) { return qobject_cast<QAbstractButton*>(dlg.GetDlgItem(nID)); }
+
+class HostileSettings : public ::testing::Test {
+protected:
+  void SetUp() override {
+    m_app.m_strAppName = "Mintora";
+    AfxSetDialer(&m_dialer);
+    AfxSetMessageBoxHook([this](const std::string& strText, UINT) {
+      m_messages.push_back(strText);
+      return IDOK;
+    });
+    AfxSetMessageBeepHook([](UINT) {});
+  }
+  void TearDown() override {
+    CDialog::SetShownHook(nullptr);
+    AfxSetDialer(nullptr);
+    AfxSetMessageBoxHook(nullptr);
+    AfxSetMessageBeepHook(nullptr);
+  }
+
+  void Store(const std::string& strBytes) { WriteRaw(m_config.SettingsFile(), strBytes); }
+
+  /// Start-up, the panel (fn runs inside it, then it is closed), shutdown.
+  void RunProgram(const std::function<void(CVendingPanelDlg&)>& fn) {
+    bool bOpened = false;
+    CDialog::SetShownHook([&](CDialog& dlg) {
+      if (auto* pPanel = dynamic_cast<CVendingPanelDlg*>(&dlg)) {
+        bOpened = true;
+        fn(*pPanel);
+        pPanel->SendMessage(WM_CLOSE);
+      } else {
+        if (m_onDialog)
+          m_onDialog(dlg);
+        if (CDialog::GetTopModal() == &dlg)
+          dlg.EndDialog(IDCANCEL);  // a failed expectation must not leave it open
+      }
+    });
+    EXPECT_FALSE(m_app.InitInstance());
+    m_app.ExitInstance();
+    EXPECT_TRUE(bOpened);
+  }
+
+  /// Opens a dialog from the panel's menu; fn runs inside it and closes it (else it is cancelled).
+  void Open(CVendingPanelDlg& panel, UINT nCommand, std::function<void(CDialog&)> fn) {
+    m_onDialog = std::move(fn);
+    panel.RouteCommand(nCommand);
+    m_onDialog = nullptr;
+  }
+
+  static std::vector<std::string> Prices(CWnd& wnd) {
+    std::vector<std::string> prices;
+    for (int i = 0; i < 10; ++i)
+      prices.push_back(wnd.GetDlgItemText(IDC_PRICE_1 + i));
+    return prices;
+  }
+
+  static int TickedBoxes(CDialog& dlg) {
+    int n = 0;
+    for (int nID = IDC_ACCEPT_COIN_1; nID <= IDC_FEATURE_FTL; ++nID) {
+      auto* pBox = qobject_cast<QCheckBox*>(dlg.GetDlgItem(nID));
+      n += pBox && pBox->isChecked() ? 1 : 0;
+    }
+    return n;
+  }
+
+  CTempConfig m_config;
+  CVendingApp m_app;
+  CTestDialer m_dialer;
+  std::vector<std::string> m_messages;
+  std::function<void(CDialog&)> m_onDialog;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Every entry wrong the same way. Dialing is refused, so no socket is made whatever the
+// connection entries say.
+
+struct Flavour {
+  const char* lpszName;
+  std::string strText;
+  std::string strNumber;
+  std::string strDialledName;  // ConnectionName as the link reads it
+  const char* lpszPrice;       // each price box
+  int nTicked;                 // acceptor control boxes ticked (of 36)
+  const char* lpszPort;        // both port fields of the connection dialog
+  bool bAutoConnectTicked;
+};
+
+class HostileFlavour : public HostileSettings, public ::testing::WithParamInterface<Flavour> {};
+
+TEST_P(HostileFlavour, StartsWithDefaultsAndEveryDialogStillWorks) {
+  const Flavour& flavour = GetParam();
+  Store(StoreOf(flavour.strText, flavour.strNumber));
+  std::vector<std::string> panelPrices;
+  std::vector<std::string> dialogPrices;
+  int nTicked = -1;
+  std::string strName, strPortComm, strPortControl;
+  bool bAutoConnect = false;
+  int nBeeps = 0;
+  AfxSetMessageBeepHook([&](UINT) { ++nBeeps; });
+  RunProgram([&](CVendingPanelDlg& panel) {
+    panelPrices = Prices(panel);
+    Open(panel, ID_SETTINGS_ACCEPTORCONTROL, [&](CDialog& dlg) {
+      nTicked = TickedBoxes(dlg);
+      Button(dlg, IDOK)->click();
+    });
+    Open(panel, ID_SETTINGS_CONNECTION, [&](CDialog& dlg) {
+      strName = dlg.GetDlgItemText(IDC_CONNECTION_NAME);
+      strPortComm = dlg.GetDlgItemText(IDC_PORT_COMMUNICATION);
+      strPortControl = dlg.GetDlgItemText(IDC_PORT_CONTROL);
+      bAutoConnect = Button(dlg, IDC_AUTOCONNECT)->isChecked();
+      Button(dlg, IDCANCEL)->click();
+    });
+    Open(panel, ID_SETTINGS_EDITPRICES, [&](CDialog& dlg) {
+      dialogPrices = Prices(dlg);
+      qobject_cast<QLineEdit*>(dlg.GetDlgItem(IDC_PRICE_1))->setText("0.00");
+      Button(dlg, IDOK)->click();
+    });
+    // The panel still sells: a free product needs no credit.
+    panel.RouteCommand(IDC_PRODUCT_1);
+    EXPECT_EQ(nBeeps, 1);
+  });
+  EXPECT_EQ(m_dialer.m_names, std::vector<std::string>{flavour.strDialledName});
+  EXPECT_EQ(m_messages, std::vector<std::string>{kDialFailed});
+  EXPECT_EQ(panelPrices, std::vector<std::string>(10, flavour.lpszPrice));
+  EXPECT_EQ(dialogPrices, std::vector<std::string>(10, flavour.lpszPrice));
+  EXPECT_EQ(nTicked, flavour.nTicked);
+  EXPECT_EQ(strPortComm, flavour.lpszPort == std::string("default") ? "4003" : flavour.lpszPort);
+  EXPECT_EQ(strPortControl, flavour.lpszPort == std::string("default") ? "4001" : flavour.lpszPort);
+  EXPECT_EQ(bAutoConnect, flavour.bAutoConnectTicked);
+  EXPECT_EQ(m_app.GetProfileInt("Prices", "Price_00", 7), 0u);
+}
+
+std::string FlavourName(const ::testing::TestParamInfo<Flavour>& info) { return info.param.lpszName; }
+
+// "\xEF\xBF\xBD" is U+FFFD, which stands in for each byte that is not UTF-8.
+INSTANTIATE_TEST_SUITE_P(
+    EveryEntry, HostileFlavour,
+    ::testing::Values(
+        Flavour{"RectanglesAndSizes", "@Rect(1 2 3 4)", "@Size(4003 4001)", "", "1.00", 0, "default", false},
+        Flavour{"UnknownVariants", "@Variant(\\0\\0\\0\\x7f\\0\\0\\0\\x6QBogus\\0\\xff)",
+                "@Variant(\\0\\0\\0\\x7f\\0\\0\\0\\x6QBogus\\0\\xff)", "LX-5200", "1.00", 0, "default", false},
+        Flavour{"ListsAndFractions", "a,b,c", "1.5", "a,b,c", "1.00", 0, "default", false},
+        Flavour{"MinusOne", "LX-5200", "-1", "LX-5200", "42949672.95", 36, "4294967295", true},
+        Flavour{"AboveThirtyTwoBits", "LX-5200", "4294967296", "LX-5200", "1.00", 0, "default", false},
+        Flavour{"BelowMinusTwoToThe31", "LX-5200", "-2147483649", "LX-5200", "1.00", 0, "default", false},
+        Flavour{"TwentyDigits", "LX-5200", "99999999999999999999", "LX-5200", "1.00", 0, "default", false},
+        Flavour{"Megabytes", kMegabyteText, kMegabyteNumber, kMegabyteText, "1.00", 0, "default", false},
+        Flavour{"NotUtf8", "LX\xff\xfe" "5200", "4\xff" "003", "LX\xEF\xBF\xBD\xEF\xBF\xBD" "5200", "1.00", 0,
+                "default", false}),
+    FlavourName);
+
+// ---------------------------------------------------------------------------------------------
+// Connection entries that make a step of the link fail: the step's message, and the panel opens.
+
+struct LinkCase {
+  const char* lpszName;
+  std::string strStore;
+  const char* lpszMessage;
+};
+
+class HostileLink : public HostileSettings, public ::testing::WithParamInterface<LinkCase> {};
+
+TEST_P(HostileLink, TheFailingStepIsReportedAndThePanelOpens) {
+  m_dialer.m_bRefuse = false;
+  Store("[Connection]\n" + GetParam().strStore);
+  std::string strCredit;
+  RunProgram([&](CVendingPanelDlg& panel) { strCredit = panel.GetDlgItemText(IDC_CREDIT); });
+  EXPECT_EQ(m_messages, std::vector<std::string>{GetParam().lpszMessage});
+  EXPECT_EQ(strCredit, "0.00");
+  EXPECT_EQ(m_app.GetCommunicationSocket(), nullptr);
+  EXPECT_FALSE(m_app.IsConnected());
+}
+
+std::string LinkCaseName(const ::testing::TestParamInfo<LinkCase>& info) { return info.param.lpszName; }
+
+// Ports wrap as 32-bit words and are refused by the socket layer; an address that is neither
+// dotted nor a host name is refused before any resolver is asked.
+INSTANTIATE_TEST_SUITE_P(
+    ConnectionEntries, HostileLink,
+    ::testing::Values(
+        LinkCase{"NegativePort", "IPAddress=127.0.0.2\nPortCommunication=-1\n",
+                 "Create aquisition socket failed, Error: 22\r\n"},
+        LinkCase{"PortZero", "IPAddress=127.0.0.2\nPortCommunication=0\n",
+                 "Create aquisition socket failed, Error: 22\r\n"},
+        LinkCase{"ControlPortAbove65535", "IPAddress=127.0.0.2\nPortCommunication=23001\nPortControl=65536\n",
+                 "Create control socket failed, Error: 22\r\n"},
+        LinkCase{"MegabyteAddress", "IPAddress=" + kMegabyteText + "\nPortCommunication=23002\n",
+                 "Connect to aquisition socket failed, Error: 22\r\n"},
+        LinkCase{"AddressNotUtf8", "IPAddress=127.0.0.2\xff\nPortCommunication=23003\n",
+                 "Connect to aquisition socket failed, Error: 22\r\n"},
+        LinkCase{"AddressIsARectangle", "IPAddress=@Rect(127 0 0 2)\nPortCommunication=23004\n",
+                 "Connect to aquisition socket failed, Error: 22\r\n"}),
+    LinkCaseName);
+
+// ---------------------------------------------------------------------------------------------
+// A store that cannot be read or written.
+
+/// Takes read access to the settings folder away, for root as well: as long as the object
+/// lives, file access runs under an unprivileged file-system user ID.
+class CUnreadableFolder {
+public:
+  explicit CUnreadableFolder(const std::string& strFolder) : m_strFolder(strFolder) {
+    chmod(m_strFolder.c_str(), 0);
+    if (geteuid() == 0)
+      setfsuid(65534);
+  }
+  ~CUnreadableFolder() {
+    if (geteuid() == 0)
+      setfsuid(0);
+    chmod(m_strFolder.c_str(), 0700);
+  }
+
+private:
+  std::string m_strFolder;
+};
+
+const char* const kReadableStore = "[Connection]\nAutoConnect=0\n[Prices]\nPrice_00=250\n";
+
+TEST_F(HostileSettings, AnUnreadableFolderGivesDefaultsAndWritesFailQuietly) {
+  Store(kReadableStore);
+  std::vector<std::string> before, after;
+  bool bPriceDialogClosed = false;
+  {
+    CUnreadableFolder unreadable(m_config.Path() + "/Tessaline");
+    RunProgram([&](CVendingPanelDlg& panel) {
+      before = Prices(panel);
+      Open(panel, ID_SETTINGS_EDITPRICES, [&](CDialog& dlg) {
+        qobject_cast<QLineEdit*>(dlg.GetDlgItem(IDC_PRICE_1))->setText("3.00");
+        Button(dlg, IDOK)->click();
+        bPriceDialogClosed = !dlg.GetSafeHwnd()->isVisible();
+      });
+      after = Prices(panel);
+      Open(panel, ID_SETTINGS_ACCEPTORCONTROL, [](CDialog& dlg) { Button(dlg, IDOK)->click(); });
+    });
+  }
+  // AutoConnect could not be read: start-up dialled with the defaults.
+  EXPECT_EQ(m_dialer.m_names, std::vector<std::string>{"LX-5200"});
+  EXPECT_EQ(m_messages, std::vector<std::string>{kDialFailed});
+  EXPECT_EQ(before, std::vector<std::string>(10, "1.00"));
+  EXPECT_TRUE(bPriceDialogClosed);
+  EXPECT_EQ(after, std::vector<std::string>(10, "1.00"));
+  EXPECT_EQ(ReadRaw(m_config.SettingsFile()), kReadableStore);
+}
+
+TEST_F(HostileSettings, AMissingFolderGivesDefaultsAndTheFirstWriteMakesIt) {
+  const std::string strMissing = m_config.Path() + "/gone/deeper";
+  qputenv("XDG_CONFIG_HOME", strMissing.c_str());  // CTempConfig puts the old value back
+  std::vector<std::string> before, after;
+  RunProgram([&](CVendingPanelDlg& panel) {
+    before = Prices(panel);
+    Open(panel, ID_SETTINGS_EDITPRICES, [](CDialog& dlg) {
+      qobject_cast<QLineEdit*>(dlg.GetDlgItem(IDC_PRICE_1))->setText("3.00");
+      Button(dlg, IDOK)->click();
+    });
+    after = Prices(panel);
+  });
+  EXPECT_EQ(m_messages, std::vector<std::string>{kDialFailed});
+  EXPECT_EQ(before[0], "1.00");
+  EXPECT_EQ(after[0], "3.00");
+  EXPECT_NE(ReadRaw(strMissing + "/Tessaline/Mintora.conf").find("Price_00=300"), std::string::npos);
+}
+
+// The settings file, or the lock file written beside it while the store is written, is a folder.
+class UnwritableStore : public HostileSettings, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(UnwritableStore, DialogsCloseAsUsualAndNothingIsLost) {
+  const std::string strFolder = m_config.SettingsFile() + GetParam();
+  const bool bLock = std::string(GetParam()) == ".lock";
+  if (bLock)
+    Store(kReadableStore);
+  QDir().mkpath(QString::fromStdString(strFolder));
+  std::vector<std::string> after;
+  int nDialogsClosed = 0;
+  RunProgram([&](CVendingPanelDlg& panel) {
+    Open(panel, ID_SETTINGS_EDITPRICES, [&](CDialog& dlg) {
+      qobject_cast<QLineEdit*>(dlg.GetDlgItem(IDC_PRICE_1))->setText("3.00");
+      Button(dlg, IDOK)->click();
+      nDialogsClosed += !dlg.GetSafeHwnd()->isVisible();
+    });
+    after = Prices(panel);
+    Open(panel, ID_SETTINGS_CONNECTION, [&](CDialog& dlg) {
+      Button(dlg, IDOK)->click();
+      nDialogsClosed += !dlg.GetSafeHwnd()->isVisible();
+    });
+    Open(panel, ID_SETTINGS_ACCEPTORCONTROL, [&](CDialog& dlg) {
+      Button(dlg, IDC_ACCEPT_COIN_1)->click();
+      Button(dlg, IDOK)->click();
+      nDialogsClosed += !dlg.GetSafeHwnd()->isVisible();
+    });
+  });
+  EXPECT_EQ(nDialogsClosed, 3);
+  EXPECT_EQ(after[0], bLock ? "2.50" : "1.00");
+  EXPECT_TRUE(QFileInfo(QString::fromStdString(strFolder)).isDir());
+  if (bLock) {
+    EXPECT_TRUE(m_messages.empty());
+    EXPECT_EQ(ReadRaw(m_config.SettingsFile()), kReadableStore);
+  } else {
+    EXPECT_EQ(m_messages, std::vector<std::string>{kDialFailed});
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(FolderInTheWay, UnwritableStore, ::testing::Values("", ".lock"),
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                           return std::string(info.param).empty() ? "SettingsFile" : "LockFile";
+                         });
+
+// ---------------------------------------------------------------------------------------------
+// The real executable with a hostile store. AutoConnect or a loopback address keeps its link at
+// home.
+
+class HostileSettingsProcess : public ::testing::Test {
+protected:
+  void Start(const std::string& strStore) {
+    WriteRaw(m_config.SettingsFile(), strStore);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_CONFIG_HOME", QString::fromStdString(m_config.Path()));
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    m_process.setProcessEnvironment(env);
+    m_process.setProcessChannelMode(QProcess::ForwardedChannels);
+    m_process.start(QStringLiteral(MINTORA_EXE), {});
+    ASSERT_TRUE(m_process.waitForStarted(5000));
+  }
+  void Signal(int nSignal) { ::kill(static_cast<pid_t>(m_process.processId()), nSignal); }
+  bool EndsNormally() {
+    return PumpUntil([&] { return m_process.state() == QProcess::NotRunning; }, 15000) &&
+           m_process.exitStatus() == QProcess::NormalExit && m_process.exitCode() == 0;
+  }
+  void TearDown() override {
+    if (m_process.state() != QProcess::NotRunning) {
+      m_process.kill();
+      m_process.waitForFinished(5000);
+    }
+  }
+
+  CTempConfig m_config;
+  QProcess m_process;
+};
+
+TEST_F(HostileSettingsProcess, EveryOtherEntryHostileAndAutoConnectOff) {
+  Start(With(StoreOf(kMegabyteText + "\xff\xfe", "@Rect(1 2 3 4)"), "AutoConnect", "0"));
+  const std::vector<std::string> before = ReadOwnEntries();
+  PumpFor(1500);
+  EXPECT_EQ(m_process.state(), QProcess::Running);
+  Signal(SIGTERM);
+  EXPECT_TRUE(EndsNormally());
+  EXPECT_EQ(ReadOwnEntries(), before);
+}
+
+TEST_F(HostileSettingsProcess, HostileEntriesAroundAWorkingLink) {
+  std::string strStore = StoreOf("\xff\xfe" + kMegabyteText, "-2147483649");
+  strStore = With(strStore, "IPAddress", "127.0.0.2");
+  strStore = With(strStore, "PortCommunication", "23102");
+  strStore = With(strStore, "PortControl", "23103");
+  strStore = With(strStore, "AutoConnect", "yes");  // not a number: the start-up default 1
+  CUdpPeer comm("127.0.0.2", 23102);
+  CUdpPeer control("127.0.0.2", 23103);
+  Start(strStore);
+  const std::vector<std::string> before = ReadOwnEntries();
+  Bytes received;
+  ASSERT_TRUE(control.Receive(received, 15000));
+  EXPECT_EQ(received, (Bytes{0x08, 0x03, 0x0B}));
+  ASSERT_TRUE(control.Receive(received));
+  EXPECT_EQ(received, (Bytes{0x08, 0x03, 0x12}));
+  // The driver runs: RESET on the 12th datagram.
+  for (int i = 0; i < 12; ++i)
+    comm.SendTo(23102, Bytes{0x08});
+  ASSERT_TRUE(comm.Receive(received));
+  EXPECT_EQ(received, (Bytes{0x08}));
+  Signal(SIGHUP);
+  ASSERT_TRUE(control.Receive(received, 10000));
+  EXPECT_EQ(received, (Bytes{0x08, 0x03, 0x00}));
+  EXPECT_TRUE(EndsNormally());
+  EXPECT_EQ(ReadOwnEntries(), before);
+}
+
+}  // namespace
