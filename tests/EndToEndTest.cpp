@@ -5,55 +5,11 @@
 #include "TestSupport.h"
 #include "VendingPanelDlg.h"
 
-#include <QProcess>
-
 #include <gtest/gtest.h>
 
 using namespace testing_support;
 
 namespace {
-
-/// The simulated device, driven through its standard input; every output line is kept.
-class CSimProcess {
-public:
-  CSimProcess(unsigned nComm, unsigned nControl) {
-    m_process.setProcessChannelMode(QProcess::SeparateChannels);
-    m_process.setProgram(QStringLiteral(LX5200E_SIM_EXE));
-    m_process.setArguments({"--headless", "--address", "127.0.0.2", "--comm-port", QString::number(nComm),
-                            "--control-port", QString::number(nControl), "--tick-ms", "5"});
-    QObject::connect(&m_process, &QProcess::readyReadStandardOutput, [this] {
-      while (m_process.canReadLine())
-        m_lines.push_back(m_process.readLine().trimmed().toStdString());
-    });
-    m_process.start();
-  }
-  ~CSimProcess() {
-    if (m_process.state() != QProcess::NotRunning) {
-      m_process.write("quit\n");
-      if (!m_process.waitForFinished(3000))
-        m_process.kill();
-      m_process.waitForFinished(3000);
-    }
-  }
-  void Command(const std::string& strLine) { m_process.write((strLine + "\n").c_str()); }
-  /// Waits for an output line that starts with strPrefix, after the ones already seen.
-  bool WaitFor(const std::string& strPrefix, int nMilliseconds = 10000) {
-    return PumpUntil([&] {
-      for (; m_nNext < m_lines.size(); ++m_nNext) {
-        if (m_lines[m_nNext].rfind(strPrefix, 0) == 0) {
-          ++m_nNext;
-          return true;
-        }
-      }
-      return false;
-    }, nMilliseconds);
-  }
-
-private:
-  QProcess m_process;
-  std::vector<std::string> m_lines;
-  size_t m_nNext = 0;
-};
 
 class CLinkedApp : public CTestApp, public CDeviceLink {};
 
@@ -77,8 +33,8 @@ protected:
     m_app.WriteProfileInt("Connection", "PortCommunication", nBase);
     m_app.WriteProfileInt("Connection", "PortControl", nBase + 1);
     m_app.WriteProfileInt("AcceptorControl", "CoinAccept", 0x003F);
-    CSimProcess sim(nBase, nBase + 1);
-    ASSERT_TRUE(sim.WaitFor("READY"));
+    CSimProcess sim;
+    ASSERT_TRUE(sim.Start(nBase, nBase + 1, 5));
     ASSERT_TRUE(m_app.Connect());
     CVendingPanelDlg panel;
     m_app.m_pMainWnd = &panel;
@@ -110,8 +66,8 @@ protected:
 TEST_F(EndToEnd, CoinsBecomeCreditVendsSpendItAndChangeIsPaidFromTheTubes) {
   m_app.WriteProfileInt("Prices", "Price_01", 500);
   Run(22000, [&](CVendingPanelDlg& panel, CSimProcess& sim) {
-    sim.Command("insert 2");  // 0.20
-    sim.Command("insert 5");  // 2.00, quickly after the first
+    sim.Type("insert 2");  // 0.20
+    sim.Type("insert 5");  // 2.00, quickly after the first
     EXPECT_TRUE(CreditShows(panel, "2.20"));
 
     panel.RouteCommand(IDC_PRODUCT_1);  // 1.00
@@ -130,14 +86,14 @@ TEST_F(EndToEnd, CoinsBecomeCreditVendsSpendItAndChangeIsPaidFromTheTubes) {
 
 TEST_F(EndToEnd, AChangerResetAtTheDeviceRestartsTheSequence) {
   Run(22002, [&](CVendingPanelDlg& panel, CSimProcess& sim) {
-    sim.Command("insert 0");
+    sim.Type("insert 0");
     EXPECT_TRUE(CreditShows(panel, "0.05"));
-    sim.Command("reset");
+    sim.Type("reset");
     EXPECT_TRUE(sim.WaitFor("RX COMM 1 08 RESET"));
     EXPECT_TRUE(sim.WaitFor("RX COMM 1 09 SETUP"));
     EXPECT_TRUE(sim.WaitFor("ENABLED accept 003F"));
     // The credit survives the restart, and coins count again afterwards.
-    sim.Command("insert 1");
+    sim.Type("insert 1");
     EXPECT_TRUE(CreditShows(panel, "0.15"));
   });
 }

@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <arpa/inet.h>
@@ -83,30 +84,49 @@ public:
   bool IsBound() const { return m_bBound; }
 
   /// Sends to 127.0.0.1:nPort, where the program's sockets listen on all local addresses.
-  void SendTo(unsigned nPort, const Bytes& bytes) {
+  void SendTo(unsigned nPort, const Bytes& bytes) { SendTo("127.0.0.1", nPort, bytes); }
+
+  /// Sends to a loopback address (only 127.0.0.0/8 is ever used here).
+  void SendTo(const char* lpszAddress, unsigned nPort, const Bytes& bytes) {
     sockaddr_in to = {};
     to.sin_family = AF_INET;
     to.sin_port = htons(static_cast<uint16_t>(nPort));
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    inet_pton(AF_INET, lpszAddress, &to.sin_addr);
+    if ((ntohl(to.sin_addr.s_addr) >> 24) != 127)
+      return;
     sendto(m_fd, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
   }
 
-  /// Waits for one datagram while the event loop runs. @returns false on time-out.
-  bool Receive(Bytes& bytes, int nMilliseconds = 3000) {
+  /// Waits for one datagram while the event loop runs; pnFromPort receives the sender's port.
+  /// @returns false on time-out.
+  bool Receive(Bytes& bytes, int nMilliseconds = 3000, unsigned* pnFromPort = nullptr) {
     bool bGot = false;
     PumpUntil([&] {
       pollfd pfd = {m_fd, POLLIN, 0};
       if (poll(&pfd, 1, 0) <= 0)
         return false;
       unsigned char buffer[2048];
-      const ssize_t n = recv(m_fd, buffer, sizeof buffer, 0);
+      sockaddr_in from = {};
+      socklen_t nFromLength = sizeof from;
+      const ssize_t n = recvfrom(m_fd, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &nFromLength);
       if (n < 0)
         return false;
       bytes.assign(buffer, buffer + n);
+      if (pnFromPort)
+        *pnFromPort = ntohs(from.sin_port);
       bGot = true;
       return true;
     }, nMilliseconds);
     return bGot;
+  }
+
+  /// Waits for a datagram other than a header-only tick. @returns false on time-out.
+  bool ReceiveNonTick(Bytes& bytes, int nMilliseconds = 3000) {
+    QDeadlineTimer deadline(nMilliseconds);
+    while (Receive(bytes, static_cast<int>(deadline.remainingTime())))
+      if (bytes != Bytes{0x08})
+        return true;
+    return false;
   }
 
   /// Every datagram that arrives within the time given.
@@ -125,5 +145,57 @@ private:
   int m_fd = -1;
   bool m_bBound = false;
 };
+
+#ifdef LX5200E_SIM_EXE
+/// lx5200e-sim in headless mode on 127.0.0.2, driven through its standard input. Its output
+/// lines are collected while the event loop runs.
+class CSimProcess {
+public:
+  CSimProcess() {
+    QObject::connect(&m_process, &QProcess::readyReadStandardOutput, [this] {
+      while (m_process.canReadLine())
+        m_lines.push_back(m_process.readLine().trimmed().toStdString());
+    });
+  }
+  ~CSimProcess() {
+    if (m_process.state() != QProcess::NotRunning) {
+      m_process.closeWriteChannel();  // end of input ends the sim
+      if (!m_process.waitForFinished(3000))
+        m_process.kill();  // only the process this object started
+      m_process.waitForFinished(3000);
+    }
+  }
+  CSimProcess(const CSimProcess&) = delete;
+  CSimProcess& operator=(const CSimProcess&) = delete;
+
+  /// Starts the sim with the given ports and tick cadence. @returns false when it never got ready.
+  bool Start(unsigned nComm, unsigned nControl, int nTickMilliseconds, const QStringList& extra = {}) {
+    m_process.start(QStringLiteral(LX5200E_SIM_EXE),
+                    QStringList{"--headless", "--address", "127.0.0.2", "--comm-port", QString::number(nComm),
+                                "--control-port", QString::number(nControl), "--tick-ms",
+                                QString::number(nTickMilliseconds)} + extra);
+    return WaitFor("READY 127.0.0.2 comm " + std::to_string(nComm) + " control " + std::to_string(nControl));
+  }
+  void Type(const std::string& strLine) { m_process.write((strLine + "\n").c_str()); }
+  /// Waits for an output line that starts with strPrefix, after the lines already matched.
+  bool WaitFor(const std::string& strPrefix, int nMilliseconds = 10000) {
+    return PumpUntil([&] {
+      for (; m_nNext < m_lines.size(); ++m_nNext) {
+        if (m_lines[m_nNext].rfind(strPrefix, 0) == 0) {
+          ++m_nNext;
+          return true;
+        }
+      }
+      return false;
+    }, nMilliseconds);
+  }
+  QProcess& Process() { return m_process; }
+
+private:
+  QProcess m_process;
+  std::vector<std::string> m_lines;
+  size_t m_nNext = 0;
+};
+#endif
 
 }  // namespace testing_support
