@@ -1,0 +1,282 @@
+// The running program under a flood of datagrams of random length (1 to 1500 bytes) and random
+// header byte, from the device's ports and from others. Afterwards it must be alive, its memory
+// no bigger, idle again, and a normal start-up of the changer must still go through.
+//
+// MINTORA_FLOOD_DATAGRAMS sets the number (default 1000000). The datagrams go out through
+// connected sockets with write(), so the loopback guard's trace (which follows connect and the
+// send calls) records the four destinations once instead of a million times.
+#include "TestSupport.h"
+
+#include <QProcess>
+#include <QProcessEnvironment>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+using namespace testing_support;
+
+namespace {
+
+constexpr unsigned kComm = 23300;
+constexpr unsigned kControl = 23301;
+
+std::string ReadText(const std::string& strPath) {
+  std::ifstream in(strPath);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+/// A field of /proc/<pid>/status in kB ("VmRSS", "VmHWM").
+long StatusKb(qint64 nPid, const char* lpszField) {
+  const std::string strStatus = ReadText("/proc/" + std::to_string(nPid) + "/status");
+  const std::size_t nAt = strStatus.find(std::string(lpszField) + ":");
+  return nAt == std::string::npos ? -1 : std::atol(strStatus.c_str() + nAt + std::strlen(lpszField) + 1);
+}
+
+/// User plus system CPU time of the process, in clock ticks.
+long CpuTicks(qint64 nPid) {
+  const std::string strStat = ReadText("/proc/" + std::to_string(nPid) + "/stat");
+  std::istringstream in(strStat.substr(strStat.rfind(')') + 2));
+  std::string strField;
+  long nUser = 0, nSystem = 0;
+  for (int i = 3; i <= 15 && in >> strField; ++i) {
+    if (i == 14)
+      nUser = std::atol(strField.c_str());
+    if (i == 15)
+      nSystem = std::atol(strField.c_str());
+  }
+  return nUser + nSystem;
+}
+
+/// The program's two sockets (those connected to 127.0.0.2) in /proc/net/udp: bytes waiting in
+/// their receive queues, and datagrams dropped because the queue was full.
+struct SocketQueues {
+  long nWaiting = 0;
+  long nDropped = 0;
+};
+
+SocketQueues ProgramQueues() {
+  std::istringstream in(ReadText("/proc/net/udp"));
+  std::string strLine;
+  SocketQueues queues;
+  char szComm[32], szControl[32];
+  std::snprintf(szComm, sizeof szComm, ":%04X 0200007F:%04X ", kComm, kComm);
+  std::snprintf(szControl, sizeof szControl, ":%04X 0200007F:%04X ", kControl, kControl);
+  while (std::getline(in, strLine)) {
+    if (strLine.find(szComm) == std::string::npos && strLine.find(szControl) == std::string::npos)
+      continue;
+    std::istringstream fields(strLine);
+    std::string strSl, strLocal, strRemote, strState, strQueues, strField;
+    fields >> strSl >> strLocal >> strRemote >> strState >> strQueues;  // tx_queue:rx_queue, hex
+    queues.nWaiting += std::stol(strQueues.substr(strQueues.find(':') + 1), nullptr, 16);
+    for (int i = 0; i < 8; ++i)
+      fields >> strField;  // tr:when, retrnsmt, uid, timeout, inode, ref, pointer, drops
+    queues.nDropped += std::atol(strField.c_str());
+  }
+  return queues;
+}
+
+/// A UDP socket bound to a loopback address and port and connected to the program's port.
+class CSender {
+public:
+  CSender(const char* lpszAddress, unsigned nPort, unsigned nTargetPort) {
+    m_fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    const int nOn = 1;
+    setsockopt(m_fd, SOL_SOCKET, SO_REUSEADDR, &nOn, sizeof nOn);
+    sockaddr_in local = {};
+    local.sin_family = AF_INET;
+    local.sin_port = htons(static_cast<uint16_t>(nPort));
+    inet_pton(AF_INET, lpszAddress, &local.sin_addr);
+    sockaddr_in target = {};
+    target.sin_family = AF_INET;
+    target.sin_port = htons(static_cast<uint16_t>(nTargetPort));
+    target.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    m_bReady = bind(m_fd, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0 &&
+               connect(m_fd, reinterpret_cast<sockaddr*>(&target), sizeof target) == 0;
+  }
+  ~CSender() { close(m_fd); }
+  CSender(const CSender&) = delete;
+  CSender& operator=(const CSender&) = delete;
+
+  bool IsReady() const { return m_bReady; }
+  /// Refused (an ICMP answer to an earlier datagram) or dropped: a flood does not care.
+  void Write(const std::uint8_t* pBytes, std::size_t nLength) {
+    [[maybe_unused]] ssize_t n = write(m_fd, pBytes, nLength);
+  }
+  void Write(const Bytes& bytes) { Write(bytes.data(), bytes.size()); }
+  /// Reads what is waiting, without waiting for more.
+  std::vector<Bytes> Drain() {
+    std::vector<Bytes> all;
+    std::uint8_t buffer[2048];
+    for (ssize_t n; (n = recv(m_fd, buffer, sizeof buffer, MSG_DONTWAIT)) >= 0;)
+      all.emplace_back(buffer, buffer + n);
+    return all;
+  }
+  /// Waits for one datagram. @returns false on time-out.
+  bool Receive(Bytes& bytes, int nMilliseconds) {
+    pollfd pfd = {m_fd, POLLIN, 0};
+    if (poll(&pfd, 1, nMilliseconds) <= 0)
+      return false;
+    std::uint8_t buffer[2048];
+    const ssize_t n = recv(m_fd, buffer, sizeof buffer, 0);
+    if (n < 0)
+      return false;
+    bytes.assign(buffer, buffer + n);
+    return true;
+  }
+
+private:
+  int m_fd = -1;
+  bool m_bReady = false;
+};
+
+class Flood : public ::testing::Test {
+protected:
+  void SetUp() override {
+    QDir().mkpath(QString::fromStdString(m_config.Path() + "/Tessaline"));
+    std::ofstream(m_config.SettingsFile()) << "[Connection]\nIPAddress=127.0.0.2\nPortCommunication=" << kComm
+                                           << "\nPortControl=" << kControl << "\n";
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_CONFIG_HOME", QString::fromStdString(m_config.Path()));
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    m_process.setProcessEnvironment(env);
+    m_process.setProcessChannelMode(QProcess::ForwardedChannels);
+  }
+  void TearDown() override {
+    if (m_process.state() != QProcess::NotRunning) {
+      m_process.kill();
+      m_process.waitForFinished(5000);
+    }
+  }
+
+  /// Sends nCount datagrams spread over the four senders, pausing while the program's sockets
+  /// are filling up, so that it reads nearly all of them instead of the kernel dropping them.
+  void SendFlood(unsigned nCount) {
+    std::uniform_int_distribution<int> length(1, 1500);
+    std::uniform_int_distribution<int> byte(0, 255);
+    std::uniform_int_distribution<int> source(0, 99);
+    std::vector<std::uint8_t> noise(64 * 1024);
+    for (std::uint8_t& b : noise)
+      b = static_cast<std::uint8_t>(byte(m_random));
+    std::uint8_t datagram[1500];
+    for (unsigned i = 0; i < nCount; ++i) {
+      const int nLength = length(m_random);
+      std::memcpy(datagram, noise.data() + (i * 4099u) % (noise.size() - 1500), static_cast<std::size_t>(nLength));
+      datagram[0] = static_cast<std::uint8_t>(byte(m_random));
+      // Half from the device's communication port: these reach the driver. The rest from its
+      // control port (read and dropped by the program) and from a foreign port and address
+      // (which the connected sockets never even see).
+      const int nSource = source(m_random);
+      CSender& sender = nSource < 50 ? m_device : nSource < 70 ? m_deviceControl : nSource < 85 ? m_foreignPort
+                                                                                                  : m_foreignAddress;
+      sender.Write(datagram, static_cast<std::size_t>(nLength));
+      if (i % 64 == 63) {
+        for (int nWait = 0; nWait < 20000 && ProgramQueues().nWaiting > 96 * 1024; ++nWait)
+          usleep(100);
+      }
+    }
+  }
+
+  /// Waits until the program has read everything sent to it and sends nothing more by itself.
+  bool SettlesDown() {
+    bool bEmpty = PumpUntil([] { return ProgramQueues().nWaiting == 0; }, 60000);
+    PumpFor(300);
+    m_device.Drain();
+    Bytes unasked;
+    return bEmpty && !m_device.Receive(unasked, 500);
+  }
+
+  /// Ticks until the program answers. @returns the answer, or nothing after 40 ticks.
+  Bytes TickUntilAnswer() {
+    Bytes answer;
+    for (int i = 0; i < 40; ++i) {
+      m_device.Write(Bytes{0x08});
+      if (m_device.Receive(answer, 150))
+        return answer;
+    }
+    return {};
+  }
+
+  CTempConfig m_config;
+  QProcess m_process;
+  std::mt19937 m_random{20240607};
+  CSender m_device{"127.0.0.2", kComm, kComm};
+  CSender m_deviceControl{"127.0.0.2", kControl, kControl};
+  CSender m_foreignPort{"127.0.0.2", kComm + 2, kComm};
+  CSender m_foreignAddress{"127.0.0.3", kComm, kComm};
+};
+
+TEST_F(Flood, ProgramSurvivesStaysSmallAndStillStartsTheChanger) {
+  ASSERT_TRUE(m_device.IsReady() && m_deviceControl.IsReady() && m_foreignPort.IsReady() &&
+              m_foreignAddress.IsReady());
+  const unsigned nCount = qEnvironmentVariableIsSet("MINTORA_FLOOD_DATAGRAMS")
+                              ? static_cast<unsigned>(qEnvironmentVariableIntValue("MINTORA_FLOOD_DATAGRAMS"))
+                              : 1000000u;
+  m_process.start(QStringLiteral(MINTORA_EXE), {});
+  ASSERT_TRUE(m_process.waitForStarted(5000));
+  const qint64 nPid = m_process.processId();
+  Bytes code;
+  ASSERT_TRUE(m_deviceControl.Receive(code, 15000));
+  ASSERT_EQ(code, (Bytes{0x08, 0x03, 0x0B}));
+
+  // A first, smaller flood lets the program reach its working size before it is measured.
+  SendFlood(nCount / 20 + 1000);
+  ASSERT_TRUE(SettlesDown());
+  const long nRssBefore = StatusKb(nPid, "VmRSS");
+  const long nDroppedBefore = ProgramQueues().nDropped;
+
+  SendFlood(nCount);
+  ASSERT_EQ(m_process.state(), QProcess::Running);
+  ASSERT_TRUE(SettlesDown()) << "still busy or talking after the flood";
+  const long nRssAfter = StatusKb(nPid, "VmRSS");
+  const long nCpuBefore = CpuTicks(nPid);
+  PumpFor(1000);
+  const long nIdleTicks = CpuTicks(nPid) - nCpuBefore;
+  std::printf("flood of %u datagrams: %ld dropped at the program's full sockets; VmRSS %ld kB before, %ld kB "
+              "after, VmHWM %ld kB; %ld CPU ticks in 1 s idle\n",
+              nCount, ProgramQueues().nDropped - nDroppedBefore, nRssBefore, nRssAfter, StatusKb(nPid, "VmHWM"),
+              nIdleTicks);
+  EXPECT_LE(nRssAfter, nRssBefore + std::max(4096L, nRssBefore / 20));
+  EXPECT_LT(nIdleTicks, sysconf(_SC_CLK_TCK) / 4);
+
+  // The changer's start-up, whatever state the flood left the driver in: two reset reports
+  // send it back to the start (what they provoke on the way is thrown away).
+  m_device.Write(Bytes{0x08, 0x0B});
+  m_device.Write(Bytes{0x08, 0x0B});
+  PumpFor(300);
+  m_device.Drain();
+  Bytes answer = TickUntilAnswer();
+  if (answer == Bytes{0x08})  // RESET, unless the reset reports already drew it
+    answer = TickUntilAnswer();
+  ASSERT_EQ(answer, (Bytes{0x09}));
+  const Bytes setup = {0x08, 0x03, 0x19, 0x78, 0x05, 0x02, 0x00, 0x0F, 1, 2, 4, 10, 20, 40,
+                       0,    0,    0,    0,    0,    0,    0,    0,    0, 0};
+  m_device.Write(setup);
+  EXPECT_EQ(TickUntilAnswer(), (Bytes{0x0F, 0x00}));
+  Bytes ident(34, 0x20);
+  ident[0] = 0x08;
+  m_device.Write(ident);
+  EXPECT_EQ(TickUntilAnswer(), (Bytes{0x0F, 0x01, 0x00, 0x00, 0x00, 0x00}));
+  EXPECT_EQ(TickUntilAnswer(), (Bytes{0x0A}));
+  Bytes tubes(19, 0);
+  tubes[0] = 0x08;
+  m_device.Write(tubes);
+  EXPECT_EQ(TickUntilAnswer(), (Bytes{0x0C, 0x00, 0x00, 0x00, 0x00}));
+  // Polling: a coin is credited and the tubes are asked for.
+  m_device.Write(Bytes{0x08, 0x53, 0x05});
+  ASSERT_TRUE(m_device.Receive(answer, 3000));
+  EXPECT_EQ(answer, (Bytes{0x0A}));
+
+  ::kill(static_cast<pid_t>(nPid), SIGTERM);
+  ASSERT_TRUE(PumpUntil([&] { return m_process.state() == QProcess::NotRunning; }, 15000));
+  EXPECT_EQ(m_process.exitStatus(), QProcess::NormalExit);
+}
+
+}  // namespace
