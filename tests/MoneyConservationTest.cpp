@@ -1,0 +1,219 @@
+// Money conservation end to end: the panel (in this process, offscreen) against lx5200e-sim in
+// headless mode, through ten thousand random operations: coins at the device, vends, Change
+// Return, changer resets at the device and from the panel, Enable, Disable, tube refills. At the
+// end, every coin the device reported as deposited must be accounted for:
+//
+//   deposited = vended + paid out + credit left + the part below one unit that each full payout
+//               drops (a payout carries whole units of the scaling factor; the rest of a credit
+//               that fits in one payout is not paid and not kept)
+//
+// The deposits and payouts are counted from the device's own log lines, the vends from the
+// panel's beeps, the dropped remainders from the credit seen just before each payout.
+//
+// MINTORA_CONSERVATION_OPERATIONS sets the number of operations (default 10000).
+#include "Resource.h"
+#include "TestSupport.h"
+#include "VendingPanelDlg.h"
+
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <sstream>
+
+using namespace testing_support;
+
+namespace {
+
+constexpr unsigned kComm = 23400;
+constexpr unsigned kControl = 23401;
+
+// The sim's changer, as started below: scaling factor 5 and the coin credits of coin types
+// 0 to 5, so coins of 0.05, 0.10, 0.20, 0.50, 1.00 and 2.00.
+constexpr unsigned kScaling = 5;
+constexpr unsigned kCoinValue[16] = {5, 10, 20, 50, 100, 200};
+// Prices of products 1 to 10, in hundredths: some below one unit of 5, some not a multiple of it.
+constexpr unsigned kPrice[10] = {5, 10, 25, 50, 100, 150, 7, 0, 1, 995};
+
+/// The panel, watched: the credit at each payout, and the commands its driver sends.
+class CWatchedPanel : public CVendingPanelDlg {
+public:
+  void OnDatagram(const BYTE* pBytes, unsigned nLength) override {
+    if (m_driver.GetState() == CChangerDriver::PayoutSend && m_driver.GetChangerSetup().scalingFactor != 0) {
+      // A status-sized deposit in the datagram that triggers the payout is credited first.
+      std::uint64_t nCredit = m_driver.GetCredit();
+      if (nLength >= 2 && nLength <= 7 && (pBytes[1] & 0xC0) == 0x40 && (pBytes[1] & 0x30) != 0x30)
+        nCredit += kCoinValue[pBytes[1] & 0x0F];
+      const std::uint64_t nUnits = nCredit / kScaling;
+      if (nUnits <= 255)
+        m_nDropped += nCredit % kScaling;
+      else
+        ++m_nCappedPayouts;
+      m_nExpectedUnits.push_back(static_cast<unsigned>(nUnits <= 255 ? nUnits : 255));
+    }
+    CVendingPanelDlg::OnDatagram(pBytes, nLength);
+  }
+  void SendChangerCommand(const BYTE* pBytes, unsigned nLength) override {
+    if (nLength == 3 && pBytes[0] == 0x0F && pBytes[1] == 0x02)
+      m_nSentUnits.push_back(pBytes[2]);
+    CVendingPanelDlg::SendChangerCommand(pBytes, nLength);
+  }
+
+  std::uint64_t m_nDropped = 0;
+  unsigned m_nCappedPayouts = 0;
+  std::vector<unsigned> m_nExpectedUnits;  // per payout, from the credit
+  std::vector<unsigned> m_nSentUnits;      // per payout, as sent
+};
+
+/// lx5200e-sim, headless; its log is read line by line into the device's side of the ledger.
+class CLedgerSim {
+public:
+  CLedgerSim() {
+    QObject::connect(&m_process, &QProcess::readyReadStandardOutput, [this] {
+      while (m_process.canReadLine())
+        OnLine(m_process.readLine().trimmed().toStdString());
+    });
+  }
+  ~CLedgerSim() {
+    if (m_process.state() != QProcess::NotRunning) {
+      m_process.closeWriteChannel();
+      if (!m_process.waitForFinished(3000))
+        m_process.kill();
+      m_process.waitForFinished(3000);
+    }
+  }
+  bool Start() {
+    m_process.start(QStringLiteral(LX5200E_SIM_EXE),
+                    {"--headless", "--address", "127.0.0.2", "--comm-port", QString::number(kComm), "--control-port",
+                     QString::number(kControl), "--tick-ms", "1", "--coins", "1,2,4,10,20,40", "--scaling", "5",
+                     "--fill", "40,40,40,40,40,40"});
+    return PumpUntil([&] { return m_bReady; }, 10000);
+  }
+  void Type(const std::string& strLine) { m_process.write((strLine + "\n").c_str()); }
+
+  bool m_bReady = false;
+  bool m_bEnabled = false;
+  std::uint64_t m_nDeposited = 0;  // hundredths in deposit reports sent to the PC
+  std::uint64_t m_nPaid = 0;       // hundredths asked for in EXPANSION PAYOUT
+  unsigned m_nDeposits = 0;
+  unsigned m_nPayouts = 0;
+  unsigned m_nResets = 0;
+
+private:
+  void OnLine(const std::string& strLine) {
+    std::istringstream in(strLine);
+    std::vector<std::string> words;
+    for (std::string strWord; in >> strWord;)
+      words.push_back(strWord);
+    if (words.size() >= 2 && words[0] == "READY")
+      m_bReady = true;
+    if (words.size() >= 3 && words[0] == "ENABLED" && words[2] != "0000")
+      m_bEnabled = true;
+    if (words.size() < 6 || words[1] != "COMM" || words[2] != "3")
+      return;
+    const unsigned nSecond = std::stoul(words[4], nullptr, 16);
+    const unsigned nThird = std::stoul(words[5], nullptr, 16);
+    if (words[0] == "TX" && words[3] == "08" && (nSecond & 0xC0) == 0x40 && (nSecond & 0x30) != 0x30) {
+      m_nDeposited += kCoinValue[nSecond & 0x0F];
+      ++m_nDeposits;
+    } else if (words[0] == "RX" && words[3] == "0F" && nSecond == 0x02) {
+      m_nPaid += std::uint64_t{nThird} * kScaling;
+      ++m_nPayouts;
+    }
+  }
+
+  QProcess m_process;
+};
+
+class CLinkedApp : public CTestApp, public CDeviceLink {};
+
+TEST(MoneyConservation, EveryDepositedCoinIsVendedPaidDroppedOrStillCredit) {
+  const unsigned nOperations = qEnvironmentVariableIsSet("MINTORA_CONSERVATION_OPERATIONS")
+                                   ? static_cast<unsigned>(qEnvironmentVariableIntValue("MINTORA_CONSERVATION_OPERATIONS"))
+                                   : 10000u;
+  CTempConfig config;
+  CLinkedApp app;
+  app.WriteProfileString("Connection", "IPAddress", "127.0.0.2");
+  app.WriteProfileInt("Connection", "PortCommunication", kComm);
+  app.WriteProfileInt("Connection", "PortControl", kControl);
+  app.WriteProfileInt("AcceptorControl", "CoinAccept", 0x003F);
+  for (unsigned i = 0; i < 10; ++i)
+    app.WriteProfileInt("Prices", ("Price_0" + std::to_string(i)).c_str(), kPrice[i]);
+  std::uint64_t nVended = 0;
+  unsigned nVends = 0;
+  unsigned nLastPrice = 0;
+  AfxSetMessageBeepHook([&](UINT) {
+    nVended += nLastPrice;
+    ++nVends;
+  });
+
+  CLedgerSim sim;
+  ASSERT_TRUE(sim.Start());
+  ASSERT_TRUE(app.Connect());
+  CWatchedPanel panel;
+  app.m_pMainWnd = &panel;
+  std::mt19937 random(7);
+  std::uniform_int_distribution<int> percent(0, 99);
+  std::uniform_int_distribution<int> coin(0, 7);  // 6 and 7 are coins the changer does not know
+  std::uniform_int_distribution<int> product(0, 9);
+  std::uniform_int_distribution<int> pause(0, 3);
+  CDialog::SetShownHook([&](CDialog& dlg) {
+    if (&dlg != &panel)
+      return;
+    ASSERT_TRUE(PumpUntil([&] { return sim.m_bEnabled; }, 10000)) << "the changer was never enabled";
+    CChangerDriver& driver = *panel.GetChangerDriver();
+    for (unsigned n = 0; n < nOperations; ++n) {
+      const int nOp = percent(random);
+      if (nOp < 45) {
+        sim.Type("insert " + std::to_string(coin(random)));
+      } else if (nOp < 70) {
+        const int i = product(random);
+        nLastPrice = kPrice[i];
+        panel.RouteCommand(IDC_PRODUCT_1 + i);
+      } else if (nOp < 80) {
+        panel.RouteCommand(IDC_CHANGE_RETURN);
+      } else if (nOp < 82) {
+        sim.Type("reset");  // the changer restarts at the device and reports it
+      } else if (nOp < 84) {
+        driver.SetState(CChangerDriver::ResetWait);  // the acceptor control dialog's Reset
+      } else if (nOp < 92) {
+        driver.SetState(CChangerDriver::CoinEnableSend);  // Enable
+      } else if (nOp < 96) {
+        driver.SetState(CChangerDriver::CoinDisableSend);  // Disable
+      } else {
+        sim.Type("fill " + std::to_string(coin(random) % 4));  // the tubes are coin types 0 to 3
+      }
+      PumpFor(pause(random));
+    }
+    // Everything still under way arrives: the last coins are reported, Enable lets the changer
+    // report what waits, and nothing new comes for a while.
+    driver.SetState(CChangerDriver::CoinEnableSend);
+    unsigned nSeen = ~0u;
+    while (nSeen != sim.m_nDeposits + sim.m_nPayouts) {
+      nSeen = sim.m_nDeposits + sim.m_nPayouts;
+      PumpFor(500);
+    }
+    panel.SendMessage(WM_CLOSE);
+  });
+  panel.DoModal();
+  app.m_pMainWnd = nullptr;
+  app.Disconnect();
+  AfxSetMessageBeepHook(nullptr);
+  CDialog::SetShownHook(nullptr);
+
+  const std::uint64_t nLeft = panel.GetChangerDriver()->GetCredit();
+  std::printf("%u operations: %u deposits worth %llu, %u vends worth %llu, %u payouts worth %llu (%u capped at 255 "
+              "units), %llu dropped below one unit, %llu left\n",
+              nOperations, sim.m_nDeposits, static_cast<unsigned long long>(sim.m_nDeposited), nVends,
+              static_cast<unsigned long long>(nVended), sim.m_nPayouts, static_cast<unsigned long long>(sim.m_nPaid),
+              panel.m_nCappedPayouts, static_cast<unsigned long long>(panel.m_nDropped),
+              static_cast<unsigned long long>(nLeft));
+  EXPECT_GT(sim.m_nDeposits, nOperations / 20);
+  EXPECT_GT(sim.m_nPayouts, 0u);
+  EXPECT_EQ(panel.m_nSentUnits, panel.m_nExpectedUnits);
+  EXPECT_EQ(sim.m_nPayouts, panel.m_nSentUnits.size());
+  EXPECT_EQ(sim.m_nDeposited, nVended + sim.m_nPaid + nLeft + panel.m_nDropped);
+}
+
+}  // namespace
