@@ -23,8 +23,10 @@ using namespace testing_support;
 
 namespace {
 
-constexpr unsigned kComm = 23300;
-constexpr unsigned kControl = 23301;
+// The ports move with the process ID within this test's own hundred, so that two copies of the
+// suite running at once (two build folders on one machine) seldom meet.
+const unsigned kComm = 23300 + 4 * static_cast<unsigned>(getpid() % 25);
+const unsigned kControl = kComm + 1;
 
 std::string ReadText(const std::string& strPath) {
   std::ifstream in(strPath);

@@ -26,8 +26,10 @@ using namespace testing_support;
 
 namespace {
 
-constexpr unsigned kComm = 23400;
-constexpr unsigned kControl = 23401;
+// The ports move with the process ID within this test's own hundred, so that two copies of the
+// suite running at once (two build folders on one machine) seldom meet.
+const unsigned kComm = 23400 + 2 * static_cast<unsigned>(getpid() % 50);
+const unsigned kControl = kComm + 1;
 
 // The sim's changer, as started below: scaling factor 5 and the coin credits of coin types
 // 0 to 5, so coins of 0.05, 0.10, 0.20, 0.50, 1.00 and 2.00.
