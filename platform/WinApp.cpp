@@ -38,6 +38,14 @@ bool ParseWord(const QString& strText, UINT& nValue) {
   return true;
 }
 
+/// QSettings reads whatever the path names: a FIFO there would block the program for good and a
+/// device such as /dev/zero would never end. Only a regular file, or none yet, holds settings;
+/// anything else is a store that cannot be read or written.
+bool IsStoreFile(const QString& strPath) {
+  const QFileInfo info(strPath);
+  return !info.exists() || info.isFile();
+}
+
 /// QSettings waits without limit for the lock file beside the store before it writes. A lock
 /// that is never let go (a folder of that name, a lock left by a program on another host) would
 /// freeze the program in a dialog's OK; such a write is given up instead, like any failed write.
@@ -78,7 +86,7 @@ int CWinApp::ExitInstance() {
     return 0;
   // The recent-file list goes back as it was read; nothing here ever adds to it.
   const QString strPath = QString::fromStdString(GetProfilePath());
-  if (!m_recentFiles.empty() && StoreIsLockable(strPath)) {
+  if (!m_recentFiles.empty() && IsStoreFile(strPath) && StoreIsLockable(strPath)) {
     QSettings settings(strPath, QSettings::IniFormat);
     settings.remove(QStringLiteral("Recent File List"));
     for (size_t i = 0; i < m_recentFiles.size(); ++i) {
@@ -150,7 +158,10 @@ std::string CWinApp::GetProfilePath() const {
 }
 
 UINT CWinApp::GetProfileInt(const char* lpszSection, const char* lpszEntry, UINT nDefault) {
-  QSettings settings(QString::fromStdString(GetProfilePath()), QSettings::IniFormat);
+  const QString strPath = QString::fromStdString(GetProfilePath());
+  if (!IsStoreFile(strPath))
+    return nDefault;
+  QSettings settings(strPath, QSettings::IniFormat);
   const QVariant value = settings.value(Key(lpszSection, lpszEntry));
   UINT nValue = 0;
   if (!value.isValid() || !ParseWord(StoredText(value), nValue))
@@ -160,8 +171,10 @@ UINT CWinApp::GetProfileInt(const char* lpszSection, const char* lpszEntry, UINT
 
 std::string CWinApp::GetProfileString(const char* lpszSection, const char* lpszEntry,
                                       const char* lpszDefault) {
-  QSettings settings(QString::fromStdString(GetProfilePath()), QSettings::IniFormat);
-  const QVariant value = settings.value(Key(lpszSection, lpszEntry));
+  const QString strPath = QString::fromStdString(GetProfilePath());
+  QVariant value;
+  if (IsStoreFile(strPath))
+    value = QSettings(strPath, QSettings::IniFormat).value(Key(lpszSection, lpszEntry));
   if (!value.isValid())
     return lpszDefault ? lpszDefault : "";
   return StoredText(value).toStdString();
@@ -169,7 +182,7 @@ std::string CWinApp::GetProfileString(const char* lpszSection, const char* lpszE
 
 bool CWinApp::WriteProfileInt(const char* lpszSection, const char* lpszEntry, UINT nValue) {
   const QString strPath = QString::fromStdString(GetProfilePath());
-  if (!StoreIsLockable(strPath))
+  if (!IsStoreFile(strPath) || !StoreIsLockable(strPath))
     return false;
   QSettings settings(strPath, QSettings::IniFormat);
   settings.setValue(Key(lpszSection, lpszEntry), QString::number(nValue));
@@ -180,7 +193,7 @@ bool CWinApp::WriteProfileInt(const char* lpszSection, const char* lpszEntry, UI
 bool CWinApp::WriteProfileString(const char* lpszSection, const char* lpszEntry,
                                  const char* lpszValue) {
   const QString strPath = QString::fromStdString(GetProfilePath());
-  if (!StoreIsLockable(strPath))
+  if (!IsStoreFile(strPath) || !StoreIsLockable(strPath))
     return false;
   QSettings settings(strPath, QSettings::IniFormat);
   settings.setValue(Key(lpszSection, lpszEntry), QString::fromUtf8(lpszValue ? lpszValue : ""));
