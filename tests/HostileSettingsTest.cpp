@@ -1,8 +1,8 @@
 // Settings that are wrong in every way a store can be wrong: entries of another type, numbers out
 // of range, texts of a megabyte, bytes that are not UTF-8, a folder that cannot be read or is
-// missing, a settings file or lock that is a folder. The program starts, takes the reader's
-// default for what it cannot read, shows the link's messages where a step fails, and keeps its
-// dialogs working when a write cannot be made. Most cases run the application object in this
+// missing, a folder, FIFO or device where the settings file or its lock should be. The program
+// starts, takes the reader's default for what it cannot read, shows the link's messages where a
+// step fails, and keeps its dialogs working when a write cannot be made. Most cases run the application object in this
 // process (its message boxes caught by the hook); the last ones run the real executable.
 #include "Dialog.h"
 #include "Resource.h"
@@ -360,15 +360,26 @@ TEST_F(HostileSettings, AMissingFolderGivesDefaultsAndTheFirstWriteMakesIt) {
   EXPECT_NE(ReadRaw(strMissing + "/Tessaline/Mintora.conf").find("Price_00=300"), std::string::npos);
 }
 
-// The settings file, or the lock file written beside it while the store is written, is a folder.
-class UnwritableStore : public HostileSettings, public ::testing::WithParamInterface<const char*> {};
+// Something other than a settings file in its place: a folder, a FIFO (reading it would wait for
+// a writer for ever), a device that never ends, or a folder where the lock file beside the store
+// goes while it is written.
+enum class EInTheWay { FolderAsFile, Fifo, EndlessDevice, FolderAsLock };
+
+class UnwritableStore : public HostileSettings, public ::testing::WithParamInterface<EInTheWay> {};
 
 TEST_P(UnwritableStore, DialogsCloseAsUsualAndNothingIsLost) {
-  const std::string strFolder = m_config.SettingsFile() + GetParam();
-  const bool bLock = std::string(GetParam()) == ".lock";
-  if (bLock)
-    Store(kReadableStore);
-  QDir().mkpath(QString::fromStdString(strFolder));
+  const std::string strFile = m_config.SettingsFile();
+  QDir().mkpath(QString::fromStdString(m_config.Path() + "/Tessaline"));
+  switch (GetParam()) {
+    case EInTheWay::FolderAsFile: QDir().mkpath(QString::fromStdString(strFile)); break;
+    case EInTheWay::Fifo: ASSERT_EQ(mkfifo(strFile.c_str(), 0600), 0); break;
+    case EInTheWay::EndlessDevice: ASSERT_EQ(symlink("/dev/zero", strFile.c_str()), 0); break;
+    case EInTheWay::FolderAsLock:
+      Store(kReadableStore);
+      QDir().mkpath(QString::fromStdString(strFile + ".lock"));
+      break;
+  }
+  const bool bLock = GetParam() == EInTheWay::FolderAsLock;
   std::vector<std::string> after;
   int nDialogsClosed = 0;
   RunProgram([&](CVendingPanelDlg& panel) {
@@ -389,20 +400,34 @@ TEST_P(UnwritableStore, DialogsCloseAsUsualAndNothingIsLost) {
     });
   });
   EXPECT_EQ(nDialogsClosed, 3);
-  EXPECT_EQ(after[0], bLock ? "2.50" : "1.00");
-  EXPECT_TRUE(QFileInfo(QString::fromStdString(strFolder)).isDir());
   if (bLock) {
+    // Readable as ever; only the writes were given up.
+    EXPECT_EQ(after[0], "2.50");
     EXPECT_TRUE(m_messages.empty());
-    EXPECT_EQ(ReadRaw(m_config.SettingsFile()), kReadableStore);
+    EXPECT_EQ(ReadRaw(strFile), kReadableStore);
+    EXPECT_TRUE(QFileInfo(QString::fromStdString(strFile + ".lock")).isDir());
   } else {
+    // Nothing readable: start-up dialled with the defaults, and nothing could be stored.
+    EXPECT_EQ(m_dialer.m_names, std::vector<std::string>{"LX-5200"});
     EXPECT_EQ(m_messages, std::vector<std::string>{kDialFailed});
+    EXPECT_EQ(after[0], "1.00");
+    struct stat info = {};
+    ASSERT_EQ(lstat(strFile.c_str(), &info), 0);
+    const mode_t nKind = info.st_mode & S_IFMT;
+    EXPECT_EQ(nKind, GetParam() == EInTheWay::FolderAsFile ? S_IFDIR : GetParam() == EInTheWay::Fifo ? S_IFIFO : S_IFLNK);
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(FolderInTheWay, UnwritableStore, ::testing::Values("", ".lock"),
-                         [](const ::testing::TestParamInfo<const char*>& info) {
-                           return std::string(info.param).empty() ? "SettingsFile" : "LockFile";
-                         });
+std::string InTheWayName(const ::testing::TestParamInfo<EInTheWay>& info) {
+  const char* const names[] = {"FolderAsSettingsFile", "FifoAsSettingsFile", "DevZeroAsSettingsFile",
+                               "FolderAsLockFile"};
+  return names[static_cast<int>(info.param)];
+}
+
+INSTANTIATE_TEST_SUITE_P(InTheWay, UnwritableStore,
+                         ::testing::Values(EInTheWay::FolderAsFile, EInTheWay::Fifo, EInTheWay::EndlessDevice,
+                                           EInTheWay::FolderAsLock),
+                         InTheWayName);
 
 // ---------------------------------------------------------------------------------------------
 // The real executable with a hostile store. AutoConnect or a loopback address keeps its link at
