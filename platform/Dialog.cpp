@@ -24,6 +24,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <limits>
 
 namespace {
 
@@ -483,6 +484,8 @@ void CDialog::CreateControls() {
         auto* pEdit = new QLineEdit(text, pWindow);
         pEdit->setAlignment(align | Qt::AlignVCenter);
         pEdit->setFrame((ctrl.nStyle & ControlStyle::Border) != 0);
+        // Edits take any length: a stored text is shown and stored back whole, never cut.
+        pEdit->setMaxLength(std::numeric_limits<int>::max());
         pItem = pEdit;
         break;
       }

@@ -222,8 +222,8 @@ TEST_P(HostileFlavour, StartsWithDefaultsAndEveryDialogStillWorks) {
   EXPECT_EQ(panelPrices, std::vector<std::string>(10, flavour.lpszPrice));
   EXPECT_EQ(dialogPrices, std::vector<std::string>(10, flavour.lpszPrice));
   EXPECT_EQ(nTicked, flavour.nTicked);
-  // The same text as the link read, up to what one edit control holds (32767 characters).
-  EXPECT_EQ(strName, flavour.strDialledName.substr(0, 32767));
+  // The same text as the link read, whole, however long.
+  EXPECT_EQ(strName, flavour.strDialledName);
   EXPECT_EQ(strPortComm, flavour.lpszPort == std::string("default") ? "4003" : flavour.lpszPort);
   EXPECT_EQ(strPortControl, flavour.lpszPort == std::string("default") ? "4001" : flavour.lpszPort);
   EXPECT_EQ(bAutoConnect, flavour.bAutoConnectTicked);
