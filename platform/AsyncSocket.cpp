@@ -7,10 +7,43 @@
 #include <cstring>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
+
+/// Datagrams delivered in one go while more keep waiting; then the event loop gets its turn, so
+/// a device that floods the socket cannot freeze the windows.
+constexpr int kMaxDatagramsPerWakeUp = 64;
+
+/// True when a datagram is waiting on fd (a pending error alone does not count).
+bool HasDatagramWaiting(int fd) {
+  pollfd pfd = {fd, POLLIN, 0};
+  return poll(&pfd, 1, 0) > 0 && (pfd.revents & POLLIN) != 0;
+}
+
+/// Dotted-decimal text of an IPv4 address in network order. inet_ntop formats through sprintf,
+/// which took longer than all the rest of this program's handling of a datagram.
+void FormatIPv4(const in_addr& address, std::string& rText) {
+  const auto* pOctets = reinterpret_cast<const unsigned char*>(&address.s_addr);
+  char szText[INET_ADDRSTRLEN];
+  char* p = szText;
+  for (int i = 0; i < 4; ++i) {
+    unsigned n = pOctets[i];
+    if (i > 0)
+      *p++ = '.';
+    if (n >= 100) {
+      *p++ = static_cast<char>('0' + n / 100);
+      n %= 100;
+      *p++ = static_cast<char>('0' + n / 10);
+    } else if (n >= 10) {
+      *p++ = static_cast<char>('0' + n / 10);
+    }
+    *p++ = static_cast<char>('0' + n % 10);
+  }
+  rText.assign(szText, p);
+}
 
 /// Host names are letters, digits, hyphens and dots; anything else is refused before a resolver
 /// is asked, so a mistyped address never turns into a name lookup on the network.
@@ -80,8 +113,16 @@ bool CAsyncSocket::Create(UINT nSocketPort, int nSocketType, long lEvent,
   if (lEvent & FD_READ_EVENT) {
     m_pReadNotifier = new QSocketNotifier(fd, QSocketNotifier::Read);
     QObject::connect(m_pReadNotifier, &QSocketNotifier::activated, [this] {
+      // Datagrams that queued up while one was handled are delivered here, one call each,
+      // without a round through the event loop per datagram. A handler that reads nothing, or
+      // closes the socket, ends the run.
       m_bInReceive = true;
-      OnReceive(0);
+      int nDelivered = 0;
+      do {
+        m_nDatagramsRead = 0;
+        OnReceive(0);
+      } while (++nDelivered < kMaxDatagramsPerWakeUp && m_nDatagramsRead > 0 && m_hSocket >= 0 &&
+               HasDatagramWaiting(m_hSocket));
       m_bInReceive = false;
     });
   }
@@ -123,13 +164,13 @@ int CAsyncSocket::ReceiveFrom(void* lpBuf, int nBufLen, std::string& rSocketAddr
     SetLastError(errno);
     return -1;
   }
+  if (!(nFlags & MSG_PEEK))
+    ++m_nDatagramsRead;
   if (n > nBufLen) {
     SetLastError(EMSGSIZE);
     return -1;
   }
-  char szAddress[INET_ADDRSTRLEN] = {};
-  inet_ntop(AF_INET, &from.sin_addr, szAddress, sizeof szAddress);
-  rSocketAddress = szAddress;
+  FormatIPv4(from.sin_addr, rSocketAddress);
   rSocketPort = ntohs(from.sin_port);
   return static_cast<int>(n);
 }

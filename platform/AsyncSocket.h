@@ -39,7 +39,8 @@ public:
   /// Closes the handle; the object remains. Without an open handle nothing happens.
   void Close();
 
-  /// A datagram is waiting; one call per datagram.
+  /// A datagram is waiting; one call per datagram. Datagrams that are already queued when a
+  /// call returns get their calls at once, up to a bound, before the event loop runs again.
   virtual void OnReceive(int nErrorCode);
 
   int m_hSocket = -1;
@@ -47,4 +48,5 @@ public:
 private:
   QSocketNotifier* m_pReadNotifier = nullptr;
   bool m_bInReceive = false;
+  int m_nDatagramsRead = 0;  ///< by ReceiveFrom since the current OnReceive call began
 };
