@@ -7,6 +7,7 @@
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QIcon>
+#include <QIconEngine>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -16,6 +17,49 @@
 #include <map>
 
 namespace {
+
+/// A registered icon whose pictures are made by its creation function the first time they are
+/// asked for. Drawing the application icon at all its sizes is a good part of start-up, and a
+/// window that is never shown on a desktop never needs it. A registered icon is never null, so
+/// that question is answered without drawing.
+class CDeferredIconEngine final : public QIconEngine {
+public:
+  explicit CDeferredIconEngine(QIcon (*pfnCreate)()) : m_pfnCreate(pfnCreate) {}
+
+  void paint(QPainter* pPainter, const QRect& rc, QIcon::Mode mode, QIcon::State state) override {
+    Icon().paint(pPainter, rc, Qt::AlignCenter, mode, state);
+  }
+  QSize actualSize(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
+    return Icon().actualSize(size, mode, state);
+  }
+  QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
+    return Icon().pixmap(size, mode, state);
+  }
+  QList<QSize> availableSizes(QIcon::Mode mode, QIcon::State state) override {
+    return Icon().availableSizes(mode, state);
+  }
+  bool isNull() override { return false; }
+  QString key() const override { return QStringLiteral("CDeferredIconEngine"); }
+  QIconEngine* clone() const override {
+    auto* pCopy = new CDeferredIconEngine(m_pfnCreate);
+    pCopy->m_icon = m_icon;
+    pCopy->m_bCreated = m_bCreated;
+    return pCopy;
+  }
+
+private:
+  const QIcon& Icon() {
+    if (!m_bCreated) {
+      m_icon = m_pfnCreate();
+      m_bCreated = true;
+    }
+    return m_icon;
+  }
+
+  QIcon (*m_pfnCreate)();
+  QIcon m_icon;
+  bool m_bCreated = false;
+};
 
 struct IconEntry {
   QIcon (*pfnCreate)() = nullptr;
@@ -51,7 +95,7 @@ const char* const kRawTextProperty = "rawText";
 void AfxRegisterIcon(UINT nID, QIcon (*pfnCreate)()) {
   IconEntry& entry = Icons()[nID];
   entry.pfnCreate = pfnCreate;
-  if (entry.bLoaded) entry.icon = pfnCreate ? pfnCreate() : QIcon();
+  if (entry.bLoaded) entry.icon = pfnCreate ? QIcon(new CDeferredIconEngine(pfnCreate)) : QIcon();
 }
 
 HICON AfxLoadIcon(UINT nID) {
@@ -65,7 +109,7 @@ HICON AfxLoadIcon(UINT nID) {
       qAddPostRoutine(ForgetLoadedIcons);
       bCleanupRegistered = true;
     }
-    entry.icon = entry.pfnCreate();
+    entry.icon = QIcon(new CDeferredIconEngine(entry.pfnCreate));
     entry.bLoaded = true;
   }
   return &entry.icon;
