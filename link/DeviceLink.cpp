@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <new>
+#include <typeinfo>
 
 namespace {
 
@@ -12,6 +13,27 @@ constexpr const char* kSection = "Connection";
 constexpr DWORD kDefaultCommunicationPort = 4003;
 constexpr DWORD kDefaultControlPort = 4001;
 constexpr int kReceiveBufferSize = 1024;  // the longest datagram the device sends
+
+/// dynamic_cast<To*>(pFrom), remembered for the last object and class seen. The casts here go
+/// across from one base of a class to another, which walks the class's type information each
+/// time, twice per datagram answered: more work than the rest of its handling in this program.
+/// The answer cannot change while the same object of the same class sits at that address, and
+/// both are checked at the cost of one load. One thread only, like the rest of the link.
+template <class To, class From>
+To* CrossCast(From* pFrom) {
+  static From* s_pFrom = nullptr;
+  static const std::type_info* s_pType = nullptr;
+  static To* s_pTo = nullptr;
+  if (!pFrom)
+    return nullptr;
+  const std::type_info* pType = &typeid(*pFrom);
+  if (pFrom != s_pFrom || pType != s_pType) {
+    s_pTo = dynamic_cast<To*>(pFrom);
+    s_pFrom = pFrom;
+    s_pType = pType;
+  }
+  return s_pTo;
+}
 
 /// Shows a failure as "<text>, Error: <code>\r\n…"; the format holds one %u.
 void ReportFailure(const char* lpszFormat, DWORD dwCode) {
@@ -43,7 +65,7 @@ void CDeviceSocket::OnReceive(int) {
   CWinApp* pApp = AfxGetApp();
   if (nPort != m_nCommunicationPort || !pApp || !pApp->m_pMainWnd)
     return;
-  if (auto* pSink = dynamic_cast<IDatagramSink*>(pApp->m_pMainWnd))
+  if (auto* pSink = CrossCast<IDatagramSink>(pApp->m_pMainWnd))
     pSink->OnDatagram(buffer, static_cast<unsigned>(n));
 }
 
@@ -128,4 +150,4 @@ void CDeviceLink::SendControlCommand(BYTE nCode) {
   m_pControlSocket->Send(command, sizeof command);
 }
 
-CDeviceLink* AfxGetDeviceLink() { return dynamic_cast<CDeviceLink*>(AfxGetApp()); }
+CDeviceLink* AfxGetDeviceLink() { return CrossCast<CDeviceLink>(AfxGetApp()); }
