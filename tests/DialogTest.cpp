@@ -386,6 +386,27 @@ TEST_F(Dialogs, CommandsNobodyHandlesGoToTheApplication) {
   });
 }
 
+int g_nCountedIconsDrawn = 0;
+
+QIcon CountedIcon() {
+  ++g_nCountedIconsDrawn;
+  return TestIcon();
+}
+
+TEST_F(Dialogs, ARegisteredIconIsDrawnOnceAndOnlyWhenAPictureIsWanted) {
+  AfxRegisterIcon(IDI_TEST + 2, CountedIcon);
+  g_nCountedIconsDrawn = 0;
+  HICON hIcon = AfxLoadIcon(IDI_TEST + 2);
+  ASSERT_NE(hIcon, nullptr);
+  EXPECT_FALSE(hIcon->isNull());
+  const QIcon copy = *hIcon;
+  EXPECT_EQ(g_nCountedIconsDrawn, 0);
+  EXPECT_EQ(copy.pixmap(32, 32).toImage().pixelColor(16, 16), QColor(Qt::red));
+  EXPECT_EQ(hIcon->pixmap(16, 16).size(), QSize(16, 16));
+  EXPECT_EQ(hIcon->availableSizes(), QList<QSize>{QSize(32, 32)});
+  EXPECT_EQ(g_nCountedIconsDrawn, 1);
+}
+
 TEST_F(Dialogs, WindowPaintsThroughOnPaintAndTakesTheRegisteredIcon) {
   EXPECT_EQ(AfxLoadIcon(IDI_TEST), AfxLoadIcon(IDI_TEST));  // one handle per resource
   EXPECT_EQ(AfxLoadIcon(IDI_TEST + 1), nullptr);

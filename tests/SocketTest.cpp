@@ -90,6 +90,50 @@ TEST(AsyncSocket, ReceivesOneDatagramPerNotificationAndDropsOversizedOnes) {
   EXPECT_EQ(socket.m_nPort, 21006u);
 }
 
+TEST(AsyncSocket, NamesTheSenderInDottedDecimal) {
+  CRecordingSocket socket;
+  ASSERT_TRUE(socket.Create(24900));
+  for (const char* lpszSender : {"127.0.0.2", "127.10.100.255", "127.255.9.99", "127.1.0.10"}) {
+    CUdpPeer sender(lpszSender, 24901);
+    ASSERT_TRUE(sender.IsBound()) << lpszSender;
+    const size_t nBefore = socket.m_results.size();
+    sender.SendTo(24900, Bytes{0x08});
+    ASSERT_TRUE(PumpUntil([&] { return socket.m_results.size() > nBefore; })) << lpszSender;
+    EXPECT_EQ(socket.m_strAddress, lpszSender);
+    EXPECT_EQ(socket.m_nPort, 24901u);
+  }
+}
+
+// Datagrams that queued up are handed over without a round through the event loop each, but
+// never so many at once that the rest of the program waits for all of them.
+TEST(AsyncSocket, AQueueOfDatagramsArrivesWholeInOrderWhileTheEventLoopKeepsTurning) {
+  struct CCountingSocket : CAsyncSocket {
+    void OnReceive(int) override {
+      BYTE buffer[4];
+      std::string strAddress;
+      UINT nPort = 0;
+      if (ReceiveFrom(buffer, sizeof buffer, strAddress, nPort) == 2)
+        m_order.push_back(buffer[0] << 8 | buffer[1]);
+      if (m_order.size() == 1)
+        QMetaObject::invokeMethod(qApp, [this] { m_nDeliveredWhenLoopTurned = m_order.size(); }, Qt::QueuedConnection);
+    }
+    std::vector<int> m_order;
+    size_t m_nDeliveredWhenLoopTurned = 0;
+  } socket;
+  CUdpPeer device("127.0.0.2", 24902);
+  ASSERT_TRUE(socket.Create(24902));
+  constexpr int kCount = 150;  // a small queue, well inside the socket's receive buffer
+  for (int i = 0; i < kCount; ++i)
+    device.SendTo(24902, Bytes{static_cast<unsigned char>(i >> 8), static_cast<unsigned char>(i)});
+  ASSERT_TRUE(PumpUntil([&] { return socket.m_order.size() >= kCount; }));
+  std::vector<int> expected(kCount);
+  for (int i = 0; i < kCount; ++i)
+    expected[i] = i;
+  EXPECT_EQ(socket.m_order, expected);
+  EXPECT_GT(socket.m_nDeliveredWhenLoopTurned, 0u);
+  EXPECT_LT(socket.m_nDeliveredWhenLoopTurned, static_cast<size_t>(kCount));
+}
+
 TEST(AsyncSocket, ClosingInsideTheNotificationStopsDelivery) {
   struct CClosingSocket : CAsyncSocket {
     void OnReceive(int) override {
