@@ -1,0 +1,53 @@
+// The floor for starting a Qt Widgets program: one empty dialog, shown, nothing else.
+//
+//   empty_dialog CONTROL_PORT [--text]
+//       Shows an empty dialog; once the event loop runs, sends 08 03 0B from all local addresses,
+//       port CONTROL_PORT, to 127.0.0.2:CONTROL_PORT, as Mintora's panel does when it opens, and
+//       then waits, doing nothing, until it is ended by a signal. With --text the dialog holds
+//       one line of text, which is what it takes to make Qt load its font database.
+#include <QApplication>
+#include <QDialog>
+#include <QLabel>
+#include <QTimer>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
+
+namespace {
+
+void SendOpenCode(std::uint16_t nPort) {
+  const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  const int nOn = 1;
+  setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &nOn, sizeof nOn);
+  sockaddr_in local = {};
+  local.sin_family = AF_INET;
+  local.sin_port = htons(nPort);
+  local.sin_addr.s_addr = htonl(INADDR_ANY);
+  sockaddr_in peer = local;
+  inet_pton(AF_INET, "127.0.0.2", &peer.sin_addr);
+  const std::uint8_t code[3] = {0x08, 0x03, 0x0B};
+  if (bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0 &&
+      connect(fd, reinterpret_cast<sockaddr*>(&peer), sizeof peer) == 0)
+    send(fd, code, sizeof code, 0);
+  close(fd);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  if (argc < 2 || argc > 3)
+    return 2;
+  const auto nPort = static_cast<std::uint16_t>(std::strtoul(argv[1], nullptr, 10));
+  QDialog dialog;
+  if (argc == 3)
+    new QLabel(QStringLiteral("Credit 0.00"), &dialog);
+  QTimer::singleShot(0, &dialog, [nPort] { SendOpenCode(nPort); });
+  dialog.show();
+  return app.exec();
+}
