@@ -343,6 +343,7 @@ INT_PTR CDialog::DoModal() {
   }
 
   if (!m_bEnded) {
+    LayoutControls();
     pWindow->show();
     pWindow->activateWindow();
     QTimer::singleShot(0, pWindow, [this] {
@@ -432,20 +433,17 @@ void CDialog::EndAllModal() {
   }
 }
 
+// Controls are made here without fonts or geometry: measuring text needs the font database,
+// which costs more than everything else at start-up, and initialisation (where the main window
+// tells the device that it is there) needs only the controls and their texts. LayoutControls
+// sizes everything afterwards, before the window is shown.
 void CDialog::CreateControls() {
   QWidget* pWindow = m_hWnd;
-  const QFont font = DialogFont(m_template);
-  pWindow->setFont(font);
-  const BaseUnits units = MeasureBaseUnits(font);
-  const auto toX = [&](int n) { return MulDiv(n, units.x, 4); };
-  const auto toY = [&](int n) { return MulDiv(n, units.y, 8); };
-
-  const int cxClient = toX(m_template.cx);
-  int nTop = 0;
+  m_controls.clear();
   if (m_template.pMenu) {
-    auto* pMenuBar = new QMenuBar(pWindow);
+    m_pMenuBar = new QMenuBar(pWindow);
     for (const MenuPopup& popup : m_template.pMenu->popups) {
-      QMenu* pMenu = pMenuBar->addMenu(QString::fromUtf8(popup.pszText));
+      QMenu* pMenu = m_pMenuBar->addMenu(QString::fromUtf8(popup.pszText));
       for (const MenuItem& item : popup.items) {
         if (!item.pszText) {
           pMenu->addSeparator();
@@ -457,15 +455,11 @@ void CDialog::CreateControls() {
         QObject::connect(pAction, &QAction::triggered, pWindow, [this, nID] { RouteCommand(nID); });
       }
     }
-    nTop = pMenuBar->sizeHint().height();
-    pMenuBar->setGeometry(0, 0, cxClient, nTop);
   }
-  pWindow->setFixedSize(cxClient, nTop + toY(m_template.cy));
 
   QWidget* pPrevTabStop = nullptr;
   std::vector<QWidget*> groups;
   for (const DialogControl& ctrl : m_template.controls) {
-    const QRect rc(toX(ctrl.x), nTop + toY(ctrl.y), toX(ctrl.cx), toY(ctrl.cy));
     const QString text = ControlText(ctrl);
     const Qt::Alignment align = TextAlignment(ctrl.nStyle);
     QWidget* pItem = nullptr;
@@ -500,10 +494,6 @@ void CDialog::CreateControls() {
         QString shown = text;
         shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
         pLabel->setText(shown);
-        // A one-line static keeps its line whole (clipped) rather than wrapping out of sight.
-        pLabel->setWordWrap(shown.contains(QLatin1Char('\n')) || rc.height() >= 2 * units.y);
-        if (!pLabel->wordWrap())
-          FitText(pLabel, rc.width());
         pItem = pLabel;
         break;
       }
@@ -521,7 +511,6 @@ void CDialog::CreateControls() {
         auto* pBox = new QCheckBox(text, pWindow);
         if (ctrl.nStyle & ControlStyle::LeftText)
           pBox->setLayoutDirection(Qt::RightToLeft);
-        FitText(pBox, rc.width());
         pItem = pBox;
         break;
       }
@@ -534,11 +523,7 @@ void CDialog::CreateControls() {
         break;
       }
     }
-    pItem->setGeometry(rc);
-    if (ctrl.kind == ControlKind::Icon) {
-      // An icon static takes the icon's size, whatever the template says.
-      pItem->resize(32, 32);
-    }
+    m_controls.push_back(pItem);
     pItem->setObjectName(QStringLiteral("ctrl_%1").arg(ctrl.nID));
     pItem->setProperty("ctrlId", ctrl.nID);
 
@@ -558,6 +543,41 @@ void CDialog::CreateControls() {
     pGroup->lower();
 }
 
+void CDialog::LayoutControls() {
+  QWidget* pWindow = m_hWnd;
+  const QFont font = DialogFont(m_template);
+  pWindow->setFont(font);
+  const BaseUnits units = MeasureBaseUnits(font);
+  const auto toX = [&](int n) { return MulDiv(n, units.x, 4); };
+  const auto toY = [&](int n) { return MulDiv(n, units.y, 8); };
+
+  const int cxClient = toX(m_template.cx);
+  int nTop = 0;
+  if (m_pMenuBar) {
+    nTop = m_pMenuBar->sizeHint().height();
+    m_pMenuBar->setGeometry(0, 0, cxClient, nTop);
+  }
+  pWindow->setFixedSize(cxClient, nTop + toY(m_template.cy));
+
+  for (size_t i = 0; i < m_controls.size(); ++i) {
+    const DialogControl& ctrl = m_template.controls[i];
+    QWidget* pItem = m_controls[i];
+    const QRect rc(toX(ctrl.x), nTop + toY(ctrl.y), toX(ctrl.cx), toY(ctrl.cy));
+    pItem->setGeometry(rc);
+    if (auto* pLabel = qobject_cast<QLabel*>(pItem); pLabel && ctrl.kind == ControlKind::Static) {
+      // A one-line static keeps its line whole (clipped) rather than wrapping out of sight.
+      pLabel->setWordWrap(pLabel->text().contains(QLatin1Char('\n')) || rc.height() >= 2 * units.y);
+      if (!pLabel->wordWrap())
+        FitText(pLabel, rc.width());
+    } else if (ctrl.kind == ControlKind::CheckBox) {
+      FitText(pItem, rc.width());
+    } else if (ctrl.kind == ControlKind::Icon) {
+      // An icon static takes the icon's size, whatever the template says.
+      pItem->resize(32, 32);
+    }
+  }
+}
+
 void CDialog::DestroyWindow() {
   if (!m_hWnd)
     return;
@@ -565,6 +585,8 @@ void CDialog::DestroyWindow() {
   for (CWnd* pControl : m_attached)
     pControl->m_hWnd = nullptr;
   m_attached.clear();
+  m_controls.clear();
+  m_pMenuBar = nullptr;
   if (CWinApp* pApp = AfxGetApp(); pApp && pApp->m_pMainWnd == this)
     pApp->m_pMainWnd = nullptr;
   QWidget* pWindow = m_hWnd;

@@ -7,6 +7,7 @@
 
 class CDialog;
 class QEventLoop;
+class QMenuBar;
 
 /// One transfer between a dialog's controls and its members.
 class CDataExchange {
@@ -77,6 +78,7 @@ private:
   friend void DDX_Control(CDataExchange* pDX, int nIDC, CWnd& rControl);
 
   void CreateControls();
+  void LayoutControls();
   void DestroyWindow();
   void LeaveModalStack();
 
@@ -86,5 +88,7 @@ private:
   bool m_bEnded = false;
   QEventLoop* m_pLoop = nullptr;
   CDialog* m_pOuterModal = nullptr;
+  std::vector<QWidget*> m_controls;  ///< in template order
+  QMenuBar* m_pMenuBar = nullptr;
   std::vector<CWnd*> m_attached;  ///< DDX_Control members, detached when the window goes
 };
