@@ -12,8 +12,6 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QProcess>
-#include <QProcessEnvironment>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -28,21 +26,13 @@ using namespace testing_support;
 
 namespace {
 
-std::string ReadRaw(const std::string& strPath) {
-  std::ifstream in(strPath, std::ios::binary);
-  std::stringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
 std::string StoreFor(unsigned nPort) {
   return "[Connection]\nIPAddress=127.0.0.2\nPortCommunication=" + std::to_string(nPort) +
          "\nPortControl=" + std::to_string(nPort + 1) + "\n[Prices]\nPrice_03=250\n";
 }
 
 void WriteStore(const CTempConfig& config, const std::string& strStore) {
-  QDir().mkpath(QString::fromStdString(config.Path() + "/Tessaline"));
-  std::ofstream(config.SettingsFile(), std::ios::binary) << strStore;
+  WriteWholeFile(config.SettingsFile(), strStore);
 }
 
 QAbstractButton* Button(CDialog& dlg, int nID) { return qobject_cast<QAbstractButton*>(dlg.GetDlgItem(nID)); }
@@ -109,8 +99,8 @@ int RunAndSignal(EOpen eOpen, int nSignal, unsigned nPort) {
     if (!bBoxShown)
       strFailures += "no message box was open when the signal came\n";
     // Cancelled by the signal: the rejected port is not stored, nothing else is written.
-    if (ReadRaw(config.SettingsFile()) != strStore)
-      strFailures += "the settings file changed:\n" + ReadRaw(config.SettingsFile());
+    if (ReadWholeFile(config.SettingsFile()) != strStore)
+      strFailures += "the settings file changed:\n" + ReadWholeFile(config.SettingsFile());
   }
   std::fputs(strFailures.c_str(), stderr);
   return strFailures.empty() ? 0 : 1;
@@ -145,36 +135,23 @@ INSTANTIATE_TEST_SUITE_P(Signals, AbruptEnd, ::testing::Values(SIGTERM, SIGINT, 
 bool IsConnectedToTheDevice(unsigned nPort) {
   char szNeedle[32];
   std::snprintf(szNeedle, sizeof szNeedle, ":%04X 0200007F:%04X ", nPort, nPort);
-  return ReadRaw("/proc/net/udp").find(szNeedle) != std::string::npos;
+  return ReadWholeFile("/proc/net/udp").find(szNeedle) != std::string::npos;
 }
 
 class AbruptEndProcess : public AbruptEnd {
 protected:
-  void TearDown() override {
-    if (m_process.state() != QProcess::NotRunning) {
-      m_process.kill();
-      m_process.waitForFinished(5000);
-    }
-  }
   CTempConfig m_config;
-  QProcess m_process;
+  CMintoraProcess m_program;
 };
 
 TEST_P(AbruptEndProcess, WhileAStartUpMessageIsOpen) {
   const unsigned nPort = PortBase() + 4;
   const std::string strStore = StoreFor(nPort);
-  WriteStore(m_config, strStore);
   CUdpPeer comm("127.0.0.2", nPort);
   CUdpPeer holder("0.0.0.0", nPort + 1, false);
   ASSERT_TRUE(holder.IsBound());
 
-  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-  env.insert("XDG_CONFIG_HOME", QString::fromStdString(m_config.Path()));
-  env.insert("QT_QPA_PLATFORM", "offscreen");
-  m_process.setProcessEnvironment(env);
-  m_process.setProcessChannelMode(QProcess::ForwardedChannels);
-  m_process.start(QStringLiteral(MINTORA_EXE), {});
-  ASSERT_TRUE(m_process.waitForStarted(5000));
+  ASSERT_TRUE(m_program.Start(m_config, strStore));
   // The communication socket is made just before the control socket fails.
   ASSERT_TRUE(PumpUntil([&] { return IsConnectedToTheDevice(nPort); }, 15000));
   // Twenty datagrams would make a running driver send RESET; with the box open they vanish.
@@ -182,14 +159,12 @@ TEST_P(AbruptEndProcess, WhileAStartUpMessageIsOpen) {
   for (int i = 0; i < 20; ++i)
     comm.SendTo(nPort, Bytes{0x08});
   EXPECT_FALSE(comm.Receive(received, 1000));
-  EXPECT_EQ(m_process.state(), QProcess::Running);
+  EXPECT_TRUE(m_program.IsRunning());
 
-  ::kill(static_cast<pid_t>(m_process.processId()), GetParam());
-  ASSERT_TRUE(PumpUntil([&] { return m_process.state() == QProcess::NotRunning; }, 15000));
-  EXPECT_EQ(m_process.exitStatus(), QProcess::NormalExit);
-  EXPECT_EQ(m_process.exitCode(), 0);
+  m_program.Signal(GetParam());
+  EXPECT_TRUE(m_program.EndsNormally());
   EXPECT_FALSE(holder.Receive(received, 200));  // no control socket, so no control code
-  EXPECT_EQ(ReadRaw(m_config.SettingsFile()), strStore);
+  EXPECT_EQ(ReadWholeFile(m_config.SettingsFile()), strStore);
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, AbruptEndProcess, ::testing::Values(SIGTERM, SIGINT, SIGHUP), ParamName);

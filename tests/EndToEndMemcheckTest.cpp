@@ -22,13 +22,6 @@ namespace {
 const unsigned kComm = 23500 + 2 * static_cast<unsigned>(getpid() % 50);
 const unsigned kControl = kComm + 1;
 
-std::string ReadText(const std::string& strPath) {
-  std::ifstream in(strPath);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 TEST(EndToEndMemcheck, AWholeSessionHasNoMemoryErrorsAndLeaksNothing) {
   CTempConfig config;
   QDir().mkpath(QString::fromStdString(config.Path() + "/Tessaline"));
@@ -65,7 +58,7 @@ TEST(EndToEndMemcheck, AWholeSessionHasNoMemoryErrorsAndLeaksNothing) {
   ::kill(static_cast<pid_t>(program.processId()), SIGTERM);
   EXPECT_TRUE(sim.WaitFor("RX CTRL 3 08 03 00", 60000));
   ASSERT_TRUE(PumpUntil([&] { return program.state() == QProcess::NotRunning; }, 120000));
-  const std::string strReport = ReadText(strLog);
+  const std::string strReport = ReadWholeFile(strLog);
   // The summary lines, for the record.
   std::istringstream lines(strReport);
   for (std::string strLine; std::getline(lines, strLine);) {

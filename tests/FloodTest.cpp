@@ -7,8 +7,6 @@
 // send calls) records the four destinations once instead of a million times.
 #include "TestSupport.h"
 
-#include <QProcess>
-#include <QProcessEnvironment>
 
 #include <gtest/gtest.h>
 
@@ -28,23 +26,16 @@ namespace {
 const unsigned kComm = 23300 + 4 * static_cast<unsigned>(getpid() % 25);
 const unsigned kControl = kComm + 1;
 
-std::string ReadText(const std::string& strPath) {
-  std::ifstream in(strPath);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 /// A field of /proc/<pid>/status in kB ("VmRSS", "VmHWM").
 long StatusKb(qint64 nPid, const char* lpszField) {
-  const std::string strStatus = ReadText("/proc/" + std::to_string(nPid) + "/status");
+  const std::string strStatus = ReadWholeFile("/proc/" + std::to_string(nPid) + "/status");
   const std::size_t nAt = strStatus.find(std::string(lpszField) + ":");
   return nAt == std::string::npos ? -1 : std::atol(strStatus.c_str() + nAt + std::strlen(lpszField) + 1);
 }
 
 /// User plus system CPU time of the process, in clock ticks.
 long CpuTicks(qint64 nPid) {
-  const std::string strStat = ReadText("/proc/" + std::to_string(nPid) + "/stat");
+  const std::string strStat = ReadWholeFile("/proc/" + std::to_string(nPid) + "/stat");
   std::istringstream in(strStat.substr(strStat.rfind(')') + 2));
   std::string strField;
   long nUser = 0, nSystem = 0;
@@ -65,7 +56,7 @@ struct SocketQueues {
 };
 
 SocketQueues ProgramQueues() {
-  std::istringstream in(ReadText("/proc/net/udp"));
+  std::istringstream in(ReadWholeFile("/proc/net/udp"));
   std::string strLine;
   SocketQueues queues;
   char szComm[32], szControl[32];
@@ -141,22 +132,6 @@ private:
 
 class Flood : public ::testing::Test {
 protected:
-  void SetUp() override {
-    QDir().mkpath(QString::fromStdString(m_config.Path() + "/Tessaline"));
-    std::ofstream(m_config.SettingsFile()) << "[Connection]\nIPAddress=127.0.0.2\nPortCommunication=" << kComm
-                                           << "\nPortControl=" << kControl << "\n";
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("XDG_CONFIG_HOME", QString::fromStdString(m_config.Path()));
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    m_process.setProcessEnvironment(env);
-    m_process.setProcessChannelMode(QProcess::ForwardedChannels);
-  }
-  void TearDown() override {
-    if (m_process.state() != QProcess::NotRunning) {
-      m_process.kill();
-      m_process.waitForFinished(5000);
-    }
-  }
 
   /// Sends nCount datagrams spread over the four senders, pausing while the program's sockets
   /// are filling up, so that it reads nearly all of them instead of the kernel dropping them.
@@ -207,7 +182,7 @@ protected:
   }
 
   CTempConfig m_config;
-  QProcess m_process;
+  CMintoraProcess m_program;
   std::mt19937 m_random{20240607};
   CSender m_device{"127.0.0.2", kComm, kComm};
   CSender m_deviceControl{"127.0.0.2", kControl, kControl};
@@ -221,9 +196,10 @@ TEST_F(Flood, ProgramSurvivesStaysSmallAndStillStartsTheChanger) {
   const unsigned nCount = qEnvironmentVariableIsSet("MINTORA_FLOOD_DATAGRAMS")
                               ? static_cast<unsigned>(qEnvironmentVariableIntValue("MINTORA_FLOOD_DATAGRAMS"))
                               : 1000000u;
-  m_process.start(QStringLiteral(MINTORA_EXE), {});
-  ASSERT_TRUE(m_process.waitForStarted(5000));
-  const qint64 nPid = m_process.processId();
+  ASSERT_TRUE(m_program.Start(m_config, "[Connection]\nIPAddress=127.0.0.2\nPortCommunication=" +
+                                            std::to_string(kComm) + "\nPortControl=" + std::to_string(kControl) +
+                                            "\n"));
+  const qint64 nPid = m_program.Pid();
   Bytes code;
   ASSERT_TRUE(m_deviceControl.Receive(code, 15000));
   ASSERT_EQ(code, (Bytes{0x08, 0x03, 0x0B}));
@@ -235,7 +211,7 @@ TEST_F(Flood, ProgramSurvivesStaysSmallAndStillStartsTheChanger) {
   const long nDroppedBefore = ProgramQueues().nDropped;
 
   SendFlood(nCount);
-  ASSERT_EQ(m_process.state(), QProcess::Running);
+  ASSERT_TRUE(m_program.IsRunning());
   ASSERT_TRUE(SettlesDown()) << "still busy or talking after the flood";
   const long nRssAfter = StatusKb(nPid, "VmRSS");
   const long nCpuBefore = CpuTicks(nPid);
@@ -276,9 +252,8 @@ TEST_F(Flood, ProgramSurvivesStaysSmallAndStillStartsTheChanger) {
   ASSERT_TRUE(m_device.Receive(answer, 3000));
   EXPECT_EQ(answer, (Bytes{0x0A}));
 
-  ::kill(static_cast<pid_t>(nPid), SIGTERM);
-  ASSERT_TRUE(PumpUntil([&] { return m_process.state() == QProcess::NotRunning; }, 15000));
-  EXPECT_EQ(m_process.exitStatus(), QProcess::NormalExit);
+  m_program.Signal(SIGTERM);
+  EXPECT_TRUE(m_program.EndsNormally());
 }
 
 }  // namespace

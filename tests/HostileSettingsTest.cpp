@@ -31,18 +31,6 @@ namespace {
 const std::string kMegabyteText(1 << 20, 'x');
 const std::string kMegabyteNumber(1 << 20, '9');
 
-void WriteRaw(const std::string& strPath, const std::string& strBytes) {
-  QDir().mkpath(QFileInfo(QString::fromStdString(strPath)).path());
-  std::ofstream(strPath, std::ios::binary) << strBytes;
-}
-
-std::string ReadRaw(const std::string& strPath) {
-  std::ifstream in(strPath, std::ios::binary);
-  std::stringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
 /// Every entry the program or its framework reads, texts set to strText and numbers to strNumber.
 std::string StoreOf(const std::string& strText, const std::string& strNumber) {
   std::string s = "[Connection]\nConnectionName=" + strText + "\nIPAddress=" + strText +
@@ -116,7 +104,7 @@ protected:
     AfxSetMessageBeepHook(nullptr);
   }
 
-  void Store(const std::string& strBytes) { WriteRaw(m_config.SettingsFile(), strBytes); }
+  void Store(const std::string& strBytes) { WriteWholeFile(m_config.SettingsFile(), strBytes); }
 
   /// Start-up, the panel (fn runs inside it, then it is closed), shutdown.
   void RunProgram(const std::function<void(CVendingPanelDlg&)>& fn) {
@@ -339,7 +327,7 @@ TEST_F(HostileSettings, AnUnreadableFolderGivesDefaultsAndWritesFailQuietly) {
   EXPECT_EQ(before, std::vector<std::string>(10, "1.00"));
   EXPECT_TRUE(bPriceDialogClosed);
   EXPECT_EQ(after, std::vector<std::string>(10, "1.00"));
-  EXPECT_EQ(ReadRaw(m_config.SettingsFile()), kReadableStore);
+  EXPECT_EQ(ReadWholeFile(m_config.SettingsFile()), kReadableStore);
 }
 
 TEST_F(HostileSettings, AMissingFolderGivesDefaultsAndTheFirstWriteMakesIt) {
@@ -357,7 +345,7 @@ TEST_F(HostileSettings, AMissingFolderGivesDefaultsAndTheFirstWriteMakesIt) {
   EXPECT_EQ(m_messages, std::vector<std::string>{kDialFailed});
   EXPECT_EQ(before[0], "1.00");
   EXPECT_EQ(after[0], "3.00");
-  EXPECT_NE(ReadRaw(strMissing + "/Tessaline/Mintora.conf").find("Price_00=300"), std::string::npos);
+  EXPECT_NE(ReadWholeFile(strMissing + "/Tessaline/Mintora.conf").find("Price_00=300"), std::string::npos);
 }
 
 // Something other than a settings file in its place: a folder, a FIFO (reading it would wait for
@@ -404,7 +392,7 @@ TEST_P(UnwritableStore, DialogsCloseAsUsualAndNothingIsLost) {
     // Readable as ever; only the writes were given up.
     EXPECT_EQ(after[0], "2.50");
     EXPECT_TRUE(m_messages.empty());
-    EXPECT_EQ(ReadRaw(strFile), kReadableStore);
+    EXPECT_EQ(ReadWholeFile(strFile), kReadableStore);
     EXPECT_TRUE(QFileInfo(QString::fromStdString(strFile + ".lock")).isDir());
   } else {
     // Nothing readable: start-up dialled with the defaults, and nothing could be stored.
@@ -435,37 +423,19 @@ INSTANTIATE_TEST_SUITE_P(InTheWay, UnwritableStore,
 
 class HostileSettingsProcess : public ::testing::Test {
 protected:
-  void Start(const std::string& strStore) {
-    WriteRaw(m_config.SettingsFile(), strStore);
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("XDG_CONFIG_HOME", QString::fromStdString(m_config.Path()));
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    m_process.setProcessEnvironment(env);
-    m_process.setProcessChannelMode(QProcess::ForwardedChannels);
-    m_process.start(QStringLiteral(MINTORA_EXE), {});
-    ASSERT_TRUE(m_process.waitForStarted(5000));
-  }
-  void Signal(int nSignal) { ::kill(static_cast<pid_t>(m_process.processId()), nSignal); }
-  bool EndsNormally() {
-    return PumpUntil([&] { return m_process.state() == QProcess::NotRunning; }, 15000) &&
-           m_process.exitStatus() == QProcess::NormalExit && m_process.exitCode() == 0;
-  }
-  void TearDown() override {
-    if (m_process.state() != QProcess::NotRunning) {
-      m_process.kill();
-      m_process.waitForFinished(5000);
-    }
-  }
+  void Start(const std::string& strStore) { ASSERT_TRUE(m_program.Start(m_config, strStore)); }
+  void Signal(int nSignal) { m_program.Signal(nSignal); }
+  bool EndsNormally() { return m_program.EndsNormally(); }
 
   CTempConfig m_config;
-  QProcess m_process;
+  CMintoraProcess m_program;
 };
 
 TEST_F(HostileSettingsProcess, EveryOtherEntryHostileAndAutoConnectOff) {
   Start(With(StoreOf(kMegabyteText + "\xff\xfe", "@Rect(1 2 3 4)"), "AutoConnect", "0"));
   const std::vector<std::string> before = ReadOwnEntries();
   PumpFor(1500);
-  EXPECT_EQ(m_process.state(), QProcess::Running);
+  EXPECT_TRUE(m_program.IsRunning());
   Signal(SIGTERM);
   EXPECT_TRUE(EndsNormally());
   EXPECT_EQ(ReadOwnEntries(), before);

@@ -2,47 +2,23 @@
 // 127.0.0.2, watched on the wire from opening to closing.
 #include "TestSupport.h"
 
-#include <QProcess>
-#include <QProcessEnvironment>
-
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <fstream>
 #include <memory>
 
 using namespace testing_support;
 
 namespace {
 
+std::string StoreFor(unsigned nComm, unsigned nControl, const std::string& strExtra = "") {
+  return "[Connection]\nIPAddress=127.0.0.2\nPortCommunication=" + std::to_string(nComm) +
+         "\nPortControl=" + std::to_string(nControl) + "\n" + strExtra;
+}
+
 class MintoraProcess : public ::testing::Test {
 protected:
-  void Start(unsigned nComm, unsigned nControl, const std::string& strExtra = "") {
-    QDir().mkpath(QString::fromStdString(m_config.Path() + "/Tessaline"));
-    std::ofstream(m_config.SettingsFile())
-        << "[Connection]\nIPAddress=127.0.0.2\nPortCommunication=" << nComm
-        << "\nPortControl=" << nControl << "\n" << strExtra;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("XDG_CONFIG_HOME", QString::fromStdString(m_config.Path()));
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    m_process.setProcessEnvironment(env);
-    m_process.setProcessChannelMode(QProcess::ForwardedChannels);
-    m_process.start(QStringLiteral(MINTORA_EXE), {});
-    ASSERT_TRUE(m_process.waitForStarted(5000));
-  }
-  void Signal(int nSignal) { ::kill(static_cast<pid_t>(m_process.processId()), nSignal); }
-  bool WaitForExit() {
-    return PumpUntil([&] { return m_process.state() == QProcess::NotRunning; }, 10000);
-  }
-  void TearDown() override {
-    if (m_process.state() != QProcess::NotRunning) {
-      m_process.kill();
-      m_process.waitForFinished(5000);
-    }
-  }
-
   CTempConfig m_config;
-  QProcess m_process;
+  CMintoraProcess m_program;
 };
 
 TEST_F(MintoraProcess, TellsTheDeviceWhenItOpensAndWhenItCloses) {
@@ -50,7 +26,7 @@ TEST_F(MintoraProcess, TellsTheDeviceWhenItOpensAndWhenItCloses) {
   auto pControl = std::make_unique<CUdpPeer>("127.0.0.2", 21301);
   CUdpPeer& comm = *pComm;
   CUdpPeer& control = *pControl;
-  Start(21300, 21301);
+  ASSERT_TRUE(m_program.Start(m_config, StoreFor(21300, 21301)));
 
   Bytes received;
   ASSERT_TRUE(control.Receive(received, 10000));
@@ -64,11 +40,10 @@ TEST_F(MintoraProcess, TellsTheDeviceWhenItOpensAndWhenItCloses) {
   ASSERT_TRUE(comm.Receive(received));
   EXPECT_EQ(received, (Bytes{0x08}));
 
-  Signal(SIGTERM);
+  m_program.Signal(SIGTERM);
   ASSERT_TRUE(control.Receive(received, 10000));
   EXPECT_EQ(received, (Bytes{0x08, 0x03, 0x00}));
-  ASSERT_TRUE(WaitForExit());
-  EXPECT_EQ(m_process.exitStatus(), QProcess::NormalExit);
+  ASSERT_TRUE(m_program.EndsNormally());
   // Once the peers let go, nothing holds either port.
   pComm.reset();
   pControl.reset();
@@ -80,12 +55,12 @@ TEST_F(MintoraProcess, TellsTheDeviceWhenItOpensAndWhenItCloses) {
 
 TEST_F(MintoraProcess, WithAutoConnectOffItSendsNothing) {
   CUdpPeer control("127.0.0.2", 21303);
-  Start(21302, 21303, "AutoConnect=0\n");
+  ASSERT_TRUE(m_program.Start(m_config, StoreFor(21302, 21303, "AutoConnect=0\n")));
   Bytes received;
   EXPECT_FALSE(control.Receive(received, 1500));
-  EXPECT_EQ(m_process.state(), QProcess::Running);
-  Signal(SIGINT);
-  ASSERT_TRUE(WaitForExit());
+  EXPECT_TRUE(m_program.IsRunning());
+  m_program.Signal(SIGINT);
+  ASSERT_TRUE(m_program.EndsNormally());
   EXPECT_FALSE(control.Receive(received, 200));
 }
 

@@ -14,18 +14,6 @@ using namespace testing_support;
 
 namespace {
 
-std::string ReadFile(const std::string& strPath) {
-  std::ifstream in(strPath);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-void WriteFile(const std::string& strPath, const std::string& strText) {
-  QDir().mkpath(QFileInfo(QString::fromStdString(strPath)).path());
-  std::ofstream(strPath) << strText;
-}
-
 class Profile : public ::testing::Test {
 protected:
   CTempConfig m_config;
@@ -76,7 +64,7 @@ TEST_F(Profile, StoredTextThatIsNotANumberReadsAsDefault) {
   std::string strPadding;
   for (const Case& c : cases) {
     strPadding += ' ';
-    WriteFile(m_config.SettingsFile(),
+    WriteWholeFile(m_config.SettingsFile(),
               std::string("[Prices]\nPrice_00=") + c.pszStored + "\n;" + strPadding + "\n");
     EXPECT_EQ(m_app.GetProfileInt("Prices", "Price_00", 55), c.nExpected) << c.pszStored;
   }
@@ -85,7 +73,7 @@ TEST_F(Profile, StoredTextThatIsNotANumberReadsAsDefault) {
 TEST_F(Profile, EveryWriteIsOnDiskBeforeItReturns) {
   ASSERT_TRUE(m_app.WriteProfileInt("Prices", "Price_03", 250));
   ASSERT_TRUE(m_app.WriteProfileString("Connection", "IPAddress", "127.0.0.2"));
-  const std::string strText = ReadFile(m_config.SettingsFile());
+  const std::string strText = ReadWholeFile(m_config.SettingsFile());
   EXPECT_NE(strText.find("[Prices]"), std::string::npos);
   EXPECT_NE(strText.find("Price_03=250"), std::string::npos);
   EXPECT_NE(strText.find("IPAddress=127.0.0.2"), std::string::npos);
@@ -95,7 +83,7 @@ TEST_F(Profile, ReadsSeeChangesMadeByAnotherWriter) {
   ASSERT_TRUE(m_app.WriteProfileInt("Prices", "Price_01", 100));
   EXPECT_EQ(m_app.GetProfileInt("Prices", "Price_01", 0), 100u);
   // Another process rewrites the file (a different size, so no timestamp luck is needed).
-  WriteFile(m_config.SettingsFile(), "[Prices]\nPrice_01=12345\n");
+  WriteWholeFile(m_config.SettingsFile(), "[Prices]\nPrice_01=12345\n");
   EXPECT_EQ(m_app.GetProfileInt("Prices", "Price_01", 0), 12345u);
 }
 
@@ -115,7 +103,7 @@ TEST_F(Profile, UnwritableStoreReportsFailureAndReadsDefaults) {
 }
 
 TEST_F(Profile, StandardSectionsGoBackAsTheyWereRead) {
-  WriteFile(m_config.SettingsFile(),
+  WriteWholeFile(m_config.SettingsFile(),
             "[Recent%20File%20List]\nFile1=/tmp/a\nFile3=/tmp/c\n[Settings]\nPreviewPages=2\n");
   m_app.LoadStdProfileSettings(10);
   m_app.ExitInstance();

@@ -7,7 +7,9 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFileInfo>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QTemporaryDir>
 
 #include <arpa/inet.h>
@@ -16,7 +18,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <functional>
 #include <string>
 #include <vector>
@@ -38,6 +43,20 @@ private:
   QTemporaryDir m_dir;
   QString m_strOldValue;
 };
+
+/// A whole file, byte for byte ("" when it cannot be read).
+inline std::string ReadWholeFile(const std::string& strPath) {
+  std::ifstream in(strPath, std::ios::binary);
+  std::stringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+/// Writes a whole file, making its folder first.
+inline void WriteWholeFile(const std::string& strPath, const std::string& strBytes) {
+  QDir().mkpath(QFileInfo(QString::fromStdString(strPath)).path());
+  std::ofstream(strPath, std::ios::binary) << strBytes;
+}
 
 /// An application object whose settings live under Tessaline/Mintora.
 class CTestApp : public CWinApp {
@@ -145,6 +164,43 @@ private:
   int m_fd = -1;
   bool m_bBound = false;
 };
+
+#ifdef MINTORA_EXE
+/// The real Mintora executable on the offscreen platform, with a settings store of its own.
+class CMintoraProcess {
+public:
+  ~CMintoraProcess() {
+    if (m_process.state() != QProcess::NotRunning) {
+      m_process.kill();  // only the process this object started
+      m_process.waitForFinished(5000);
+    }
+  }
+
+  /// Writes strStore as the settings file of config, then starts the program with it.
+  /// @returns false when it did not start.
+  bool Start(const CTempConfig& config, const std::string& strStore) {
+    WriteWholeFile(config.SettingsFile(), strStore);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_CONFIG_HOME", QString::fromStdString(config.Path()));
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    m_process.setProcessEnvironment(env);
+    m_process.setProcessChannelMode(QProcess::ForwardedChannels);
+    m_process.start(QStringLiteral(MINTORA_EXE), {});
+    return m_process.waitForStarted(5000);
+  }
+  void Signal(int nSignal) { ::kill(static_cast<pid_t>(m_process.processId()), nSignal); }
+  bool IsRunning() const { return m_process.state() != QProcess::NotRunning; }
+  qint64 Pid() const { return m_process.processId(); }
+  /// Waits for the program to end. @returns true when it ended by itself with status 0.
+  bool EndsNormally(int nMilliseconds = 15000) {
+    return PumpUntil([&] { return !IsRunning(); }, nMilliseconds) &&
+           m_process.exitStatus() == QProcess::NormalExit && m_process.exitCode() == 0;
+  }
+
+private:
+  QProcess m_process;
+};
+#endif
 
 #ifdef LX5200E_SIM_EXE
 /// lx5200e-sim in headless mode on 127.0.0.2, driven through its standard input. Its output
