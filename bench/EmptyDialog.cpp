@@ -5,6 +5,8 @@
 //       port CONTROL_PORT, to 127.0.0.2:CONTROL_PORT, as Mintora's panel does when it opens, and
 //       then waits, doing nothing, until it is ended by a signal. With --text the dialog holds
 //       one line of text, which is what it takes to make Qt load its font database.
+#include "DeviceSocket.h"
+
 #include <QApplication>
 #include <QDialog>
 #include <QLabel>
@@ -21,19 +23,11 @@
 namespace {
 
 void SendOpenCode(std::uint16_t nPort) {
-  const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  const int nOn = 1;
-  setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &nOn, sizeof nOn);
-  sockaddr_in local = {};
-  local.sin_family = AF_INET;
-  local.sin_port = htons(nPort);
-  local.sin_addr.s_addr = htonl(INADDR_ANY);
-  sockaddr_in peer = local;
-  inet_pton(AF_INET, "127.0.0.2", &peer.sin_addr);
+  const int fd = OpenDeviceSocket(nPort);
   const std::uint8_t code[3] = {0x08, 0x03, 0x0B};
-  if (bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0 &&
-      connect(fd, reinterpret_cast<sockaddr*>(&peer), sizeof peer) == 0)
-    send(fd, code, sizeof code, 0);
+  if (fd < 0)
+    return;
+  send(fd, code, sizeof code, 0);
   close(fd);
 }
 

@@ -4,6 +4,8 @@
 //   qt_echo PORT
 //       Binds all local addresses on PORT (SO_REUSEADDR), takes 127.0.0.2:PORT as its only peer
 //       and sends every datagram straight back, one per notification.
+#include "DeviceSocket.h"
+
 #include <QApplication>
 #include <QSocketNotifier>
 
@@ -24,17 +26,8 @@ int main(int argc, char** argv) {
     return 2;
   }
   const auto nPort = static_cast<std::uint16_t>(std::strtoul(argv[1], nullptr, 10));
-  const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-  const int nOn = 1;
-  setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &nOn, sizeof nOn);
-  sockaddr_in local = {};
-  local.sin_family = AF_INET;
-  local.sin_port = htons(nPort);
-  local.sin_addr.s_addr = htonl(INADDR_ANY);
-  sockaddr_in peer = local;
-  inet_pton(AF_INET, "127.0.0.2", &peer.sin_addr);
-  if (bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
-      connect(fd, reinterpret_cast<sockaddr*>(&peer), sizeof peer) != 0) {
+  const int fd = OpenDeviceSocket(nPort, SOCK_NONBLOCK);
+  if (fd < 0) {
     std::fprintf(stderr, "qt_echo: port %u: %s\n", nPort, std::strerror(errno));
     return 1;
   }
