@@ -12,6 +12,7 @@
 #include <QGroupBox>
 #include <QIcon>
 #include <QKeyEvent>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -449,8 +450,15 @@ void CDialog::CreateControls() {
           pMenu->addSeparator();
           continue;
         }
-        // "Text\tShortcut": the menu shows the part after the tab as the shortcut column.
-        QAction* pAction = pMenu->addAction(QString::fromUtf8(item.pszText));
+        // "Text\tShortcut": the menu shows the part after the tab as the shortcut column, and
+        // the keys named there run the command too.
+        const QString strText = QString::fromUtf8(item.pszText);
+        QAction* pAction = pMenu->addAction(strText);
+        if (const qsizetype nTab = strText.indexOf(QLatin1Char('\t')); nTab >= 0) {
+          pAction->setShortcut(QKeySequence(strText.mid(nTab + 1), QKeySequence::PortableText));
+          pAction->setShortcutContext(Qt::WindowShortcut);
+          pWindow->addAction(pAction);
+        }
         const UINT nID = item.nID;
         QObject::connect(pAction, &QAction::triggered, pWindow, [this, nID] { RouteCommand(nID); });
       }

@@ -5,6 +5,8 @@
 
 #include <QKeyEvent>
 #include <QPixmap>
+#include <QTest>
+#include <QTimer>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -128,6 +130,22 @@ TEST_F(Panel, EndsByEscapeAndByEnterOffAButton) {
     const INT_PTR nResult = panel.DoModal();
     EXPECT_EQ(nResult, nKey == Qt::Key_Escape ? IDCANCEL : IDOK);
   }
+}
+
+TEST_F(Panel, AltF4FromTheMenuEndsItLikeTheCloseBox) {
+  CVendingPanelDlg panel;
+  CDialog::SetShownHook([&](CDialog& dlg) {
+    if (&dlg != &panel)
+      return;
+    // A guard so that a shortcut that never fires fails the test instead of hanging it.
+    QTimer::singleShot(5000, panel.GetSafeHwnd(), [&] { panel.EndDialog(-2); });
+    QWidget* pWindow = panel.GetSafeHwnd();
+    pWindow->activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(pWindow));
+    QTest::keyClick(pWindow, Qt::Key_F4, Qt::AltModifier);
+  });
+  m_app.m_pMainWnd = &panel;  // the Exit command closes the main window
+  EXPECT_EQ(panel.DoModal(), IDCANCEL);
 }
 
 // The picture goes to MINTORA_SCREENSHOT_DIR when it is set, to look at by eye.
