@@ -14,7 +14,8 @@ public:
     m_nSent += nLength;
     benchmark::DoNotOptimize(pBytes);
   }
-  std::uint32_t GetProfileInt(const char* lpszSection, const char* lpszEntry, std::uint32_t nDefault) override {
+  std::uint32_t GetProfileInt(const char* lpszSection, const char* lpszEntry,
+                              std::uint32_t nDefault) override {
     benchmark::DoNotOptimize(lpszSection);
     benchmark::DoNotOptimize(lpszEntry);
     return nDefault + 0x801F;
@@ -27,12 +28,14 @@ public:
 
 const std::vector<std::uint8_t> kTick = {0x08};
 const std::vector<std::uint8_t> kDeposit = {0x08, 0x52};
-const std::vector<std::uint8_t> kSetupResponse = {0x09, 0x03, 0x18, 0x40, 0x05, 0x02, 0x00, 0x07, 0x01, 0x02, 0x05,
-                                                  0x0A, 0x14, 0x32, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-const std::vector<std::uint8_t> kIdentResponse = {0x0F, 'T', 'S', 'L', '0', '0', '0', '0', '0', '0', '0', '0',
-                                                  '0', '0', '4', '2', 'C', 'G', '-', '7', ' ', ' ', ' ', ' ',
-                                                  ' ', ' ', ' ', ' ', 0x01, 0x23, 0, 0, 0, 0x05};
-const std::vector<std::uint8_t> kTubeResponse = {0x0A, 0x00, 0x02, 3, 20, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+const std::vector<std::uint8_t> kSetupResponse = {0x09, 0x03, 0x18, 0x40, 0x05, 0x02, 0x00, 0x07,
+                                                  0x01, 0x02, 0x05, 0x0A, 0x14, 0x32, 0,    0,
+                                                  0,    0,    0,    0,    0,    0,    0,    0};
+const std::vector<std::uint8_t> kIdentResponse = {
+    0x0F, 'T', 'S', 'L', '0', '0', '0', '0', '0', '0', '0', '0',  '0',  '0', '4', '2', 'C',
+    'G',  '-', '7', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', 0x01, 0x23, 0,   0,   0,   0x05};
+const std::vector<std::uint8_t> kTubeResponse = {0x0A, 0x00, 0x02, 3, 20, 0, 0, 0, 0, 0,
+                                                 0,    0,    0,    0, 0,  0, 0, 0, 0};
 
 void Feed(CChangerDriver& driver, const std::vector<std::uint8_t>& datagram) {
   driver.OnDatagram(datagram.data(), static_cast<unsigned>(datagram.size()));
@@ -41,7 +44,8 @@ void Feed(CChangerDriver& driver, const std::vector<std::uint8_t>& datagram) {
 // Creation to Polling: 10 + 1 datagrams of settling, RESET, 3 more, then the queries.
 std::vector<const std::vector<std::uint8_t>*> StartUpDatagrams() {
   std::vector<const std::vector<std::uint8_t>*> datagrams(17, &kTick);
-  for (const auto* pDatagram : {&kSetupResponse, &kTick, &kIdentResponse, &kTick, &kTick, &kTubeResponse, &kTick})
+  for (const auto* pDatagram :
+       {&kSetupResponse, &kTick, &kIdentResponse, &kTick, &kTick, &kTubeResponse, &kTick})
     datagrams.push_back(pDatagram);
   return datagrams;
 }
@@ -53,8 +57,9 @@ void StartUp(CChangerDriver& driver) {
 
 void ReportPerDatagram(benchmark::State& state, std::int64_t nDatagramsPerIteration) {
   state.SetItemsProcessed(state.iterations() * nDatagramsPerIteration);
-  state.counters["per_datagram"] = benchmark::Counter(static_cast<double>(state.iterations() * nDatagramsPerIteration),
-                                                      benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  state.counters["per_datagram"] =
+      benchmark::Counter(static_cast<double>(state.iterations() * nDatagramsPerIteration),
+                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
 // Tick, deposit, tube response, tick: one coin from Polling back to Polling.
@@ -133,7 +138,9 @@ public:
 
 class CHeaderReader final : public IDatagramReader {
 public:
-  void Read(const std::uint8_t* pBytes, unsigned nLength) override { m_nSum += pBytes[0] + nLength; }
+  void Read(const std::uint8_t* pBytes, unsigned nLength) override {
+    m_nSum += pBytes[0] + nLength;
+  }
   std::uint64_t m_nSum = 0;
 };
 

@@ -82,7 +82,8 @@ public:
   CDevicePort& operator=(const CDevicePort&) = delete;
 
   void Send(const Bytes& bytes) {
-    sendto(m_fd, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&m_peer), sizeof m_peer);
+    sendto(m_fd, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&m_peer),
+           sizeof m_peer);
   }
   /// Sends nCount copies of a tick with as few system calls as the kernel allows.
   void SendTicks(unsigned nCount) {
@@ -196,7 +197,8 @@ std::int64_t Percentile(std::vector<std::int64_t> values, double fFraction) {
   if (values.empty())
     return 0;
   std::sort(values.begin(), values.end());
-  const size_t i = std::min(values.size() - 1, static_cast<size_t>(fFraction * static_cast<double>(values.size())));
+  const size_t i = std::min(values.size() - 1,
+                            static_cast<size_t>(fFraction * static_cast<double>(values.size())));
   return values[i];
 }
 
@@ -219,7 +221,8 @@ int RoundTrip(unsigned nProgramPort, unsigned nEchoPort, unsigned nCount, unsign
       Ping(echo, kTick, nCount, &echoResult);
     }
   }
-  for (const auto& [lpszName, pResult] : {std::pair{"program", &programResult}, std::pair{"echo", &echoResult}}) {
+  for (const auto& [lpszName, pResult] :
+       {std::pair{"program", &programResult}, std::pair{"echo", &echoResult}}) {
     std::printf("roundtrip %s %lld %lld %zu %u\n", lpszName,
                 static_cast<long long>(Percentile(pResult->samples, 0.5)),
                 static_cast<long long>(Percentile(pResult->samples, 0.99)), pResult->samples.size(),
@@ -259,7 +262,8 @@ Rate Stream(CDevicePort& port, unsigned nCount, unsigned nWindow) {
   return rate;
 }
 
-int Rates(unsigned nProgramPort, unsigned nEchoPort, unsigned nCount, unsigned nWindow, unsigned nRounds) {
+int Rates(unsigned nProgramPort, unsigned nEchoPort, unsigned nCount, unsigned nWindow,
+          unsigned nRounds) {
   if (nWindow == 0 || nWindow > CDevicePort::kMaxBatch)
     Fail("the window must be 1 to " + std::to_string(CDevicePort::kMaxBatch));
   CDevicePort program(nProgramPort);
@@ -355,7 +359,8 @@ int CountCalls(const std::string& strTrace, double fFrom, double fTo, std::strin
     if (nStart == std::string::npos)
       continue;
     strRest.erase(0, nStart);
-    if (strRest.rfind("<...", 0) == 0 || strRest.rfind("---", 0) == 0 || strRest.rfind("+++", 0) == 0)
+    if (strRest.rfind("<...", 0) == 0 || strRest.rfind("---", 0) == 0 ||
+        strRest.rfind("+++", 0) == 0)
       continue;
     ++nCalls;
     ++seen[strRest.substr(0, strRest.find('('))];
@@ -403,7 +408,9 @@ char** CommandAfterDashes(int argc, char** argv, int nFrom) {
   Fail("no command after --");
 }
 
-unsigned Number(const char* lpszText) { return static_cast<unsigned>(std::strtoul(lpszText, nullptr, 10)); }
+unsigned Number(const char* lpszText) {
+  return static_cast<unsigned>(std::strtoul(lpszText, nullptr, 10));
+}
 
 }  // namespace
 
@@ -417,11 +424,14 @@ int main(int argc, char** argv) {
   if (strMode == "roundtrip" && argc == 6)
     return RoundTrip(Number(argv[2]), Number(argv[3]), Number(argv[4]), Number(argv[5]));
   if (strMode == "rate" && argc == 7)
-    return Rates(Number(argv[2]), Number(argv[3]), Number(argv[4]), Number(argv[5]), Number(argv[6]));
+    return Rates(Number(argv[2]), Number(argv[3]), Number(argv[4]), Number(argv[5]),
+                 Number(argv[6]));
   if (strMode == "startup" && argc > 5)
-    return Startup(Number(argv[2]), static_cast<int>(Number(argv[3])), CommandAfterDashes(argc, argv, 4));
+    return Startup(Number(argv[2]), static_cast<int>(Number(argv[3])),
+                   CommandAfterDashes(argc, argv, 4));
   if (strMode == "idle" && argc > 6)
-    return Idle(Number(argv[2]), static_cast<int>(Number(argv[3])), argv[4], CommandAfterDashes(argc, argv, 5));
+    return Idle(Number(argv[2]), static_cast<int>(Number(argv[3])), argv[4],
+                CommandAfterDashes(argc, argv, 5));
   std::fprintf(stderr,
                "usage: wire_probe roundtrip PROGRAM_PORT ECHO_PORT COUNT ROUNDS\n"
                "       wire_probe rate PROGRAM_PORT ECHO_PORT COUNT WINDOW ROUNDS\n"

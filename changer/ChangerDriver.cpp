@@ -32,7 +32,8 @@ constexpr bool IsReturnedCoin(std::uint8_t nStatus) { return (nStatus & 0x30) ==
 
 // Copies datagram bytes nFirst..nFirst+nCount-1 to pField; those beyond the datagram's end
 // become 0, so a short response never leaves stale bytes of an earlier one behind.
-void CopyField(void* pField, const std::uint8_t* pBytes, unsigned nLength, unsigned nFirst, unsigned nCount) {
+void CopyField(void* pField, const std::uint8_t* pBytes, unsigned nLength, unsigned nFirst,
+               unsigned nCount) {
   auto* pDest = static_cast<std::uint8_t*>(pField);
   const unsigned nPresent = nLength > nFirst ? std::min(nLength - nFirst, nCount) : 0;
   if (nPresent > 0)
@@ -66,16 +67,16 @@ void CChangerDriver::OnDatagram(const std::uint8_t* pBytes, unsigned nLength) {
     CreditDeposit(pBytes[1]);
 
   switch (m_nState) {
-    case ResetWait: OnResetWait(); break;
-    case ResetPending: OnResetPending(nLength); break;
-    case SetupQuery: OnSetupQuery(pBytes, nLength); break;
-    case IdentQuery: OnIdentQuery(pBytes, nLength); break;
-    case FeatureEnableSend: OnFeatureEnableSend(pBytes, nLength); break;
-    case TubeQuery: OnTubeQuery(pBytes, nLength); break;
-    case CoinEnableSend: OnCoinEnableSend(pBytes, nLength); break;
-    case CoinDisableSend: OnCoinDisableSend(pBytes, nLength); break;
-    case Polling: OnPolling(pBytes, nLength); break;
-    case PayoutSend: OnPayoutSend(); break;
+  case ResetWait: OnResetWait(); break;
+  case ResetPending: OnResetPending(nLength); break;
+  case SetupQuery: OnSetupQuery(pBytes, nLength); break;
+  case IdentQuery: OnIdentQuery(pBytes, nLength); break;
+  case FeatureEnableSend: OnFeatureEnableSend(pBytes, nLength); break;
+  case TubeQuery: OnTubeQuery(pBytes, nLength); break;
+  case CoinEnableSend: OnCoinEnableSend(pBytes, nLength); break;
+  case CoinDisableSend: OnCoinDisableSend(pBytes, nLength); break;
+  case Polling: OnPolling(pBytes, nLength); break;
+  case PayoutSend: OnPayoutSend(); break;
   }
 }
 
@@ -162,7 +163,8 @@ void CChangerDriver::OnFeatureEnableSend(const std::uint8_t* pBytes, unsigned nL
     ApplyResetRule(pBytes[1]);
   } else if (IsTick(nLength)) {
     m_dwFeatureEnable = m_pHost->GetProfileInt(kSection, "FeatureEnable", 0);
-    const std::uint8_t command[] = {0x0F, kExpansionFeatureEnable,
+    const std::uint8_t command[] = {0x0F,
+                                    kExpansionFeatureEnable,
                                     static_cast<std::uint8_t>(m_dwFeatureEnable >> 24),
                                     static_cast<std::uint8_t>(m_dwFeatureEnable >> 16),
                                     static_cast<std::uint8_t>(m_dwFeatureEnable >> 8),
@@ -189,9 +191,9 @@ void CChangerDriver::OnCoinEnableSend(const std::uint8_t* pBytes, unsigned nLeng
     ApplyResetRule(pBytes[1]);
   } else if (IsTick(nLength)) {
     m_wCoinAccept = static_cast<std::uint16_t>(m_pHost->GetProfileInt(kSection, "CoinAccept", 0));
-    m_wCoinDispense = static_cast<std::uint16_t>(m_pHost->GetProfileInt(kSection, "CoinDispense", 0));
-    const std::uint8_t command[] = {0x0C,
-                                    static_cast<std::uint8_t>(m_wCoinAccept >> 8),
+    m_wCoinDispense =
+        static_cast<std::uint16_t>(m_pHost->GetProfileInt(kSection, "CoinDispense", 0));
+    const std::uint8_t command[] = {0x0C, static_cast<std::uint8_t>(m_wCoinAccept >> 8),
                                     static_cast<std::uint8_t>(m_wCoinAccept),
                                     static_cast<std::uint8_t>(m_wCoinDispense >> 8),
                                     static_cast<std::uint8_t>(m_wCoinDispense)};
@@ -258,7 +260,8 @@ void CChangerDriver::ApplyResetRule(std::uint8_t nStatus) {
 bool CChangerDriver::CreditDeposit(std::uint8_t nStatus) {
   if (IsReturnedCoin(nStatus))
     return false;
-  const std::uint32_t nValue = std::uint32_t{m_setup.coinTypeCredit[nStatus & 0x0F]} * m_setup.scalingFactor;
+  const std::uint32_t nValue =
+      std::uint32_t{m_setup.coinTypeCredit[nStatus & 0x0F]} * m_setup.scalingFactor;
   const std::uint32_t nMax = std::numeric_limits<std::uint32_t>::max();
   m_nCredit = nValue > nMax - m_nCredit ? nMax : m_nCredit + nValue;
   m_pHost->UpdateCreditDisplay();

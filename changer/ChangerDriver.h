@@ -12,7 +12,8 @@ public:
   /// Sends one MDB command as one datagram on the communication channel.
   virtual void SendChangerCommand(const std::uint8_t* pBytes, unsigned nLength) = 0;
   /// Reads an integer setting (unsigned 32-bit) of the settings store, or nDefault.
-  virtual std::uint32_t GetProfileInt(const char* lpszSection, const char* lpszEntry, std::uint32_t nDefault) = 0;
+  virtual std::uint32_t GetProfileInt(const char* lpszSection, const char* lpszEntry,
+                                      std::uint32_t nDefault) = 0;
   /// The credit changed.
   virtual void UpdateCreditDisplay() = 0;
 };
@@ -41,7 +42,8 @@ public:
   CChangerDriver& operator=(const CChangerDriver&) = delete;
 
   /// One datagram from the device's communication port: header byte (0x08..0x0F, anything else
-  /// is dropped) followed by the changer's bytes. Reads at most nLength bytes; nLength 0 is ignored.
+  /// is dropped) followed by the changer's bytes. Reads at most nLength bytes; nLength 0 is
+  /// ignored.
   void OnDatagram(const std::uint8_t* pBytes, unsigned nLength);
 
   /// Replaces the state; 0 also reloads the countdown to 10. The command of the new state goes
@@ -51,7 +53,8 @@ public:
 
   /// Credit in hundredths of the currency.
   std::uint32_t GetCredit() const { return m_nCredit; }
-  /// @returns true and subtracts nPrice when the credit covers it; false, credit unchanged, otherwise.
+  /// @returns true and subtracts nPrice when the credit covers it; false, credit unchanged,
+  /// otherwise.
   bool DebitCredit(std::uint32_t nPrice);
 
   /// The live records (all bytes 0 until the changer has answered).

@@ -12,8 +12,8 @@
 /// The changer's answer to SETUP (datagram bytes 1..23).
 struct ChangerSetup {
   std::uint8_t featureLevel;
-  std::uint16_t countryCode;        ///< four BCD digits, most significant nibble first
-  std::uint8_t scalingFactor;       ///< coin credits and payouts count in units of this many hundredths
+  std::uint16_t countryCode;   ///< four BCD digits, most significant nibble first
+  std::uint8_t scalingFactor;  ///< coin credits and payouts count in units of this many hundredths
   std::uint8_t decimalPlaces;
   std::uint16_t coinTypeRouting;    ///< bit n: coins of type n can go to their tube
   std::uint8_t coinTypeCredit[16];  ///< value of coin type n in units of scalingFactor
@@ -30,9 +30,9 @@ struct TubeStatus {
 struct ChangerIdentification {
   char manufacturerCode[16];
   char serialNumber[16];
-  char modelRevision[16];         ///< model number and tuning revision
-  std::uint16_t softwareVersion;  ///< four BCD digits, most significant nibble first
-  std::uint32_t optionalFeatures; ///< feature bits, those of the FeatureEnable setting
+  char modelRevision[16];          ///< model number and tuning revision
+  std::uint16_t softwareVersion;   ///< four BCD digits, most significant nibble first
+  std::uint32_t optionalFeatures;  ///< feature bits, those of the FeatureEnable setting
 };
 
 #pragma pack(pop)

@@ -1,7 +1,7 @@
 #include "DeviceLink.h"
 
-#include "Wnd.h"
 #include "WinApp.h"
+#include "Wnd.h"
 
 #include <cstdio>
 #include <new>
@@ -71,13 +71,15 @@ void CDeviceSocket::OnReceive(int) {
 
 bool CDeviceLink::Connect() {
   CWinApp* pApp = AfxGetApp();
-  const std::string strConnectionName = pApp->GetProfileString(kSection, "ConnectionName", "LX-5200");
-  const DWORD dwResult =
-      InternetDial(nullptr, strConnectionName.c_str(), INTERNET_AUTODIAL_FORCE_ONLINE, &m_dwConnection, 0);
+  const std::string strConnectionName =
+      pApp->GetProfileString(kSection, "ConnectionName", "LX-5200");
+  const DWORD dwResult = InternetDial(nullptr, strConnectionName.c_str(),
+                                      INTERNET_AUTODIAL_FORCE_ONLINE, &m_dwConnection, 0);
   if (dwResult != 0) {
-    ReportFailure("Connect failed, Error: %u\r\nPlease make sure to use the correct connectionand "
-                  "check the connection settings in windows control panel.",
-                  dwResult);
+    ReportFailure(
+        "Connect failed, Error: %u\r\nPlease make sure to use the correct connectionand "
+        "check the connection settings in windows control panel.",
+        dwResult);
     m_dwConnection = 0;
     return false;
   }

@@ -8,11 +8,11 @@
 #include <QMessageBox>
 #include <QSocketNotifier>
 
+#include <fcntl.h>
+#include <unistd.h>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace {
 
@@ -126,7 +126,8 @@ int AfxWinMain(int argc, char** argv) {
   if (!pApp)
     return 1;
   if (pApp->m_strAppName.empty())
-    pApp->m_strAppName = QFileInfo(QString::fromLocal8Bit(argv[0])).completeBaseName().toStdString();
+    pApp->m_strAppName =
+        QFileInfo(QString::fromLocal8Bit(argv[0])).completeBaseName().toStdString();
   QApplication::setApplicationName(QString::fromStdString(pApp->m_strAppName));
   AfxInstallTerminationHandlers();
   int nResult = 0;

@@ -57,19 +57,17 @@ protected:
       return;
     }
     switch (pEvent->key()) {
-      case Qt::Key_Escape:
-        m_dlg.RouteCommand(IDCANCEL);
+    case Qt::Key_Escape: m_dlg.RouteCommand(IDCANCEL); return;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      if (auto* pButton = qobject_cast<QPushButton*>(focusWidget());
+          pButton && pButton->isEnabled()) {
+        pButton->click();
         return;
-      case Qt::Key_Return:
-      case Qt::Key_Enter:
-        if (auto* pButton = qobject_cast<QPushButton*>(focusWidget()); pButton && pButton->isEnabled()) {
-          pButton->click();
-          return;
-        }
-        m_dlg.RouteCommand(DefaultCommand());
-        return;
-      default:
-        QWidget::keyPressEvent(pEvent);
+      }
+      m_dlg.RouteCommand(DefaultCommand());
+      return;
+    default: QWidget::keyPressEvent(pEvent);
     }
   }
 
@@ -121,8 +119,8 @@ struct BaseUnits {
 
 BaseUnits MeasureBaseUnits(const QFont& font) {
   const QFontMetrics metrics(font);
-  const int nWidth =
-      metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+  const int nWidth = metrics.horizontalAdvance(
+      QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
   return {(nWidth / 26 + 1) / 2, metrics.height()};
 }
 
@@ -148,7 +146,8 @@ int NeededWidth(QWidget* pItem) {
            metrics.horizontalAdvance(pBox->text());
   }
   auto* pLabel = qobject_cast<QLabel*>(pItem);
-  return pLabel ? metrics.horizontalAdvance(pLabel->text()) + 2 * (pLabel->frameWidth() + pLabel->margin())
+  return pLabel ? metrics.horizontalAdvance(pLabel->text()) +
+                      2 * (pLabel->frameWidth() + pLabel->margin())
                 : 0;
 }
 
@@ -164,13 +163,11 @@ void FitText(QWidget* pItem, int nWidth) {
 
 bool TakesFocus(ControlKind kind) {
   switch (kind) {
-    case ControlKind::PushButton:
-    case ControlKind::DefPushButton:
-    case ControlKind::Edit:
-    case ControlKind::CheckBox:
-      return true;
-    default:
-      return false;
+  case ControlKind::PushButton:
+  case ControlKind::DefPushButton:
+  case ControlKind::Edit:
+  case ControlKind::CheckBox: return true;
+  default: return false;
   }
 }
 
@@ -304,9 +301,8 @@ INT_PTR CDialog::DoModal() {
   m_pOwner = pOwner;
   QWidget* pOwnerWidget = pOwner ? pOwner->GetSafeHwnd() : nullptr;
 
-  Qt::WindowFlags flags = (m_template.nStyle & DialogStyle::AppWindow) || !pOwnerWidget
-                              ? Qt::Window
-                              : Qt::Dialog;
+  Qt::WindowFlags flags =
+      (m_template.nStyle & DialogStyle::AppWindow) || !pOwnerWidget ? Qt::Window : Qt::Dialog;
   flags |= Qt::CustomizeWindowHint;
   if (m_template.nStyle & DialogStyle::Caption)
     flags |= Qt::WindowTitleHint;
@@ -402,14 +398,9 @@ void CDialog::DoDataExchange(CDataExchange* /*pDX*/) {}
 
 bool CDialog::OnCommand(UINT nID) {
   switch (nID) {
-    case IDOK:
-      OnOK();
-      return true;
-    case IDCANCEL:
-      OnCancel();
-      return true;
-    default:
-      return false;
+  case IDOK: OnOK(); return true;
+  case IDCANCEL: OnCancel(); return true;
+  default: return false;
   }
 }
 
@@ -472,64 +463,64 @@ void CDialog::CreateControls() {
     const Qt::Alignment align = TextAlignment(ctrl.nStyle);
     QWidget* pItem = nullptr;
     switch (ctrl.kind) {
-      case ControlKind::PushButton:
-      case ControlKind::DefPushButton: {
-        auto* pButton = new QPushButton(text, pWindow);
-        pButton->setAutoDefault(false);
-        pButton->setDefault(ctrl.kind == ControlKind::DefPushButton);
-        const UINT nID = static_cast<UINT>(ctrl.nID);
-        QObject::connect(pButton, &QPushButton::clicked, pWindow, [this, nID] { RouteCommand(nID); });
-        pItem = pButton;
-        break;
-      }
-      case ControlKind::Edit: {
-        auto* pEdit = new QLineEdit(text, pWindow);
-        pEdit->setAlignment(align | Qt::AlignVCenter);
-        pEdit->setFrame((ctrl.nStyle & ControlStyle::Border) != 0);
-        // Edits take any length: a stored text is shown and stored back whole, never cut.
-        pEdit->setMaxLength(std::numeric_limits<int>::max());
-        pItem = pEdit;
-        break;
-      }
-      case ControlKind::Static: {
-        auto* pLabel = new QLabel(pWindow);
-        pLabel->setTextFormat(Qt::PlainText);
-        pLabel->setAlignment(align | Qt::AlignTop);
-        if (ctrl.nStyle & ControlStyle::Sunken)
-          pLabel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-        // The label keeps the text as given (CWnd::GetDlgItemText) and shows "\r\n" as a break.
-        pLabel->setProperty("rawText", text);
-        QString shown = text;
-        shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-        pLabel->setText(shown);
-        pItem = pLabel;
-        break;
-      }
-      case ControlKind::GroupBox: {
-        auto* pGroup = new QGroupBox(text, pWindow);
-        if (ctrl.nStyle & ControlStyle::Center)
-          pGroup->setAlignment(Qt::AlignHCenter);
-        // A frame only: clicks go to what lies inside it.
-        pGroup->setAttribute(Qt::WA_TransparentForMouseEvents);
-        groups.push_back(pGroup);
-        pItem = pGroup;
-        break;
-      }
-      case ControlKind::CheckBox: {
-        auto* pBox = new QCheckBox(text, pWindow);
-        if (ctrl.nStyle & ControlStyle::LeftText)
-          pBox->setLayoutDirection(Qt::RightToLeft);
-        pItem = pBox;
-        break;
-      }
-      case ControlKind::Icon: {
-        auto* pLabel = new QLabel(pWindow);
-        pLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-        if (HICON hIcon = AfxLoadIcon(ctrl.nIconID))
-          pLabel->setPixmap(hIcon->pixmap(QSize(32, 32)));
-        pItem = pLabel;
-        break;
-      }
+    case ControlKind::PushButton:
+    case ControlKind::DefPushButton: {
+      auto* pButton = new QPushButton(text, pWindow);
+      pButton->setAutoDefault(false);
+      pButton->setDefault(ctrl.kind == ControlKind::DefPushButton);
+      const UINT nID = static_cast<UINT>(ctrl.nID);
+      QObject::connect(pButton, &QPushButton::clicked, pWindow, [this, nID] { RouteCommand(nID); });
+      pItem = pButton;
+      break;
+    }
+    case ControlKind::Edit: {
+      auto* pEdit = new QLineEdit(text, pWindow);
+      pEdit->setAlignment(align | Qt::AlignVCenter);
+      pEdit->setFrame((ctrl.nStyle & ControlStyle::Border) != 0);
+      // Edits take any length: a stored text is shown and stored back whole, never cut.
+      pEdit->setMaxLength(std::numeric_limits<int>::max());
+      pItem = pEdit;
+      break;
+    }
+    case ControlKind::Static: {
+      auto* pLabel = new QLabel(pWindow);
+      pLabel->setTextFormat(Qt::PlainText);
+      pLabel->setAlignment(align | Qt::AlignTop);
+      if (ctrl.nStyle & ControlStyle::Sunken)
+        pLabel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+      // The label keeps the text as given (CWnd::GetDlgItemText) and shows "\r\n" as a break.
+      pLabel->setProperty("rawText", text);
+      QString shown = text;
+      shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+      pLabel->setText(shown);
+      pItem = pLabel;
+      break;
+    }
+    case ControlKind::GroupBox: {
+      auto* pGroup = new QGroupBox(text, pWindow);
+      if (ctrl.nStyle & ControlStyle::Center)
+        pGroup->setAlignment(Qt::AlignHCenter);
+      // A frame only: clicks go to what lies inside it.
+      pGroup->setAttribute(Qt::WA_TransparentForMouseEvents);
+      groups.push_back(pGroup);
+      pItem = pGroup;
+      break;
+    }
+    case ControlKind::CheckBox: {
+      auto* pBox = new QCheckBox(text, pWindow);
+      if (ctrl.nStyle & ControlStyle::LeftText)
+        pBox->setLayoutDirection(Qt::RightToLeft);
+      pItem = pBox;
+      break;
+    }
+    case ControlKind::Icon: {
+      auto* pLabel = new QLabel(pWindow);
+      pLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+      if (HICON hIcon = AfxLoadIcon(ctrl.nIconID))
+        pLabel->setPixmap(hIcon->pixmap(QSize(32, 32)));
+      pItem = pLabel;
+      break;
+    }
     }
     m_controls.push_back(pItem);
     pItem->setObjectName(QStringLiteral("ctrl_%1").arg(ctrl.nID));

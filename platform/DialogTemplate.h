@@ -9,8 +9,8 @@ enum class ControlKind { PushButton, DefPushButton, Edit, Static, GroupBox, Chec
 
 namespace ControlStyle {
 constexpr unsigned TabStop = 0x01;
-constexpr unsigned Left = 0x00;         ///< text alignment (edit, static)
-constexpr unsigned Center = 0x02;       ///< centred text; on a group box, a centred caption
+constexpr unsigned Left = 0x00;    ///< text alignment (edit, static)
+constexpr unsigned Center = 0x02;  ///< centred text; on a group box, a centred caption
 constexpr unsigned Right = 0x04;
 constexpr unsigned Border = 0x08;       ///< edit with border
 constexpr unsigned AutoHScroll = 0x10;  ///< edit scrolls horizontally

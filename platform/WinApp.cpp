@@ -103,14 +103,9 @@ int CWinApp::ExitInstance() {
 
 bool CWinApp::OnCmdMsg(UINT nID) {
   switch (nID) {
-    case ID_APP_EXIT:
-      OnAppExit();
-      return true;
-    case ID_HELP:
-      OnHelp();
-      return true;
-    default:
-      return false;
+  case ID_APP_EXIT: OnAppExit(); return true;
+  case ID_HELP: OnHelp(); return true;
+  default: return false;
   }
 }
 

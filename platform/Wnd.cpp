@@ -82,7 +82,9 @@ void ForgetLoadedIcons() {
   }
 }
 
-QString ToQString(const std::string& str) { return QString::fromUtf8(str.data(), qsizetype(str.size())); }
+QString ToQString(const std::string& str) {
+  return QString::fromUtf8(str.data(), qsizetype(str.size()));
+}
 
 std::string ToStdString(const QString& str) { return str.toUtf8().toStdString(); }
 
@@ -95,12 +97,14 @@ const char* const kRawTextProperty = "rawText";
 void AfxRegisterIcon(UINT nID, QIcon (*pfnCreate)()) {
   IconEntry& entry = Icons()[nID];
   entry.pfnCreate = pfnCreate;
-  if (entry.bLoaded) entry.icon = pfnCreate ? QIcon(new CDeferredIconEngine(pfnCreate)) : QIcon();
+  if (entry.bLoaded)
+    entry.icon = pfnCreate ? QIcon(new CDeferredIconEngine(pfnCreate)) : QIcon();
 }
 
 HICON AfxLoadIcon(UINT nID) {
   auto it = Icons().find(nID);
-  if (it == Icons().end() || !it->second.pfnCreate || !qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+  if (it == Icons().end() || !it->second.pfnCreate ||
+      !qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
     return nullptr;
   IconEntry& entry = it->second;
   if (!entry.bLoaded) {
@@ -116,12 +120,14 @@ HICON AfxLoadIcon(UINT nID) {
 }
 
 QWidget* CWnd::GetDlgItem(int nID) const {
-  if (!m_hWnd) return nullptr;
+  if (!m_hWnd)
+    return nullptr;
   // Direct children only: a nested dialog is a child widget of its owner and may use the same IDs.
   const auto children = m_hWnd->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
   for (QWidget* pChild : children) {
     const QVariant id = pChild->property("ctrlId");
-    if (id.isValid() && id.toInt() == nID) return pChild;
+    if (id.isValid() && id.toInt() == nID)
+      return pChild;
   }
   return nullptr;
 }
@@ -151,14 +157,18 @@ std::string CWnd::GetDlgItemText(int nID) const {
     shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     return ToStdString(shown == pLabel->text() ? raw : pLabel->text());
   }
-  if (auto* pEdit = qobject_cast<QLineEdit*>(pItem)) return ToStdString(pEdit->text());
-  if (auto* pButton = qobject_cast<QAbstractButton*>(pItem)) return ToStdString(pButton->text());
-  if (auto* pGroup = qobject_cast<QGroupBox*>(pItem)) return ToStdString(pGroup->title());
+  if (auto* pEdit = qobject_cast<QLineEdit*>(pItem))
+    return ToStdString(pEdit->text());
+  if (auto* pButton = qobject_cast<QAbstractButton*>(pItem))
+    return ToStdString(pButton->text());
+  if (auto* pGroup = qobject_cast<QGroupBox*>(pItem))
+    return ToStdString(pGroup->title());
   return std::string();
 }
 
 void CWnd::SetWindowText(const std::string& strText) {
-  if (m_hWnd) m_hWnd->setWindowTitle(ToQString(strText));
+  if (m_hWnd)
+    m_hWnd->setWindowTitle(ToQString(strText));
 }
 
 std::string CWnd::GetWindowText() const {
@@ -167,18 +177,22 @@ std::string CWnd::GetWindowText() const {
 
 void CWnd::SetIcon(HICON hIcon, bool /*bBigIcon*/) {
   // The toolkit derives both sizes from one icon.
-  if (m_hWnd) m_hWnd->setWindowIcon(hIcon ? *hIcon : QIcon());
+  if (m_hWnd)
+    m_hWnd->setWindowIcon(hIcon ? *hIcon : QIcon());
 }
 
 bool CWnd::IsIconic() const { return m_hWnd && m_hWnd->isMinimized(); }
 
 void CWnd::SendMessage(UINT message) {
-  if (message == WM_CLOSE) OnClose();
+  if (message == WM_CLOSE)
+    OnClose();
 }
 
 void CWnd::RouteCommand(UINT nID) {
-  if (OnCommand(nID)) return;
-  if (CWinApp* pApp = AfxGetApp()) pApp->OnCmdMsg(nID);
+  if (OnCommand(nID))
+    return;
+  if (CWinApp* pApp = AfxGetApp())
+    pApp->OnCmdMsg(nID);
 }
 
 bool CWnd::OnCommand(UINT /*nID*/) { return false; }

@@ -6,9 +6,9 @@ namespace {
 
 // MDB changer poll status bytes.
 constexpr std::uint8_t kStatusJustReset = 0x0B;
-constexpr std::uint8_t kDepositToCashBox = 0x40;  // 0100xxxx
-constexpr std::uint8_t kDepositToTube = 0x50;     // 0101xxxx
-constexpr std::uint8_t kManualDispenseOne = 0x90; // 1yyyxxxx with yyy = 1 coin
+constexpr std::uint8_t kDepositToCashBox = 0x40;   // 0100xxxx
+constexpr std::uint8_t kDepositToTube = 0x50;      // 0101xxxx
+constexpr std::uint8_t kManualDispenseOne = 0x90;  // 1yyyxxxx with yyy = 1 coin
 
 void AppendText(ByteVector& data, const std::string& str, std::size_t nWidth) {
   for (std::size_t i = 0; i < nWidth; ++i)
@@ -55,15 +55,30 @@ ChangerReply CChangerModel::OnCommand(const std::uint8_t* pBytes, std::size_t nL
   case 0x09: reply.m_eCommand = EChangerCommand::Setup; break;
   case 0x0A: reply.m_eCommand = EChangerCommand::TubeStatus; break;
   case 0x0B: reply.m_eCommand = EChangerCommand::Poll; break;
-  case 0x0C: reply.m_eCommand = EChangerCommand::CoinType; nExpected = 5; break;
-  case 0x0D: reply.m_eCommand = EChangerCommand::Dispense; nExpected = 2; break;
+  case 0x0C:
+    reply.m_eCommand = EChangerCommand::CoinType;
+    nExpected = 5;
+    break;
+  case 0x0D:
+    reply.m_eCommand = EChangerCommand::Dispense;
+    nExpected = 2;
+    break;
   case 0x0F:
     if (nLength < 2)
       return reply;
     switch (pBytes[1]) {
-    case 0x00: reply.m_eCommand = EChangerCommand::Identification; nExpected = 2; break;
-    case 0x01: reply.m_eCommand = EChangerCommand::FeatureEnable; nExpected = 6; break;
-    case 0x02: reply.m_eCommand = EChangerCommand::Payout; nExpected = 3; break;
+    case 0x00:
+      reply.m_eCommand = EChangerCommand::Identification;
+      nExpected = 2;
+      break;
+    case 0x01:
+      reply.m_eCommand = EChangerCommand::FeatureEnable;
+      nExpected = 6;
+      break;
+    case 0x02:
+      reply.m_eCommand = EChangerCommand::Payout;
+      nExpected = 3;
+      break;
     default: return reply;
     }
     break;
@@ -170,7 +185,8 @@ bool CChangerModel::DispenseCoin(unsigned nCoinType) {
 bool CChangerModel::SetTubeCount(unsigned nCoinType, unsigned nCount) {
   if (nCoinType > 15 || !HasTube(nCoinType))
     return false;
-  m_tubeCount[nCoinType] = static_cast<std::uint8_t>(std::min<unsigned>(nCount, m_config.m_nTubeCapacity));
+  m_tubeCount[nCoinType] =
+      static_cast<std::uint8_t>(std::min<unsigned>(nCount, m_config.m_nTubeCapacity));
   return true;
 }
 
@@ -223,7 +239,8 @@ ByteVector CChangerModel::IdentificationData() const {
 }
 
 bool CChangerModel::HasTube(unsigned nCoinType) const {
-  return nCoinType < 16 && m_config.m_coinCredit[nCoinType] != 0 && (m_config.m_wRouting & 1u << nCoinType);
+  return nCoinType < 16 && m_config.m_coinCredit[nCoinType] != 0 &&
+         (m_config.m_wRouting & 1u << nCoinType);
 }
 
 bool CChangerModel::IsTubeFull(unsigned nCoinType) const {
@@ -235,7 +252,9 @@ std::uint8_t CChangerModel::GetTubeCount(unsigned nCoinType) const {
 }
 
 unsigned CChangerModel::GetCoinValue(unsigned nCoinType) const {
-  return nCoinType < 16 ? static_cast<unsigned>(m_config.m_coinCredit[nCoinType]) * m_config.m_nScalingFactor : 0;
+  return nCoinType < 16
+             ? static_cast<unsigned>(m_config.m_coinCredit[nCoinType]) * m_config.m_nScalingFactor
+             : 0;
 }
 
 unsigned CChangerModel::GetCashBoxCount(unsigned nCoinType) const {

@@ -22,13 +22,13 @@ struct ChangerConfig {
   /// Value of each coin type in credit units; 0 means the changer knows no such coin.
   /// Default 0.05, 0.10, 0.20, 0.50, 1.00, 2.00.
   std::array<std::uint8_t, 16> m_coinCredit = {1, 2, 4, 10, 20, 40};
-  std::uint16_t m_wRouting = 0x000F;       ///< bit n: coin type n has a tube
+  std::uint16_t m_wRouting = 0x000F;                           ///< bit n: coin type n has a tube
   std::array<std::uint8_t, 16> m_tubeCount = {24, 30, 18, 9};  ///< coins in each tube at power-up
-  std::uint8_t m_nTubeCapacity = 60;       ///< a tube holding this many coins reports full
-  std::string m_strManufacturer = "TSL";            ///< 3 characters
-  std::string m_strSerialNumber = "197800042917";   ///< 12 characters
-  std::string m_strModel = "LX5200E-CG  ";          ///< 12 characters, blank padded
-  std::uint16_t m_wSoftwareVersion = 0x0123;        ///< four BCD digits
+  std::uint8_t m_nTubeCapacity = 60;               ///< a tube holding this many coins reports full
+  std::string m_strManufacturer = "TSL";           ///< 3 characters
+  std::string m_strSerialNumber = "197800042917";  ///< 12 characters
+  std::string m_strModel = "LX5200E-CG  ";         ///< 12 characters, blank padded
+  std::uint16_t m_wSoftwareVersion = 0x0123;       ///< four BCD digits
   /// Bit 0 alternative payout, 1 extended diagnostics, 2 controlled manual fill and payout, 3 FTL.
   std::uint32_t m_dwOptionalFeatures = 0x00000005;
 };
@@ -68,8 +68,8 @@ struct InsertOutcome {
 
 /// One EXPANSION PAYOUT as carried out.
 struct PayoutOutcome {
-  unsigned m_nRequested = 0;                ///< hundredths
-  unsigned m_nPaid = 0;                     ///< hundredths; less than requested when the tubes ran short
+  unsigned m_nRequested = 0;  ///< hundredths
+  unsigned m_nPaid = 0;       ///< hundredths; less than requested when the tubes ran short
   std::array<std::uint8_t, 16> m_coins = {};  ///< coins paid per coin type
 };
 
@@ -111,7 +111,7 @@ public:
   std::uint16_t GetDispenseMask() const { return m_wCoinDispense; }
   std::uint32_t GetFeatureEnable() const { return m_dwFeatureEnable; }
   unsigned GetCashBoxCount(unsigned nCoinType) const;
-  unsigned GetCashBoxTotal() const;        ///< hundredths
+  unsigned GetCashBoxTotal() const;                         ///< hundredths
   unsigned GetChangePaid() const { return m_nChangePaid; }  ///< hundredths, all payouts together
   const PayoutOutcome& GetLastPayout() const { return m_lastPayout; }
   unsigned GetPayoutCount() const { return m_nPayouts; }
@@ -126,7 +126,7 @@ private:
   ChangerConfig m_config;
   std::array<std::uint8_t, 16> m_tubeCount;
   std::array<unsigned, 16> m_cashBoxCount = {};
-  std::uint16_t m_wCoinAccept = 0;    // both masks are 0 after a reset: nothing accepted
+  std::uint16_t m_wCoinAccept = 0;  // both masks are 0 after a reset: nothing accepted
   std::uint16_t m_wCoinDispense = 0;
   std::uint32_t m_dwFeatureEnable = 0;
   std::deque<ByteVector> m_events;

@@ -94,12 +94,10 @@ DeviceStep CInterfaceDevice::OnControlDatagram(const std::uint8_t* pBytes, std::
     m_bReporting = false;
     step.m_strReceived += " OFF";
     break;
-  default:
-    step.m_strReceived += " UNKNOWN";
-    return step;
+  default: step.m_strReceived += " UNKNOWN"; return step;
   }
-  step.m_notes.push_back(std::string("STATE polling ") + (m_bPolling ? "on" : "off") + " reporting " +
-                         (m_bReporting ? "on" : "off"));
+  step.m_notes.push_back(std::string("STATE polling ") + (m_bPolling ? "on" : "off") +
+                         " reporting " + (m_bReporting ? "on" : "off"));
   return step;
 }
 
@@ -130,10 +128,11 @@ std::string CInterfaceDevice::InsertCoin(unsigned nCoinType) {
   const std::string strCoin = "coin " + std::to_string(nCoinType);
   switch (outcome.m_eResult) {
   case EInsertResult::ToTube:
-    return "ACCEPTED " + strCoin + " value " + std::to_string(m_changer.GetCoinValue(nCoinType)) + " tube " +
-           std::to_string(outcome.m_nTubeCount);
+    return "ACCEPTED " + strCoin + " value " + std::to_string(m_changer.GetCoinValue(nCoinType)) +
+           " tube " + std::to_string(outcome.m_nTubeCount);
   case EInsertResult::ToCashBox:
-    return "ACCEPTED " + strCoin + " value " + std::to_string(m_changer.GetCoinValue(nCoinType)) + " cashbox";
+    return "ACCEPTED " + strCoin + " value " + std::to_string(m_changer.GetCoinValue(nCoinType)) +
+           " cashbox";
   case EInsertResult::UnknownCoin: return "REFUSED " + strCoin + " unknown";
   case EInsertResult::NotEnabled: return "REFUSED " + strCoin + " not-enabled";
   case EInsertResult::Busy: break;
@@ -151,7 +150,8 @@ std::string CInterfaceDevice::DispenseCoin(unsigned nCoinType) {
 std::string CInterfaceDevice::SetTubeCount(unsigned nCoinType, unsigned nCount) {
   if (!m_changer.SetTubeCount(nCoinType, nCount))
     return "REFUSED tube " + std::to_string(nCoinType) + " no-tube";
-  return "TUBE " + std::to_string(nCoinType) + " count " + std::to_string(m_changer.GetTubeCount(nCoinType)) +
+  return "TUBE " + std::to_string(nCoinType) + " count " +
+         std::to_string(m_changer.GetTubeCount(nCoinType)) +
          (m_changer.IsTubeFull(nCoinType) ? " full" : "");
 }
 
@@ -225,12 +225,13 @@ std::string CInterfaceDevice::NoteCommand(const ChangerReply& reply) const {
   switch (reply.m_eCommand) {
   case EChangerCommand::Reset: return "CHANGER RESET";
   case EChangerCommand::CoinType:
-    return "ENABLED accept " + Hex16(m_changer.GetAcceptMask()) + " dispense " + Hex16(m_changer.GetDispenseMask());
+    return "ENABLED accept " + Hex16(m_changer.GetAcceptMask()) + " dispense " +
+           Hex16(m_changer.GetDispenseMask());
   case EChangerCommand::FeatureEnable: return "FEATURES " + Hex32(m_changer.GetFeatureEnable());
   case EChangerCommand::Payout: {
     const PayoutOutcome& payout = m_changer.GetLastPayout();
-    std::string strNote = "PAID " + std::to_string(payout.m_nPaid) + " of " + std::to_string(payout.m_nRequested) +
-                          " coins";
+    std::string strNote = "PAID " + std::to_string(payout.m_nPaid) + " of " +
+                          std::to_string(payout.m_nRequested) + " coins";
     bool bAny = false;
     for (unsigned n = 16; n-- > 0;) {
       if (payout.m_coins[n] == 0)

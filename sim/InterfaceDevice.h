@@ -6,8 +6,8 @@
 // otherwise:
 //   08                     tick: the changer had nothing to report
 //   08 0B                  the changer was reset (once after power-up, RESET, or the Reset button)
-//   08 5x nn / 08 4x nn    coin of type x went to its tube / to the cash box; nn = coins in its tube
-//   08 9x nn               one coin of type x dispensed by hand; nn = coins left in its tube
+//   08 5x nn / 08 4x nn    coin of type x went to its tube / to the cash box; nn = coins in its
+//   tube 08 9x nn               one coin of type x dispensed by hand; nn = coins left in its tube
 //   08 + 23/18/33 bytes    the answer to SETUP / TUBE STATUS / EXPANSION IDENTIFICATION
 // Deposits go out as three bytes, as the changer puts them on the bus; the PC reads byte 1.
 //

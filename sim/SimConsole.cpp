@@ -20,7 +20,8 @@ constexpr unsigned long kMaxDatagram = 65507;
 
 /// Reads an unsigned number (decimal, or hex after 0x, or hex when bHex). @returns false if the
 /// word is not one or exceeds nMax.
-bool ParseNumber(const std::string& strWord, unsigned long nMax, unsigned long& nValue, bool bHex = false) {
+bool ParseNumber(const std::string& strWord, unsigned long nMax, unsigned long& nValue,
+                 bool bHex = false) {
   if (strWord.empty() || strWord[0] == '-' || strWord[0] == '+')
     return false;
   try {
@@ -34,7 +35,8 @@ bool ParseNumber(const std::string& strWord, unsigned long nMax, unsigned long& 
 
 }  // namespace
 
-CSimConsole::CSimConsole(CSimDevice& device, QObject* pParent) : QObject(pParent), m_device(device) {
+CSimConsole::CSimConsole(CSimDevice& device, QObject* pParent)
+    : QObject(pParent), m_device(device) {
   connect(&m_device, &CSimDevice::Line, this, &CSimConsole::OnLine);
 }
 
@@ -183,9 +185,10 @@ std::string CSimConsole::StatusLine() const {
   std::snprintf(szFull, sizeof szFull, "%04X", wFull);
   const std::string strPeer = m_device.GetPeerText().toStdString();
   return std::string("STATUS polling ") + (device.IsPolling() ? "on" : "off") + " reporting " +
-         (device.IsReporting() ? "on" : "off") + " peer " + (strPeer.empty() ? "none" : strPeer) + " " + sz +
-         " tubes " + strTubes + " full " + szFull + " cashbox " + std::to_string(changer.GetCashBoxTotal()) +
-         " paid " + std::to_string(changer.GetChangePaid());
+         (device.IsReporting() ? "on" : "off") + " peer " + (strPeer.empty() ? "none" : strPeer) +
+         " " + sz + " tubes " + strTubes + " full " + szFull + " cashbox " +
+         std::to_string(changer.GetCashBoxTotal()) + " paid " +
+         std::to_string(changer.GetChangePaid());
 }
 
 void CSimConsole::PrintHelp() const {

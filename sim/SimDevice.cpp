@@ -12,23 +12,30 @@ CSimDevice::CSimDevice(const ChangerConfig& config, QObject* pParent)
 CSimDevice::~CSimDevice() = default;
 
 bool CSimDevice::IsLoopback(const QHostAddress& address) {
-  return address.protocol() == QAbstractSocket::IPv4Protocol && (address.toIPv4Address() >> 24) == 127;
+  return address.protocol() == QAbstractSocket::IPv4Protocol &&
+         (address.toIPv4Address() >> 24) == 127;
 }
 
-bool CSimDevice::Open(const QHostAddress& address, quint16 nCommPort, quint16 nControlPort, QString& strError) {
+bool CSimDevice::Open(const QHostAddress& address, quint16 nCommPort, quint16 nControlPort,
+                      QString& strError) {
   if (!IsLoopback(address)) {
-    strError = QStringLiteral("refusing to bind %1: only 127.0.0.0/8 is allowed").arg(address.toString());
+    strError =
+        QStringLiteral("refusing to bind %1: only 127.0.0.0/8 is allowed").arg(address.toString());
     return false;
   }
   const auto mode = QAbstractSocket::ShareAddress | QAbstractSocket::ReuseAddressHint;
   m_pCommSocket = new QUdpSocket(this);
   m_pControlSocket = new QUdpSocket(this);
   if (!m_pCommSocket->bind(address, nCommPort, mode)) {
-    strError = QStringLiteral("communication port %1: %2").arg(nCommPort).arg(m_pCommSocket->errorString());
+    strError = QStringLiteral("communication port %1: %2")
+                   .arg(nCommPort)
+                   .arg(m_pCommSocket->errorString());
     return false;
   }
   if (!m_pControlSocket->bind(address, nControlPort, mode)) {
-    strError = QStringLiteral("control port %1: %2").arg(nControlPort).arg(m_pControlSocket->errorString());
+    strError = QStringLiteral("control port %1: %2")
+                   .arg(nControlPort)
+                   .arg(m_pControlSocket->errorString());
     return false;
   }
   m_address = address;
@@ -40,7 +47,9 @@ bool CSimDevice::Open(const QHostAddress& address, quint16 nCommPort, quint16 nC
   return true;
 }
 
-void CSimDevice::SetTickInterval(int nMilliseconds) { m_tickTimer.setInterval(qMax(1, nMilliseconds)); }
+void CSimDevice::SetTickInterval(int nMilliseconds) {
+  m_tickTimer.setInterval(qMax(1, nMilliseconds));
+}
 
 bool CSimDevice::StartPollingTo(const QHostAddress& address) {
   if (!IsLoopback(address))
@@ -76,9 +85,10 @@ void CSimDevice::ReadDatagrams(QUdpSocket* pSocket, EPort ePort) {
       Note(FormatTrafficLine(false, logged));
       continue;
     }
-    const DeviceStep step = ePort == EPort::Communication
-                                ? m_device.OnCommDatagram(pBytes, static_cast<std::size_t>(data.size()))
-                                : m_device.OnControlDatagram(pBytes, static_cast<std::size_t>(data.size()));
+    const DeviceStep step =
+        ePort == EPort::Communication
+            ? m_device.OnCommDatagram(pBytes, static_cast<std::size_t>(data.size()))
+            : m_device.OnControlDatagram(pBytes, static_cast<std::size_t>(data.size()));
     // The PC sends from its communication port; a control code names its address, and its
     // communication port carries the same number as ours.
     if (ePort == EPort::Communication) {
@@ -114,8 +124,9 @@ void CSimDevice::Send(const Datagram& datagram) {
     return;
   }
   QUdpSocket* pSocket = bComm ? m_pCommSocket : m_pControlSocket;
-  const qint64 nSent = pSocket->writeDatagram(reinterpret_cast<const char*>(datagram.m_bytes.data()),
-                                              static_cast<qint64>(datagram.m_bytes.size()), m_peerAddress, nPort);
+  const qint64 nSent =
+      pSocket->writeDatagram(reinterpret_cast<const char*>(datagram.m_bytes.data()),
+                             static_cast<qint64>(datagram.m_bytes.size()), m_peerAddress, nPort);
   Note(FormatTrafficLine(true, datagram));
   if (nSent < 0)
     Note("ERROR send failed: " + pSocket->errorString().toStdString());
@@ -160,4 +171,6 @@ void CSimDevice::ArmWrongHeader(std::uint8_t nHeader) {
 
 void CSimDevice::SendEmptyDatagram(EPort ePort) { Send(m_device.MakeEmptyDatagram(ePort)); }
 
-void CSimDevice::SendOversizedDatagram(std::size_t nLength) { Send(m_device.MakeOversizedDatagram(nLength)); }
+void CSimDevice::SendOversizedDatagram(std::size_t nLength) {
+  Send(m_device.MakeOversizedDatagram(nLength));
+}

@@ -21,7 +21,8 @@ public:
 
   /// Binds the communication and control sockets to address (127.0.0.0/8 only) with
   /// SO_REUSEADDR and starts the cadence. @returns false with strError set when either bind fails.
-  bool Open(const QHostAddress& address, quint16 nCommPort, quint16 nControlPort, QString& strError);
+  bool Open(const QHostAddress& address, quint16 nCommPort, quint16 nControlPort,
+            QString& strError);
   /// Milliseconds between two slots of the cadence (1 or more).
   void SetTickInterval(int nMilliseconds);
   /// Polls and reports to address's communication port at once, without waiting for the PC's

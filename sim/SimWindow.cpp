@@ -22,13 +22,16 @@ namespace {
 
 const char* const kTickLine = "TX COMM 1 08 TICK";
 const char* const kAcceptedStyle =
-    "QPushButton { background: #e8c15a; border: 2px solid #a8842a; border-radius: 24px; font-weight: bold; }"
+    "QPushButton { background: #e8c15a; border: 2px solid #a8842a; border-radius: 24px; "
+    "font-weight: bold; }"
     "QPushButton:pressed { background: #c9a23c; }";
 const char* const kRefusedStyle =
-    "QPushButton { background: #d8d8d8; color: #707070; border: 2px solid #b0b0b0; border-radius: 24px; }";
+    "QPushButton { background: #d8d8d8; color: #707070; border: 2px solid #b0b0b0; border-radius: "
+    "24px; }";
 
 QString OnOff(bool bOn) {
-  return bOn ? QStringLiteral("<b style='color:#1a7f37'>ON</b>") : QStringLiteral("<b style='color:#a0a0a0'>off</b>");
+  return bOn ? QStringLiteral("<b style='color:#1a7f37'>ON</b>")
+             : QStringLiteral("<b style='color:#a0a0a0'>off</b>");
 }
 
 QString Tick(bool bOn) { return bOn ? QStringLiteral("\u2714") : QStringLiteral("\u2013"); }
@@ -38,8 +41,9 @@ QString Tick(bool bOn) { return bOn ? QStringLiteral("\u2714") : QStringLiteral(
 CSimWindow::CSimWindow(CSimDevice& device, QWidget* pParent) : QWidget(pParent), m_device(device) {
   setWindowTitle(tr("LX-5200-E simulator"));
 
-  auto* pTitle = new QLabel(tr("<span style='font-size:15pt; font-weight:bold'>LX-5200-E interface device</span>"
-                               "&nbsp;&nbsp;with an MDB coin changer behind it"));
+  auto* pTitle = new QLabel(
+      tr("<span style='font-size:15pt; font-weight:bold'>LX-5200-E interface device</span>"
+         "&nbsp;&nbsp;with an MDB coin changer behind it"));
   m_pLinkLabel = new QLabel;
   m_pStateLabel = new QLabel;
   m_pLinkLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -83,7 +87,8 @@ QGroupBox* CSimWindow::BuildCoinBox() {
   }
   pButtons->addStretch(1);
   pLayout->addLayout(pButtons);
-  auto* pHint = new QLabel(tr("Gold coins are enabled by the PC (COIN TYPE); grey ones are handed back."));
+  auto* pHint =
+      new QLabel(tr("Gold coins are enabled by the PC (COIN TYPE); grey ones are handed back."));
   pHint->setStyleSheet("color: #555");
   pLayout->addWidget(pHint);
   m_pLastEventLabel = new QLabel(tr("No coin inserted yet."));
@@ -95,8 +100,8 @@ QGroupBox* CSimWindow::BuildTubeBox() {
   auto* pBox = new QGroupBox(tr("Tubes, cash box and change"));
   auto* pOuter = new QVBoxLayout(pBox);
   auto* pGrid = new QGridLayout;
-  const QStringList headers = {tr("Coin"), tr("Type"), tr("Accept"), tr("Manual\ndispense"), tr("Tube"), QString(),
-                               QString(), QString()};
+  const QStringList headers = {tr("Coin"), tr("Type"), tr("Accept"), tr("Manual\ndispense"),
+                               tr("Tube"), QString(),  QString(),    QString()};
   for (int nColumn = 0; nColumn < headers.size(); ++nColumn) {
     auto* pHeader = new QLabel(headers[nColumn]);
     pHeader->setStyleSheet("font-weight: bold; color: #444");
@@ -158,7 +163,8 @@ QGroupBox* CSimWindow::BuildFaultBox() {
   const Action actions[] = {
       {"Reset changer", "The changer restarts and reports 0B; the PC starts its sequence again",
        [this] { m_device.ResetChanger(); }},
-      {"Withhold next answer", "The next answer to SETUP, IDENTIFICATION or TUBE STATUS is not sent",
+      {"Withhold next answer",
+       "The next answer to SETUP, IDENTIFICATION or TUBE STATUS is not sent",
        [this] { m_device.ArmWithhold(1); }},
       {"Short next answer", "The next answer to a query is cut to 5 bytes",
        [this] { m_device.ArmShortResponse(5); }},
@@ -183,8 +189,9 @@ QGroupBox* CSimWindow::BuildFaultBox() {
 QGroupBox* CSimWindow::BuildLogBox() {
   auto* pBox = new QGroupBox(tr("Traffic"));
   auto* pLayout = new QVBoxLayout(pBox);
-  auto* pLegend = new QLabel(tr("PC \u2192 LX: what the PC sent.  LX \u2192 PC: what this device sent.  "
-                                "\u2022 what happened.  Repeated ticks share one line."));
+  auto* pLegend =
+      new QLabel(tr("PC \u2192 LX: what the PC sent.  LX \u2192 PC: what this device sent.  "
+                    "\u2022 what happened.  Repeated ticks share one line."));
   pLegend->setWordWrap(true);
   pLegend->setStyleSheet("color: #555");
   m_pLog = new QPlainTextEdit;
@@ -205,8 +212,9 @@ QString CSimWindow::FormatMoney(unsigned nHundredths) const {
   unsigned nDivisor = 1;
   for (unsigned i = 0; i < nPlaces; ++i)
     nDivisor *= 10;
-  return QStringLiteral("%1.%2").arg(nHundredths / nDivisor).arg(nHundredths % nDivisor, static_cast<int>(nPlaces), 10,
-                                                                   QLatin1Char('0'));
+  return QStringLiteral("%1.%2")
+      .arg(nHundredths / nDivisor)
+      .arg(nHundredths % nDivisor, static_cast<int>(nPlaces), 10, QLatin1Char('0'));
 }
 
 QString CSimWindow::DisplayLine(const QString& strLine) {
@@ -215,7 +223,8 @@ QString CSimWindow::DisplayLine(const QString& strLine) {
   if (!bTraffic)
     return QStringLiteral("  \u2022 ") + strLine;
   // RX|TX COMM|CTRL <count> <bytes...> <name...>
-  const QString strWho = words[0] == "RX" ? QStringLiteral("PC \u2192 LX") : QStringLiteral("LX \u2192 PC");
+  const QString strWho =
+      words[0] == "RX" ? QStringLiteral("PC \u2192 LX") : QStringLiteral("LX \u2192 PC");
   const int nCount = words[2].toInt();
   const int nShown = nCount <= 64 ? nCount : 17;  // 16 bytes and "..."
   const QString strBytes = nCount == 0 ? QStringLiteral("(empty)") : words.mid(3, nShown).join(' ');
@@ -228,8 +237,9 @@ void CSimWindow::OnLine(const QString& strLine) {
   const QString strTime = QTime::currentTime().toString(QStringLiteral("HH:mm:ss.zzz"));
   if (strLine == QLatin1String(kTickLine)) {
     ++m_nRepeatedTicks;
-    const QString strText = strTime + "  " + DisplayLine(strLine) +
-                            (m_nRepeatedTicks > 1 ? QStringLiteral("  \u00d7%1").arg(m_nRepeatedTicks) : QString());
+    const QString strText =
+        strTime + "  " + DisplayLine(strLine) +
+        (m_nRepeatedTicks > 1 ? QStringLiteral("  \u00d7%1").arg(m_nRepeatedTicks) : QString());
     if (m_nRepeatedTicks > 1) {
       QTextCursor cursor(m_pLog->document());
       cursor.movePosition(QTextCursor::End);
@@ -268,7 +278,8 @@ QString CSimWindow::DescribeEvent(const QString& strLine) const {
     const QString strPaid = FormatMoney(words[1].toUInt());
     if (words[1] == words[3])
       return tr("Paid out %1 in change.").arg(strPaid);
-    return tr("Paid out %1 of %2 asked: the tubes ran short.").arg(strPaid, FormatMoney(words[3].toUInt()));
+    return tr("Paid out %1 of %2 asked: the tubes ran short.")
+        .arg(strPaid, FormatMoney(words[3].toUInt()));
   }
   return {};
 }
@@ -277,17 +288,19 @@ void CSimWindow::OnChanged() {
   const CInterfaceDevice& device = m_device.GetDevice();
   const CChangerModel& changer = device.GetChanger();
 
-  m_pLinkLabel->setText(tr("Listening on <b>%1</b>: communication port <b>%2</b>, control port <b>%3</b>")
-                            .arg(m_device.GetAddress().toString())
-                            .arg(m_device.GetCommPort())
-                            .arg(m_device.GetControlPort()));
+  m_pLinkLabel->setText(
+      tr("Listening on <b>%1</b>: communication port <b>%2</b>, control port <b>%3</b>")
+          .arg(m_device.GetAddress().toString())
+          .arg(m_device.GetCommPort())
+          .arg(m_device.GetControlPort()));
   const QString strPeer = m_device.GetPeerText();
   const int nCode = device.GetLastControlCode();
-  m_pStateLabel->setText(tr("PC: %1 &nbsp;&nbsp; last control code: %2 &nbsp;&nbsp; polling %3 &nbsp; reporting %4")
-                             .arg(strPeer.isEmpty() ? tr("<i>not heard yet (waiting for control code 11)</i>")
-                                                    : "<b>" + strPeer + "</b>")
-                             .arg(nCode < 0 ? tr("none") : QString::number(nCode))
-                             .arg(OnOff(device.IsPolling()), OnOff(device.IsReporting())));
+  m_pStateLabel->setText(
+      tr("PC: %1 &nbsp;&nbsp; last control code: %2 &nbsp;&nbsp; polling %3 &nbsp; reporting %4")
+          .arg(strPeer.isEmpty() ? tr("<i>not heard yet (waiting for control code 11)</i>")
+                                 : "<b>" + strPeer + "</b>")
+          .arg(nCode < 0 ? tr("none") : QString::number(nCode))
+          .arg(OnOff(device.IsPolling()), OnOff(device.IsReporting())));
 
   for (CoinRow& row : m_rows) {
     const unsigned n = row.m_nCoinType;
@@ -311,23 +324,28 @@ void CSimWindow::OnChanged() {
                                .arg(nCashCoins)
                                .arg(nCashCoins == 1 ? tr("coin") : tr("coins")));
 
-  QString strChange = tr("<b>Change paid:</b> %1 in total").arg(FormatMoney(changer.GetChangePaid()));
+  QString strChange =
+      tr("<b>Change paid:</b> %1 in total").arg(FormatMoney(changer.GetChangePaid()));
   if (changer.GetPayoutCount() > 0) {
     const PayoutOutcome& payout = changer.GetLastPayout();
     QStringList coins;
     for (unsigned n = 16; n-- > 0;)
       if (payout.m_coins[n])
-        coins << QStringLiteral("%1 \u00d7 %2").arg(payout.m_coins[n]).arg(FormatMoney(changer.GetCoinValue(n)));
+        coins << QStringLiteral("%1 \u00d7 %2")
+                     .arg(payout.m_coins[n])
+                     .arg(FormatMoney(changer.GetCoinValue(n)));
     strChange += tr("; last payout %1").arg(FormatMoney(payout.m_nPaid));
     if (!coins.isEmpty())
       strChange += " = " + coins.join(" + ");
     if (payout.m_nPaid < payout.m_nRequested)
-      strChange += tr(" <b style='color:#b42318'>(%1 asked, tubes ran short)</b>").arg(FormatMoney(payout.m_nRequested));
+      strChange += tr(" <b style='color:#b42318'>(%1 asked, tubes ran short)</b>")
+                       .arg(FormatMoney(payout.m_nRequested));
   }
   m_pChangeLabel->setText(strChange);
 
   static const char* const s_features[] = {"alternative payout", "extended diagnostics",
-                                           "controlled manual fill and payout", "file transport layer"};
+                                           "controlled manual fill and payout",
+                                           "file transport layer"};
   QStringList features;
   for (unsigned nBit = 0; nBit < 4; ++nBit)
     if (changer.GetFeatureEnable() & 1u << nBit)
@@ -335,6 +353,7 @@ void CSimWindow::OnChanged() {
   QString strFaults;
   if (device.GetWithholdCount() > 0)
     strFaults = tr(" &nbsp; <b style='color:#b42318'>withholding query answers</b>");
-  m_pFeatureLabel->setText(tr("<b>Features the PC enabled:</b> %1").arg(features.isEmpty() ? tr("none") : features.join(", ")) +
+  m_pFeatureLabel->setText(tr("<b>Features the PC enabled:</b> %1")
+                               .arg(features.isEmpty() ? tr("none") : features.join(", ")) +
                            strFaults);
 }

@@ -61,25 +61,39 @@ int main(int argc, char* argv[]) {
       "Simulated LX-5200-E interface device with an MDB coin changer behind it.\n"
       "Talks UDP on a loopback address only. Coin types are numbered 0..15; money in hundredths.");
   parser.addHelpOption();
-  const QCommandLineOption address("address", "Loopback address to listen on (default 127.0.0.2).", "ip", "127.0.0.2");
-  const QCommandLineOption commPort("comm-port", "Communication port (default 4003).", "port", "4003");
-  const QCommandLineOption controlPort("control-port", "Control port (default 4001).", "port", "4001");
-  const QCommandLineOption tickMs("tick-ms", "Milliseconds between ticks (default 100).", "ms", "100");
+  const QCommandLineOption address("address", "Loopback address to listen on (default 127.0.0.2).",
+                                   "ip", "127.0.0.2");
+  const QCommandLineOption commPort("comm-port", "Communication port (default 4003).", "port",
+                                    "4003");
+  const QCommandLineOption controlPort("control-port", "Control port (default 4001).", "port",
+                                       "4001");
+  const QCommandLineOption tickMs("tick-ms", "Milliseconds between ticks (default 100).", "ms",
+                                  "100");
   const QCommandLineOption headless("headless", "No window: commands on stdin, traffic on stdout.");
-  const QCommandLineOption peer("peer", "Start polling towards this loopback address at once, "
-                                        "without waiting for control codes 11 and 18.", "ip");
-  const QCommandLineOption coins("coins", "Coin credits of coin types 0.. in units of the scaling factor "
-                                          "(default 1,2,4,10,20,40).", "list");
-  const QCommandLineOption scaling("scaling", "Scaling factor in hundredths (default 5).", "n", "5");
-  const QCommandLineOption decimals("decimals", "Decimal places of the currency (default 2).", "n", "2");
-  const QCommandLineOption country("country", "Country code, 4 BCD digits (default 1978).", "hex", "1978");
-  const QCommandLineOption routing("routing", "Coin types with a tube, hex bit mask (default 000F).", "hex", "000F");
-  const QCommandLineOption fill("fill", "Coins in the tubes of coin types 0.. at start (default 24,30,18,9).", "list");
-  const QCommandLineOption capacity("capacity", "Coins a tube holds when full (default 60).", "n", "60");
-  const QCommandLineOption features("features", "Optional features reported in IDENTIFICATION, hex (default 5).",
-                                    "hex", "5");
-  parser.addOptions({address, commPort, controlPort, tickMs, headless, peer, coins, scaling, decimals, country,
-                     routing, fill, capacity, features});
+  const QCommandLineOption peer("peer",
+                                "Start polling towards this loopback address at once, "
+                                "without waiting for control codes 11 and 18.",
+                                "ip");
+  const QCommandLineOption coins("coins",
+                                 "Coin credits of coin types 0.. in units of the scaling factor "
+                                 "(default 1,2,4,10,20,40).",
+                                 "list");
+  const QCommandLineOption scaling("scaling", "Scaling factor in hundredths (default 5).", "n",
+                                   "5");
+  const QCommandLineOption decimals("decimals", "Decimal places of the currency (default 2).", "n",
+                                    "2");
+  const QCommandLineOption country("country", "Country code, 4 BCD digits (default 1978).", "hex",
+                                   "1978");
+  const QCommandLineOption routing(
+      "routing", "Coin types with a tube, hex bit mask (default 000F).", "hex", "000F");
+  const QCommandLineOption fill(
+      "fill", "Coins in the tubes of coin types 0.. at start (default 24,30,18,9).", "list");
+  const QCommandLineOption capacity("capacity", "Coins a tube holds when full (default 60).", "n",
+                                    "60");
+  const QCommandLineOption features(
+      "features", "Optional features reported in IDENTIFICATION, hex (default 5).", "hex", "5");
+  parser.addOptions({address, commPort, controlPort, tickMs, headless, peer, coins, scaling,
+                     decimals, country, routing, fill, capacity, features});
   parser.process(*pApp);
   if (!parser.positionalArguments().isEmpty())
     return Fail("unexpected argument " + parser.positionalArguments().first());
@@ -130,7 +144,8 @@ int main(int argc, char* argv[]) {
   if (bHeadless)
     pConsole = std::make_unique<CSimConsole>(device);
   QString strError;
-  if (!device.Open(listenAddress, static_cast<quint16>(nCommPort), static_cast<quint16>(nControlPort), strError))
+  if (!device.Open(listenAddress, static_cast<quint16>(nCommPort),
+                   static_cast<quint16>(nControlPort), strError))
     return Fail(strError);
 
   std::unique_ptr<CSimWindow> pWindow;

@@ -16,11 +16,11 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
-#include <unistd.h>
 
 using namespace testing_support;
 
@@ -35,13 +35,15 @@ void WriteStore(const CTempConfig& config, const std::string& strStore) {
   WriteWholeFile(config.SettingsFile(), strStore);
 }
 
-QAbstractButton* Button(CDialog& dlg, int nID) { return qobject_cast<QAbstractButton*>(dlg.GetDlgItem(nID)); }
+QAbstractButton* Button(CDialog& dlg, int nID) {
+  return qobject_cast<QAbstractButton*>(dlg.GetDlgItem(nID));
+}
 
 const char* SignalName(int nSignal) {
   switch (nSignal) {
-    case SIGTERM: return "SIGTERM";
-    case SIGINT: return "SIGINT";
-    default: return "SIGHUP";
+  case SIGTERM: return "SIGTERM";
+  case SIGINT: return "SIGINT";
+  default: return "SIGHUP";
   }
 }
 
@@ -64,7 +66,8 @@ int RunAndSignal(EOpen eOpen, int nSignal, unsigned nPort) {
   bool bBoxShown = false;
   CDialog::SetShownHook([&](CDialog& dlg) {
     if (auto* pPanel = dynamic_cast<CVendingPanelDlg*>(&dlg)) {
-      pPanel->RouteCommand(eOpen == EOpen::AcceptorControl ? ID_SETTINGS_ACCEPTORCONTROL : ID_SETTINGS_CONNECTION);
+      pPanel->RouteCommand(eOpen == EOpen::AcceptorControl ? ID_SETTINGS_ACCEPTORCONTROL
+                                                           : ID_SETTINGS_CONNECTION);
     } else if (eOpen == EOpen::AcceptorControl) {
       Button(dlg, IDC_ACCEPT_COIN_1 + 2)->click();
       std::raise(nSignal);
@@ -109,7 +112,9 @@ int RunAndSignal(EOpen eOpen, int nSignal, unsigned nPort) {
 class AbruptEnd : public ::testing::TestWithParam<int> {
 protected:
   void SetUp() override { GTEST_FLAG_SET(death_test_style, "threadsafe"); }
-  unsigned PortBase() const { return GetParam() == SIGTERM ? 23200 : GetParam() == SIGINT ? 23210 : 23220; }
+  unsigned PortBase() const {
+    return GetParam() == SIGTERM ? 23200 : GetParam() == SIGINT ? 23210 : 23220;
+  }
 };
 
 TEST_P(AbruptEnd, WhileADialogIsOpen) {
@@ -167,6 +172,7 @@ TEST_P(AbruptEndProcess, WhileAStartUpMessageIsOpen) {
   EXPECT_EQ(ReadWholeFile(m_config.SettingsFile()), strStore);
 }
 
-INSTANTIATE_TEST_SUITE_P(Signals, AbruptEndProcess, ::testing::Values(SIGTERM, SIGINT, SIGHUP), ParamName);
+INSTANTIATE_TEST_SUITE_P(Signals, AbruptEndProcess, ::testing::Values(SIGTERM, SIGINT, SIGHUP),
+                         ParamName);
 
 }  // namespace

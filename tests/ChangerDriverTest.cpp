@@ -15,10 +15,12 @@ const Bytes kTick = {0x08};
 const Bytes kResetReport = {0x0B, 0x0B};
 // SETUP answer: level 3, country 1840, scaling 5, 2 decimals, routing 0007,
 // coin credits 1 2 5 10 20 50 for types 0..5 and 200 for type 15 (values 5 10 25 50 100 250, 1000).
-const Bytes kSetupResponse = {0x09, 0x03, 0x18, 0x40, 0x05, 0x02, 0x00, 0x07, 0x01, 0x02, 0x05, 0x0A,
-                              0x14, 0x32, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xC8};
-const Bytes kIdentResponse = {0x0F, 'T', 'S', 'L', '0', '0', '0', '0', '0', '0', '0', '0', '0', '0', '4', '2',
-                              'C', 'G', '-', '7', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', 0x01, 0x23, 0, 0, 0, 0x05};
+const Bytes kSetupResponse = {0x09, 0x03, 0x18, 0x40, 0x05, 0x02, 0x00, 0x07,
+                              0x01, 0x02, 0x05, 0x0A, 0x14, 0x32, 0,    0,
+                              0,    0,    0,    0,    0,    0,    0,    0xC8};
+const Bytes kIdentResponse = {0x0F, 'T', 'S', 'L', '0',  '0',  '0', '0', '0', '0', '0', '0',
+                              '0',  '0', '4', '2', 'C',  'G',  '-', '7', ' ', ' ', ' ', ' ',
+                              ' ',  ' ', ' ', ' ', 0x01, 0x23, 0,   0,   0,   0x05};
 const Bytes kTubeResponse = {0x0A, 0x00, 0x02, 3, 20, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
 
 const char* const kReadFeatures = "AcceptorControl/FeatureEnable=0";
@@ -35,11 +37,21 @@ struct Step {
 
 // From creation to Polling with FeatureEnable 0x00000005, CoinAccept 0x801F, CoinDispense 0x0003.
 const std::vector<Step> kStartUp = {
-    {kTick, {}, 0}, {{0x0F}, {}, 0}, {kResetReport, {}, 0}, {kSetupResponse, {}, 0}, {kTick, {}, 0},
-    {{0x0C, 0x00}, {}, 0}, {kTick, {}, 0}, {kTick, {}, 0}, {kTick, {}, 0}, {kTick, {}, 0},  // 10 counted down
+    {kTick, {}, 0},
+    {{0x0F}, {}, 0},
+    {kResetReport, {}, 0},
+    {kSetupResponse, {}, 0},
+    {kTick, {}, 0},
+    {{0x0C, 0x00}, {}, 0},
+    {kTick, {}, 0},
+    {kTick, {}, 0},
+    {kTick, {}, 0},
+    {kTick, {}, 0},  // 10 counted down
     {kTick, {}, 1},
     {kResetReport, {0x08}, 1},  // RESET on the 12th, whatever the datagram
-    {kTick, {}, 1}, {kResetReport, {}, 1}, {kTick, {}, 1},
+    {kTick, {}, 1},
+    {kResetReport, {}, 1},
+    {kTick, {}, 1},
     {kResetReport, {}, 1},  // the reset report neither restarts nor advances: waits for a tick
     {kTick, {}, 2},
     {kTick, {0x09}, 2},
@@ -60,7 +72,9 @@ protected:
     m_host.m_settings["AcceptorControl/CoinDispense"] = 0x00010003;  // bits above 15 are not sent
   }
 
-  void Feed(const Bytes& datagram) { m_driver.OnDatagram(datagram.data(), static_cast<unsigned>(datagram.size())); }
+  void Feed(const Bytes& datagram) {
+    m_driver.OnDatagram(datagram.data(), static_cast<unsigned>(datagram.size()));
+  }
   void Feed(const Bytes& datagram, int nTimes) {
     for (int i = 0; i < nTimes; ++i)
       Feed(datagram);
@@ -118,7 +132,8 @@ TEST_F(DriverTest, StartUpSendsEachCommandOnItsDatagram) {
 }
 
 TEST_F(DriverTest, RejectsForeignHeadersInEveryStateWithoutCountingDown) {
-  const Bytes rejected[] = {{0x00}, {0x07, 0x0B}, {0x10, 0x52}, {0xF8}, {0xFF, 0x0B, 0x00}, Bytes(24, 0x07)};
+  const Bytes rejected[] = {{0x00}, {0x07, 0x0B},       {0x10, 0x52},
+                            {0xF8}, {0xFF, 0x0B, 0x00}, Bytes(24, 0x07)};
   for (std::uint32_t nState = 0; nState <= 9; ++nState) {
     SCOPED_TRACE("state " + std::to_string(nState));
     m_driver.SetState(nState);
@@ -191,7 +206,10 @@ TEST_P(DriverInInitState, ResetReportRestartsWithFullCountdown) {
 }
 
 TEST_P(DriverInInitState, OtherStatusesAndOddLengthsChangeNothing) {
-  const Bytes ignored[] = {{0x0B, 0x0B, 0x00}, {0x0B, 0x01}, {0x0B, 0x0A}, {0x0B, 0x00},
+  const Bytes ignored[] = {{0x0B, 0x0B, 0x00},
+                           {0x0B, 0x01},
+                           {0x0B, 0x0A},
+                           {0x0B, 0x00},
                            {0x0B, 0x0B, 0x0B, 0x0B, 0x0B, 0x0B, 0x0B}};
   for (const Bytes& datagram : ignored)
     Feed(datagram);
@@ -205,9 +223,15 @@ TEST_F(DriverInPolling, DepositAddsCoinValueAndQueriesTubes) {
     Bytes datagram;
     std::uint32_t nValue;
   } cases[] = {
-      {{0x08, 0x40}, 5},   {{0x08, 0x51}, 10},  {{0x08, 0x52}, 25},  {{0x08, 0x63}, 50},  {{0x08, 0x44}, 100},
-      {{0x08, 0x55}, 250}, {{0x08, 0x4F}, 1000}, {{0x08, 0x47}, 0},
-      {{0x0B, 0x52, 0xFF}, 25},                // bytes after the status are not looked at
+      {{0x08, 0x40}, 5},
+      {{0x08, 0x51}, 10},
+      {{0x08, 0x52}, 25},
+      {{0x08, 0x63}, 50},
+      {{0x08, 0x44}, 100},
+      {{0x08, 0x55}, 250},
+      {{0x08, 0x4F}, 1000},
+      {{0x08, 0x47}, 0},
+      {{0x0B, 0x52, 0xFF}, 25},  // bytes after the status are not looked at
       {{0x0B, 0x55, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 250},
   };
   std::uint32_t nCredit = 0;
@@ -234,7 +258,8 @@ TEST_F(DriverInPolling, ReturnedCoinIsNotCredited) {
 
 TEST_F(DriverInPolling, TicksAndOtherStatusesAreIgnored) {
   Feed(kTick, 3);
-  for (std::uint8_t nStatus : {0x00, 0x01, 0x02, 0x03, 0x06, 0x0A, 0x0C, 0x21, 0x3F, 0x80, 0x95, 0xC2})
+  for (std::uint8_t nStatus :
+       {0x00, 0x01, 0x02, 0x03, 0x06, 0x0A, 0x0C, 0x21, 0x3F, 0x80, 0x95, 0xC2})
     Feed({0x08, nStatus});
   ExpectUntouched(CChangerDriver::Polling, 0);
 }
@@ -256,7 +281,7 @@ TEST_F(DriverInPolling, ResetReportRestartsWithoutReloadingCountdown) {
 
 TEST_F(DriverInPolling, DepositCycleStoresTubesAndReenablesWithCurrentSettings) {
   Feed({0x08, 0x52});
-  Feed(kTick);  // the answer to the first TUBE STATUS got lost
+  Feed(kTick);         // the answer to the first TUBE STATUS got lost
   Feed({0x08, 0x51});  // a second coin while the tubes are queried
   Feed(kTubeResponse);
   EXPECT_EQ(m_driver.GetState(), CChangerDriver::CoinEnableSend);
@@ -265,8 +290,7 @@ TEST_F(DriverInPolling, DepositCycleStoresTubesAndReenablesWithCurrentSettings) 
   m_host.m_settings["AcceptorControl/CoinDispense"] = 0x1200;
   EXPECT_TRUE(m_host.m_reads.empty());
   Feed(kTick);
-  EXPECT_EQ(m_host.m_commands,
-            (Commands{{0x0A}, {0x0A}, {0x0C, 0x00, 0x04, 0x12, 0x00}}));
+  EXPECT_EQ(m_host.m_commands, (Commands{{0x0A}, {0x0A}, {0x0C, 0x00, 0x04, 0x12, 0x00}}));
   EXPECT_EQ(m_host.m_reads, (Reads{kReadAccept, kReadDispense}));
   EXPECT_EQ(m_driver.GetCredit(), 35u);
   EXPECT_EQ(m_host.m_nDisplayUpdates, 2);
@@ -279,9 +303,8 @@ TEST_F(DriverInPolling, DepositAfterDisableReenablesCoins) {
   Feed({0x08, 0x40});
   Feed(kTubeResponse);
   Feed(kTick);
-  EXPECT_EQ(m_host.m_commands, (Commands{{0x0C, 0x00, 0x00, 0x00, 0x00},
-                                                   {0x0A},
-                                                   {0x0C, 0x80, 0x1F, 0x00, 0x03}}));
+  EXPECT_EQ(m_host.m_commands,
+            (Commands{{0x0C, 0x00, 0x00, 0x00, 0x00}, {0x0A}, {0x0C, 0x80, 0x1F, 0x00, 0x03}}));
   EXPECT_EQ(m_driver.GetCredit(), 5u);
 }
 
@@ -311,7 +334,8 @@ TEST_P(DriverWithStrayDeposit, ReturnedCoinIsNotCredited) {
   EXPECT_EQ(m_host.m_nDisplayUpdates, 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(StatesOutsidePolling, DriverWithStrayDeposit, ::testing::Range<std::uint32_t>(0, 8));
+INSTANTIATE_TEST_SUITE_P(StatesOutsidePolling, DriverWithStrayDeposit,
+                         ::testing::Range<std::uint32_t>(0, 8));
 
 TEST_F(DriverInPolling, ResponseLengthIsNeverADepositOutsidePolling) {
   const Bytes response = {0x08, 0x52, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
@@ -412,21 +436,26 @@ TEST(DriverOperatorJumps, TakeEffectAtEveryPointOfStartUp) {
     std::uint32_t nJump;
     int nSilentDatagrams;  // before the one that sends
     Bytes command;
-  } jumps[] = {{0, 11, {0x08}}, {6, 0, {0x0C, 0x01, 0x02, 0x00, 0x00}}, {7, 0, {0x0C, 0x00, 0x00, 0x00, 0x00}}};
+  } jumps[] = {{0, 11, {0x08}},
+               {6, 0, {0x0C, 0x01, 0x02, 0x00, 0x00}},
+               {7, 0, {0x0C, 0x00, 0x00, 0x00, 0x00}}};
   for (size_t nSteps = 0; nSteps <= kStartUp.size(); ++nSteps) {
     for (const auto& jump : jumps) {
-      SCOPED_TRACE("jump to " + std::to_string(jump.nJump) + " after datagram " + std::to_string(nSteps));
+      SCOPED_TRACE("jump to " + std::to_string(jump.nJump) + " after datagram " +
+                   std::to_string(nSteps));
       CFakeChangerHost host;
       host.m_settings["AcceptorControl/CoinAccept"] = 0x0102;
       CChangerDriver driver(host);
       for (size_t i = 0; i < nSteps; ++i)
-        driver.OnDatagram(kStartUp[i].datagram.data(), static_cast<unsigned>(kStartUp[i].datagram.size()));
+        driver.OnDatagram(kStartUp[i].datagram.data(),
+                          static_cast<unsigned>(kStartUp[i].datagram.size()));
       host.Clear();
       driver.SetState(jump.nJump);
       for (int i = 0; i <= jump.nSilentDatagrams; ++i)
         driver.OnDatagram(kTick.data(), 1);
       EXPECT_EQ(host.m_commands, Commands{jump.command});
-      EXPECT_EQ(driver.GetState(), jump.nJump == 0 ? CChangerDriver::ResetPending : CChangerDriver::Polling);
+      EXPECT_EQ(driver.GetState(),
+                jump.nJump == 0 ? CChangerDriver::ResetPending : CChangerDriver::Polling);
     }
   }
 }

@@ -26,18 +26,21 @@ TEST_F(ChangerAtPowerUp, ReportsItsResetOnceAndAcceptsNothing) {
 TEST_F(ChangerAtPowerUp, AnswersSetupIdentificationAndTubeStatus) {
   const ChangerReply setup = Send(m_changer, {0x09});
   EXPECT_EQ(setup.m_eCommand, EChangerCommand::Setup);
-  EXPECT_EQ(setup.m_data, (ByteVector{0x03, 0x19, 0x78, 0x05, 0x02, 0x00, 0x0F, 0x01, 0x02, 0x04, 0x0A, 0x14, 0x28,
-                                      0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(setup.m_data,
+            (ByteVector{0x03, 0x19, 0x78, 0x05, 0x02, 0x00, 0x0F, 0x01, 0x02, 0x04, 0x0A, 0x14,
+                        0x28, 0,    0,    0,    0,    0,    0,    0,    0,    0,    0}));
 
   const ChangerReply ident = Send(m_changer, {0x0F, 0x00});
   EXPECT_EQ(ident.m_eCommand, EChangerCommand::Identification);
-  EXPECT_EQ(ident.m_data, (ByteVector{'T', 'S', 'L', '1', '9', '7', '8', '0', '0', '0', '4', '2', '9', '1', '7',
-                                      'L', 'X', '5', '2', '0', '0', 'E', '-', 'C', 'G', ' ', ' ', 0x01, 0x23,
-                                      0x00, 0x00, 0x00, 0x05}));
+  EXPECT_EQ(ident.m_data,
+            (ByteVector{'T', 'S', 'L', '1', '9', '7',  '8',  '0',  '0',  '0',  '4',
+                        '2', '9', '1', '7', 'L', 'X',  '5',  '2',  '0',  '0',  'E',
+                        '-', 'C', 'G', ' ', ' ', 0x01, 0x23, 0x00, 0x00, 0x00, 0x05}));
 
   const ChangerReply tubes = Send(m_changer, {0x0A});
   EXPECT_EQ(tubes.m_eCommand, EChangerCommand::TubeStatus);
-  EXPECT_EQ(tubes.m_data, (ByteVector{0x00, 0x00, 24, 30, 18, 9, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(tubes.m_data,
+            (ByteVector{0x00, 0x00, 24, 30, 18, 9, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
 }
 
 TEST_F(ChangerAtPowerUp, TakesCommandsOnlyAtTheirExactLength) {
@@ -123,7 +126,8 @@ TEST_F(ChangerEnabled, FullTubeSendsFurtherCoinsToTheCashBox) {
 TEST_F(ChangerEnabled, GivesBackCoinsItMayNotOrCannotTake) {
   ASSERT_TRUE(Send(m_changer, {0x0C, 0x00, 0x01, 0x00, 0x00}).m_bWellFormed);
   EXPECT_EQ(m_changer.InsertCoin(1).m_eResult, EInsertResult::NotEnabled);
-  EXPECT_EQ(m_changer.InsertCoin(6).m_eResult, EInsertResult::UnknownCoin);   // no such coin in the set
+  EXPECT_EQ(m_changer.InsertCoin(6).m_eResult,
+            EInsertResult::UnknownCoin);  // no such coin in the set
   EXPECT_EQ(m_changer.InsertCoin(16).m_eResult, EInsertResult::UnknownCoin);  // beyond the 16 types
   EXPECT_FALSE(m_changer.HasEvent());
 
@@ -174,9 +178,9 @@ TEST(ChangerTubes, OnlyRoutedCoinTypesHaveTubes) {
 
 struct PayoutCase {
   const char* m_lpszName;
-  std::uint8_t m_nUnits;        // EXPANSION PAYOUT's byte, in units of 0.05
-  unsigned m_nEmptyTube;        // a tube emptied first, or 16 for none
-  unsigned m_nPaid;             // hundredths
+  std::uint8_t m_nUnits;                // EXPANSION PAYOUT's byte, in units of 0.05
+  unsigned m_nEmptyTube;                // a tube emptied first, or 16 for none
+  unsigned m_nPaid;                     // hundredths
   std::array<std::uint8_t, 4> m_coins;  // coins of types 0..3 paid
 };
 
@@ -227,10 +231,12 @@ TEST(ChangerConfigured, AnswersWithItsOwnCoinSet) {
   config.m_tubeCount = {70, 3, 0, 9};
   config.m_nTubeCapacity = 50;
   CChangerModel changer(config);
-  EXPECT_EQ(Send(changer, {0x09}).m_data, (ByteVector{0x03, 0x18, 0x40, 0x01, 0x02, 0x00, 0x07, 0x05, 0x0A, 0x19,
-                                                      0x64, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(Send(changer, {0x09}).m_data,
+            (ByteVector{0x03, 0x18, 0x40, 0x01, 0x02, 0x00, 0x07, 0x05, 0x0A, 0x19, 0x64, 0,
+                        0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0}));
   // A start count above the capacity is cut to it; a coin type without a tube holds nothing.
-  EXPECT_EQ(Send(changer, {0x0A}).m_data, (ByteVector{0x00, 0x01, 50, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(Send(changer, {0x0A}).m_data,
+            (ByteVector{0x00, 0x01, 50, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
   Send(changer, {0x0F, 0x02, 40});
   EXPECT_EQ(changer.GetLastPayout().m_nPaid, 40u);
   EXPECT_EQ(changer.GetLastPayout().m_coins[1], 3);

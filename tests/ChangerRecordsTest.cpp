@@ -43,11 +43,13 @@ TEST_F(ChangerRecords, NewDriverHoldsOnlyZeroBytes) {
 }
 
 TEST_F(ChangerRecords, SetupKeepsBusOrderAndReadsAsTheChangerMeantIt) {
-  Answer(CChangerDriver::SetupQuery, {0x08, 0x03, 0x18, 0x40, 0x05, 0x02, 0x00, 0x07, 0x01, 0x02, 0x05, 0x0A, 0x14,
-                                      0x32, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+  Answer(CChangerDriver::SetupQuery,
+         {0x08, 0x03, 0x18, 0x40, 0x05, 0x02, 0x00, 0x07, 0x01, 0x02, 0x05, 0x0A,
+          0x14, 0x32, 0,    0,    0,    0,    0,    0,    0,    0,    0,    0});
   const ChangerSetup& setup = m_driver.GetChangerSetup();
-  EXPECT_EQ(RawBytes(setup), (Bytes{0x03, 0x18, 0x40, 0x05, 0x02, 0x00, 0x07, 0x01, 0x02, 0x05, 0x0A, 0x14, 0x32,
-                                    0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(RawBytes(setup),
+            (Bytes{0x03, 0x18, 0x40, 0x05, 0x02, 0x00, 0x07, 0x01, 0x02, 0x05, 0x0A, 0x14,
+                   0x32, 0,    0,    0,    0,    0,    0,    0,    0,    0,    0}));
   EXPECT_EQ(setup.featureLevel, 3);
   EXPECT_EQ(SwapBytes16(setup.countryCode), 0x1840);
   EXPECT_EQ(setup.scalingFactor, 5);
@@ -59,7 +61,8 @@ TEST_F(ChangerRecords, SetupKeepsBusOrderAndReadsAsTheChangerMeantIt) {
 }
 
 TEST_F(ChangerRecords, TubeStatusFullBitsAndCounts) {
-  Answer(CChangerDriver::TubeQuery, {0x08, 0x00, 0x02, 9, 40, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 7});
+  Answer(CChangerDriver::TubeQuery,
+         {0x08, 0x00, 0x02, 9, 40, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 7});
   const TubeStatus& tubes = m_driver.GetTubeStatus();
   EXPECT_EQ(SwapBytes16(tubes.tubeFullStatus), 0x0002);
   EXPECT_EQ(tubes.tubeCount[0], 9);
@@ -68,8 +71,9 @@ TEST_F(ChangerRecords, TubeStatusFullBitsAndCounts) {
 }
 
 TEST_F(ChangerRecords, IdentificationTextsAreClosedAndNumbersKeptInBusOrder) {
-  AnswerIdentification({0x08, 'C', 'O', 'I', '1', '2', '3', '4', '5', '6', '7', '8', '9', '0', '1', '2', 'M', 'O',
-                        'D', 'E', 'L', 'X', 'Y', ' ', ' ', ' ', ' ', ' ', 0x01, 0x23, 0x00, 0x00, 0x00, 0x05});
+  AnswerIdentification({0x08, 'C', 'O', 'I', '1',  '2',  '3',  '4',  '5',  '6', '7', '8',
+                        '9',  '0', '1', '2', 'M',  'O',  'D',  'E',  'L',  'X', 'Y', ' ',
+                        ' ',  ' ', ' ', ' ', 0x01, 0x23, 0x00, 0x00, 0x00, 0x05});
   const ChangerIdentification& ident = m_driver.GetChangerIdentification();
   EXPECT_STREQ(ident.manufacturerCode, "COI");
   EXPECT_STREQ(ident.serialNumber, "123456789012");
@@ -81,38 +85,47 @@ TEST_F(ChangerRecords, IdentificationTextsAreClosedAndNumbersKeptInBusOrder) {
 }
 
 TEST_F(ChangerRecords, SecondIdentificationReplacesEveryField) {
-  AnswerIdentification({0x08, 'C', 'O', 'I', '1', '2', '3', '4', '5', '6', '7', '8', '9', '0', '1', '2', 'M', 'O',
-                        'D', 'E', 'L', 'X', 'Y', ' ', ' ', ' ', ' ', ' ', 0x01, 0x23, 0x00, 0x00, 0x00, 0x05});
-  AnswerIdentification({0x08, 'A', 0x00, 'B', 'S', 'N', 0x00, 'Q', 'Q', 'Q', 'Q', 'Q', 'Q', 'Q', 'Q', 'Q', 'R', '2',
-                        0x00, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x20, 0x01, 0x80, 0x00, 0x00, 0x0A});
-  const Bytes expected = {
-      'A', 0x00, 'B', 0x00, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,                // manufacturerCode
-      'S', 'N', 0x00, 'Q', 'Q', 'Q', 'Q', 'Q', 'Q', 'Q', 'Q', 'Q', 0, 0, 0, 0,  // serialNumber
-      'R', '2', 0x00, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,                    // modelRevision
-      0x20, 0x01, 0x80, 0x00, 0x00, 0x0A};
+  AnswerIdentification({0x08, 'C', 'O', 'I', '1',  '2',  '3',  '4',  '5',  '6', '7', '8',
+                        '9',  '0', '1', '2', 'M',  'O',  'D',  'E',  'L',  'X', 'Y', ' ',
+                        ' ',  ' ', ' ', ' ', 0x01, 0x23, 0x00, 0x00, 0x00, 0x05});
+  AnswerIdentification({0x08, 'A', 0x00, 'B', 'S',  'N',  0x00, 'Q',  'Q',  'Q', 'Q', 'Q',
+                        'Q',  'Q', 'Q',  'Q', 'R',  '2',  0x00, 0,    0,    0,   0,   0,
+                        0,    0,   0,    0,   0x20, 0x01, 0x80, 0x00, 0x00, 0x0A});
+  const Bytes expected = {'A',  0x00, 'B',  0x00, 0,    0,   0,   0,
+                          0,    0,    0,    0,    0,    0,   0,   0,  // manufacturerCode
+                          'S',  'N',  0x00, 'Q',  'Q',  'Q', 'Q', 'Q',
+                          'Q',  'Q',  'Q',  'Q',  0,    0,   0,   0,  // serialNumber
+                          'R',  '2',  0x00, 0,    0,    0,   0,   0,
+                          0,    0,    0,    0,    0,    0,   0,   0,  // modelRevision
+                          0x20, 0x01, 0x80, 0x00, 0x00, 0x0A};
   EXPECT_EQ(RawBytes(m_driver.GetChangerIdentification()), expected);
   EXPECT_STREQ(m_driver.GetChangerIdentification().manufacturerCode, "A");
 }
 
 // A response cut short fills what it carries and zeroes the rest, never reading past its end.
 TEST_F(ChangerRecords, ShortResponsesZeroWhatTheyDoNotCarry) {
-  const Bytes fullSetup = {0x08, 0x03, 0x18, 0x40, 0x05, 0x02, 0x00, 0x07, 0x01, 0x02, 0x05, 0x0A, 0x14,
-                           0x32, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x77};
+  const Bytes fullSetup = {0x08, 0x03, 0x18, 0x40, 0x05, 0x02, 0x00, 0x07, 0x01, 0x02, 0x05, 0x0A,
+                           0x14, 0x32, 0,    0,    0,    0,    0,    0,    0,    0,    0,    0x77};
   Answer(CChangerDriver::SetupQuery, fullSetup);
   Answer(CChangerDriver::SetupQuery, {0x08, 0x02, 0x00, 0x01, 0x0A, 0x02, 0x00, 0x01, 0x04});
   EXPECT_EQ(RawBytes(m_driver.GetChangerSetup()),
-            (Bytes{0x02, 0x00, 0x01, 0x0A, 0x02, 0x00, 0x01, 0x04, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+            (Bytes{0x02, 0x00, 0x01, 0x0A, 0x02, 0x00, 0x01, 0x04, 0, 0, 0, 0,
+                   0,    0,    0,    0,    0,    0,    0,    0,    0, 0, 0}));
   EXPECT_EQ(m_driver.GetState(), CChangerDriver::IdentQuery);
 
-  Answer(CChangerDriver::TubeQuery, {0x08, 0xFF, 0xFF, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16});
+  Answer(CChangerDriver::TubeQuery,
+         {0x08, 0xFF, 0xFF, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16});
   Answer(CChangerDriver::TubeQuery, {0x08, 0x00, 0x01, 5, 5, 5, 5, 5});
-  EXPECT_EQ(RawBytes(m_driver.GetTubeStatus()), (Bytes{0x00, 0x01, 5, 5, 5, 5, 5, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(RawBytes(m_driver.GetTubeStatus()),
+            (Bytes{0x00, 0x01, 5, 5, 5, 5, 5, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
   EXPECT_EQ(m_driver.GetState(), CChangerDriver::CoinEnableSend);
 
-  AnswerIdentification({0x08, 'C', 'O', 'I', '1', '2', '3', '4', '5', '6', '7', '8', '9', '0', '1', '2', 'M', 'O',
-                        'D', 'E', 'L', 'X', 'Y', ' ', ' ', ' ', ' ', ' ', 0x01, 0x23, 0x00, 0x00, 0x00, 0x05});
+  AnswerIdentification({0x08, 'C', 'O', 'I', '1',  '2',  '3',  '4',  '5',  '6', '7', '8',
+                        '9',  '0', '1', '2', 'M',  'O',  'D',  'E',  'L',  'X', 'Y', ' ',
+                        ' ',  ' ', ' ', ' ', 0x01, 0x23, 0x00, 0x00, 0x00, 0x05});
   // This one ends inside the model text.
-  AnswerIdentification({0x08, 'X', 'Y', 'Z', '9', '8', '7', '6', '5', '4', '3', '2', '1', '0', 'A', 'B', 'V', 'W'});
+  AnswerIdentification(
+      {0x08, 'X', 'Y', 'Z', '9', '8', '7', '6', '5', '4', '3', '2', '1', '0', 'A', 'B', 'V', 'W'});
   const ChangerIdentification& ident = m_driver.GetChangerIdentification();
   EXPECT_STREQ(ident.manufacturerCode, "XYZ");
   EXPECT_STREQ(ident.serialNumber, "9876543210AB");

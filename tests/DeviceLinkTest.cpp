@@ -23,7 +23,8 @@ public:
   }
   DWORD HangUp(DWORD dwConnection) override {
     m_dwHungUp = dwConnection;
-    m_bSocketsGoneAtHangUp = m_pLink && !m_pLink->GetCommunicationSocket() && !m_pLink->GetControlSocket();
+    m_bSocketsGoneAtHangUp =
+        m_pLink && !m_pLink->GetCommunicationSocket() && !m_pLink->GetControlSocket();
     return m_dwHangUpResult;
   }
   DWORD m_dwDialResult = 0;

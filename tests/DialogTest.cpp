@@ -3,8 +3,8 @@
 #include "TestSupport.h"
 
 #include <QApplication>
-#include <QFontMetrics>
 #include <QCheckBox>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QIcon>
 #include <QKeyEvent>
@@ -44,7 +44,15 @@ constexpr UINT IDI_TEST = 4242;
 constexpr unsigned kStyle = DialogStyle::Caption | DialogStyle::SysMenu | DialogStyle::ModalFrame;
 
 const DialogTemplate kFormTemplate{
-    900, "Test form...", 160, 100, "MS Sans Serif", 8, nullptr, kStyle, {
+    900,
+    "Test form...",
+    160,
+    100,
+    "MS Sans Serif",
+    8,
+    nullptr,
+    kStyle,
+    {
         {IDOK, PushButton, "OK", 10, 80, 40, 14, TabStop},
         {IDCANCEL, PushButton, "Cancel", 55, 80, 40, 14, TabStop},
         {IDC_STATIC, GroupBox, "Frame", 3, 0, 154, 76, Center},
@@ -61,15 +69,23 @@ const DialogTemplate kFormTemplate{
     }};
 
 const MenuTemplate kMenu{
-    950, {
+    950,
+    {
         {"&File", {{"Exit\tAlt+F4", ID_APP_EXIT}}},
         {"&Tools", {{"&Custom", IDC_CUSTOM}, {nullptr, 0}, {"&Foreign", IDC_FOREIGN}}},
     }};
 
 // One static covering the whole client area, under a menu; no default push button.
 const DialogTemplate kMenuTemplate{
-    901, "With menu", 150, 60, "MS Sans Serif", 8, &kMenu,
-    kStyle | DialogStyle::MinimizeBox | DialogStyle::AppWindow, {
+    901,
+    "With menu",
+    150,
+    60,
+    "MS Sans Serif",
+    8,
+    &kMenu,
+    kStyle | DialogStyle::MinimizeBox | DialogStyle::AppWindow,
+    {
         {IDOK, PushButton, "OK", 10, 40, 40, 14, TabStop},
         {IDC_STATIC, Static, nullptr, 0, 0, 150, 60, Left},
         {IDC_LONG, Static, "Remote device communication port number:", 0, 20, 139, 8, Right},
@@ -200,9 +216,7 @@ protected:
     QApplication::sendEvent(pTarget, &press);
   }
 
-  static void Focus(CDialog& dlg, int nID) {
-    dlg.GetDlgItem(nID)->setFocus(Qt::OtherFocusReason);
-  }
+  static void Focus(CDialog& dlg, int nID) { dlg.GetDlgItem(nID)->setFocus(Qt::OtherFocusReason); }
 
   static QWidget* Focused(CDialog& dlg) { return dlg.m_hWnd->focusWidget(); }
 
@@ -313,12 +327,15 @@ TEST_F(Dialogs, ControlsAreFoundByIdWithTheirKindAndText) {
 TEST_F(Dialogs, TextsRoundTripAsUtf8OnEveryTextControl) {
   CFormDlg dlg;
   Run(dlg, [](CDialog& d) {
-    const std::string strText = "Gr\xC3\xBC\xC3\x9F" "e 4,50 \xE2\x82\xAC";  // "Grüße 4,50 €"
+    const std::string strText =
+        "Gr\xC3\xBC\xC3\x9F"
+        "e 4,50 \xE2\x82\xAC";  // "Grüße 4,50 €"
     for (int nID : {IDC_NAME, IDOK, IDC_TICK, IDC_NOTE, IDC_STATIC}) {
       d.SetDlgItemText(nID, strText);
       EXPECT_EQ(d.GetDlgItemText(nID), strText) << "control " << nID;
     }
-    EXPECT_EQ(qobject_cast<QLineEdit*>(d.GetDlgItem(IDC_NAME))->text(), QString::fromUtf8(strText.c_str()));
+    EXPECT_EQ(qobject_cast<QLineEdit*>(d.GetDlgItem(IDC_NAME))->text(),
+              QString::fromUtf8(strText.c_str()));
     d.SetWindowText("Caption \xC3\xA9");
     EXPECT_EQ(d.GetWindowText(), "Caption \xC3\xA9");
     EXPECT_EQ(d.GetDlgItemText(4711), "");
@@ -439,13 +456,34 @@ TEST_F(Dialogs, EveryCloseRouteDestroysWithControlsReadable) {
     INT_PTR nExpected;
   };
   const std::vector<Route> routes = {
-      {"Esc in an edit", [](CFormDlg& d) { Focus(d, IDC_NAME); Press(Focused(d), Qt::Key_Escape); }, IDCANCEL},
-      {"Enter on Cancel", [](CFormDlg& d) { Focus(d, IDCANCEL); Press(Focused(d), Qt::Key_Return); }, IDCANCEL},
-      {"keypad Enter on OK", [](CFormDlg& d) { Focus(d, IDOK); Press(Focused(d), Qt::Key_Enter); }, IDOK},
-      {"OK clicked", [](CFormDlg& d) { qobject_cast<QPushButton*>(d.GetDlgItem(IDOK))->click(); }, IDOK},
+      {"Esc in an edit",
+       [](CFormDlg& d) {
+         Focus(d, IDC_NAME);
+         Press(Focused(d), Qt::Key_Escape);
+       },
+       IDCANCEL},
+      {"Enter on Cancel",
+       [](CFormDlg& d) {
+         Focus(d, IDCANCEL);
+         Press(Focused(d), Qt::Key_Return);
+       },
+       IDCANCEL},
+      {"keypad Enter on OK",
+       [](CFormDlg& d) {
+         Focus(d, IDOK);
+         Press(Focused(d), Qt::Key_Enter);
+       },
+       IDOK},
+      {"OK clicked", [](CFormDlg& d) { qobject_cast<QPushButton*>(d.GetDlgItem(IDOK))->click(); },
+       IDOK},
       {"close box", [](CFormDlg& d) { d.m_hWnd->close(); }, IDCANCEL},
       {"WM_CLOSE", [](CFormDlg& d) { d.SendMessage(WM_CLOSE); }, IDCANCEL},
-      {"EndDialog twice", [](CFormDlg& d) { d.EndDialog(7); d.EndDialog(8); }, 7},
+      {"EndDialog twice",
+       [](CFormDlg& d) {
+         d.EndDialog(7);
+         d.EndDialog(8);
+       },
+       7},
   };
   for (const Route& route : routes) {
     SCOPED_TRACE(route.pszName);
@@ -527,7 +565,7 @@ TEST(ParseUnsigned, AcceptsBlanksPlusAndAnyThirtyTwoBitNumber) {
       {"0", true, 0},
       {"65536", true, 65536},
       {"4294967295", true, 4294967295u},
-      {"0000000000000000000000000004005", true, 4005},    // 31 characters
+      {"0000000000000000000000000004005", true, 4005},   // 31 characters
       {"4005                           x", true, 4005},  // the x is the 32nd character
       {"", false, 0},
       {"   ", false, 0},
@@ -617,11 +655,12 @@ TEST_F(Dialogs, RefusedNumberKeepsTheDialogOpenWithTheFieldSelected) {
 
   CFormDlg again;
   m_messages.clear();
-  EXPECT_EQ(Run(again, [](CDialog& d) {
-              d.SetDlgItemText(IDC_PORT, "+4005");
-              d.SetDlgItemText(IDC_PORT2, "4294967295");
-              qobject_cast<QPushButton*>(d.GetDlgItem(IDOK))->click();
-            }),
+  EXPECT_EQ(Run(again,
+                [](CDialog& d) {
+                  d.SetDlgItemText(IDC_PORT, "+4005");
+                  d.SetDlgItemText(IDC_PORT2, "4294967295");
+                  qobject_cast<QPushButton*>(d.GetDlgItem(IDOK))->click();
+                }),
             IDOK);
   EXPECT_TRUE(m_messages.empty());
   EXPECT_EQ(again.m_dwPort, 4005u);
@@ -637,16 +676,17 @@ TEST_F(Dialogs, NestedDialogBelongsToTheMainWindow) {
   CFormDlg inner;
   m_app.m_pMainWnd = &outer;
   Run(outer, [&](CDialog&) {
-    EXPECT_EQ(Run(inner, [&](CDialog& d) {
-                EXPECT_EQ(CDialog::GetTopModal(), &inner);
-                EXPECT_EQ(d.GetOwner(), &outer);
-                EXPECT_EQ(d.m_hWnd->parentWidget(), outer.m_hWnd);
-                EXPECT_TRUE(d.m_hWnd->isModal());
-                // Same IDs in both windows: each finds its own control.
-                EXPECT_EQ(outer.GetDlgItem(IDOK)->window(), outer.m_hWnd);
-                EXPECT_EQ(d.GetDlgItem(IDOK)->window(), d.m_hWnd);
-                d.EndDialog(IDOK);
-              }),
+    EXPECT_EQ(Run(inner,
+                  [&](CDialog& d) {
+                    EXPECT_EQ(CDialog::GetTopModal(), &inner);
+                    EXPECT_EQ(d.GetOwner(), &outer);
+                    EXPECT_EQ(d.m_hWnd->parentWidget(), outer.m_hWnd);
+                    EXPECT_TRUE(d.m_hWnd->isModal());
+                    // Same IDs in both windows: each finds its own control.
+                    EXPECT_EQ(outer.GetDlgItem(IDOK)->window(), outer.m_hWnd);
+                    EXPECT_EQ(d.GetDlgItem(IDOK)->window(), d.m_hWnd);
+                    d.EndDialog(IDOK);
+                  }),
               IDOK);
     EXPECT_EQ(CDialog::GetTopModal(), &outer);
     outer.EndDialog(IDCANCEL);

@@ -133,17 +133,17 @@ TEST_P(AcceptorControlClose, EveryRouteStoresTheTicks) {
   const INT_PTR nResult = Run(dlg, [](CDialog& d) {
     for (int nID : AllBoxes())
       EXPECT_FALSE(Button(d, nID)->isChecked()) << nID;  // empty store: all clear
-    Button(d, 1032)->click();  // Accept Coin Type 3
-    Button(d, 1062)->click();  // Dispense Coin Type 16
-    Button(d, 1073)->click();  // manual fill and payout
+    Button(d, 1032)->click();                            // Accept Coin Type 3
+    Button(d, 1062)->click();                            // Dispense Coin Type 16
+    Button(d, 1073)->click();                            // manual fill and payout
     switch (GetParam()) {
-      case CloseRoute::ExitButton: Button(d, IDOK)->click(); break;
-      case CloseRoute::EnterKey:
-        Button(d, 1045)->setFocus();
-        PressKey(d, Qt::Key_Return);
-        break;
-      case CloseRoute::EscapeKey: PressKey(d, Qt::Key_Escape); break;
-      case CloseRoute::CloseBox: d.GetSafeHwnd()->close(); break;
+    case CloseRoute::ExitButton: Button(d, IDOK)->click(); break;
+    case CloseRoute::EnterKey:
+      Button(d, 1045)->setFocus();
+      PressKey(d, Qt::Key_Return);
+      break;
+    case CloseRoute::EscapeKey: PressKey(d, Qt::Key_Escape); break;
+    case CloseRoute::CloseBox: d.GetSafeHwnd()->close(); break;
     }
   });
   const bool bOK = GetParam() == CloseRoute::ExitButton || GetParam() == CloseRoute::EnterKey;
@@ -220,21 +220,21 @@ TEST_F(DialogsTest, PriceDialogStoresParsedPricesAndPanelShowsThemAfterOK) {
       return;
     }
     switch (++nPriceDialogs) {
-      case 1:
-        for (int nID = 1001; nID <= 1010; ++nID)
-          EXPECT_EQ(d.GetDlgItemText(nID), "1.00") << nID;
-        Edit(d, 1001)->setText("2.5");
-        Edit(d, 1002)->setText("10.00");
-        Edit(d, 1003)->setText("0.07");
-        Edit(d, 1004)->setText("1.234");
-        Button(d, IDOK)->click();
-        break;
-      case 2:
-        EXPECT_EQ(d.GetDlgItemText(1001), "2.05");
-        Edit(d, 1001)->setText("9.99");
-        Button(d, IDCANCEL)->click();
-        break;
-      default: Button(d, IDOK)->click(); break;
+    case 1:
+      for (int nID = 1001; nID <= 1010; ++nID)
+        EXPECT_EQ(d.GetDlgItemText(nID), "1.00") << nID;
+      Edit(d, 1001)->setText("2.5");
+      Edit(d, 1002)->setText("10.00");
+      Edit(d, 1003)->setText("0.07");
+      Edit(d, 1004)->setText("1.234");
+      Button(d, IDOK)->click();
+      break;
+    case 2:
+      EXPECT_EQ(d.GetDlgItemText(1001), "2.05");
+      Edit(d, 1001)->setText("9.99");
+      Button(d, IDCANCEL)->click();
+      break;
+    default: Button(d, IDOK)->click(); break;
     }
   });
   m_panel.DoModal();
@@ -330,15 +330,16 @@ TEST_P(ConnectionPortCheck, RefusesAnythingButAnUnsignedNumber) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Texts, ConnectionPortCheck, ::testing::Values(
-    PortCase{"BlanksAndPlus", " 4005 ", "\t+4001\t", 0, 4005, 4001},
-    PortCase{"NoRangeCheck", "4294967295", "70000", 0, 4294967295u, 70000},
-    PortCase{"TrailingLetter", "4005x", "4001", 1026, 0, 0},
-    PortCase{"Minus", "4003", "-1", 1027, 0, 0},
-    PortCase{"Empty", "", "4001", 1026, 0, 0},
-    PortCase{"InnerBlank", "4 005", "4001", 1026, 0, 0},
-    PortCase{"Beyond32Bits", "4294967296", "4001", 1026, 0, 0},
-    PortCase{"BothBadOneMessage", "x", "y", 1026, 0, 0}),
+INSTANTIATE_TEST_SUITE_P(
+    Texts, ConnectionPortCheck,
+    ::testing::Values(PortCase{"BlanksAndPlus", " 4005 ", "\t+4001\t", 0, 4005, 4001},
+                      PortCase{"NoRangeCheck", "4294967295", "70000", 0, 4294967295u, 70000},
+                      PortCase{"TrailingLetter", "4005x", "4001", 1026, 0, 0},
+                      PortCase{"Minus", "4003", "-1", 1027, 0, 0},
+                      PortCase{"Empty", "", "4001", 1026, 0, 0},
+                      PortCase{"InnerBlank", "4 005", "4001", 1026, 0, 0},
+                      PortCase{"Beyond32Bits", "4294967296", "4001", 1026, 0, 0},
+                      PortCase{"BothBadOneMessage", "x", "y", 1026, 0, 0}),
     [](const auto& info) { return std::string(info.param.lpszName); });
 
 // ---------------------------------------------------------------------------------------------
@@ -354,25 +355,39 @@ std::map<int, std::string> Texts(CDialog& d, const std::vector<int>& ids) {
 TEST_F(DialogsTest, InformationDialogsShowRecordsInTheRowsTheirLabelsName) {
   // SETUP: level 3, country 18 40, scaling 5, 2 decimals, routing 00 07, sixteen credits.
   m_panel.GetChangerDriver()->SetState(2);
-  m_panel.Feed({0x09, 0x03, 0x18, 0x40, 0x05, 0x02, 0x00, 0x07, 1, 2, 5, 10, 20, 50, 60, 70,
-                80, 90, 100, 110, 120, 130, 140, 150});
+  m_panel.Feed({0x09, 0x03, 0x18, 0x40, 0x05, 0x02, 0x00, 0x07, 1,   2,   5,   10,
+                20,   50,   60,   70,   80,   90,   100,  110,  120, 130, 140, 150});
   // EXPANSION IDENTIFICATION: "ABC", "123456789012", "MODELXY     ", 01 23, 00 00 00 05.
   m_panel.GetChangerDriver()->SetState(3);
-  m_panel.Feed({0x0F, 'A', 'B', 'C', '1', '2', '3', '4', '5', '6', '7', '8', '9', '0', '1', '2',
-                'M', 'O', 'D', 'E', 'L', 'X', 'Y', ' ', ' ', ' ', ' ', ' ', 0x01, 0x23, 0x00,
-                0x00, 0x00, 0x05});
+  m_panel.Feed({0x0F, 'A', 'B', 'C', '1',  '2',  '3',  '4',  '5',  '6', '7', '8',
+                '9',  '0', '1', '2', 'M',  'O',  'D',  'E',  'L',  'X', 'Y', ' ',
+                ' ',  ' ', ' ', ' ', 0x01, 0x23, 0x00, 0x00, 0x00, 0x05});
   // TUBE STATUS: tube of coin type 1 full; counts 0, 3, 4, then 0 .. 9 for the last.
   m_panel.GetChangerDriver()->SetState(5);
   m_panel.Feed({0x0A, 0x00, 0x02, 0, 3, 4, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 9});
 
   CAcceptorSetupDlg setup;
   Run(setup, [](CDialog& d) {
-    const std::map<int, std::string> want = {
-        {1066, "3"}, {1067, "1840"}, {1068, "5"}, {1069, "2"},
-        {1070, "5 -> Routng to Tube"}, {1071, "10 -> Routng to Tube"},
-        {1072, "25 -> Routng to Tube"}, {1073, "50"}, {1074, "100"}, {1075, "250"},
-        {1076, "300"}, {1084, "350"}, {1077, "400"}, {1078, "450"}, {1079, "500"},
-        {1080, "550"}, {1081, "600"}, {1082, "650"}, {1083, "700"}, {1085, "750"}};
+    const std::map<int, std::string> want = {{1066, "3"},
+                                             {1067, "1840"},
+                                             {1068, "5"},
+                                             {1069, "2"},
+                                             {1070, "5 -> Routng to Tube"},
+                                             {1071, "10 -> Routng to Tube"},
+                                             {1072, "25 -> Routng to Tube"},
+                                             {1073, "50"},
+                                             {1074, "100"},
+                                             {1075, "250"},
+                                             {1076, "300"},
+                                             {1084, "350"},
+                                             {1077, "400"},
+                                             {1078, "450"},
+                                             {1079, "500"},
+                                             {1080, "550"},
+                                             {1081, "600"},
+                                             {1082, "650"},
+                                             {1083, "700"},
+                                             {1085, "750"}};
     std::vector<int> ids;
     for (const auto& [nID, str] : want)
       ids.push_back(nID);
@@ -382,8 +397,8 @@ TEST_F(DialogsTest, InformationDialogsShowRecordsInTheRowsTheirLabelsName) {
   CAcceptorIdentDlg ident;
   Run(ident, [](CDialog& d) {
     const std::map<int, std::string> want = {
-        {1068, "ABC"}, {1069, "123456789012"}, {1070, "MODELXY     "}, {1071, "01.23"},
-        {1072, "Enabled"}, {1073, "Disabled"}, {1074, "Enabled"}, {1075, "Disabled"}};
+        {1068, "ABC"},     {1069, "123456789012"}, {1070, "MODELXY     "}, {1071, "01.23"},
+        {1072, "Enabled"}, {1073, "Disabled"},     {1074, "Enabled"},      {1075, "Disabled"}};
     EXPECT_EQ(Texts(d, {1068, 1069, 1070, 1071, 1072, 1073, 1074, 1075}), want);
   });
 

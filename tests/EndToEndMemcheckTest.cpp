@@ -25,8 +25,9 @@ const unsigned kControl = kComm + 1;
 TEST(EndToEndMemcheck, AWholeSessionHasNoMemoryErrorsAndLeaksNothing) {
   CTempConfig config;
   QDir().mkpath(QString::fromStdString(config.Path() + "/Tessaline"));
-  std::ofstream(config.SettingsFile()) << "[Connection]\nIPAddress=127.0.0.2\nPortCommunication=" << kComm
-                                       << "\nPortControl=" << kControl << "\n[AcceptorControl]\nCoinAccept=63\n";
+  std::ofstream(config.SettingsFile())
+      << "[Connection]\nIPAddress=127.0.0.2\nPortCommunication=" << kComm
+      << "\nPortControl=" << kControl << "\n[AcceptorControl]\nCoinAccept=63\n";
   // The device ticks slowly enough for a program that runs some fifty times slower than usual.
   CSimProcess sim;
   ASSERT_TRUE(sim.Start(kComm, kControl, 40));
@@ -39,8 +40,9 @@ TEST(EndToEndMemcheck, AWholeSessionHasNoMemoryErrorsAndLeaksNothing) {
   program.setProcessEnvironment(env);
   program.setProcessChannelMode(QProcess::ForwardedChannels);
   program.start(QStringLiteral(VALGRIND_EXE),
-                {"--tool=memcheck", "--leak-check=full", "--show-leak-kinds=definite", "--errors-for-leak-kinds=definite",
-                 "--error-exitcode=99", "--num-callers=40", "--suppressions=" MINTORA_VALGRIND_SUPPRESSIONS,
+                {"--tool=memcheck", "--leak-check=full", "--show-leak-kinds=definite",
+                 "--errors-for-leak-kinds=definite", "--error-exitcode=99", "--num-callers=40",
+                 "--suppressions=" MINTORA_VALGRIND_SUPPRESSIONS,
                  QString::fromStdString("--log-file=" + strLog), MINTORA_EXE});
   ASSERT_TRUE(program.waitForStarted(10000));
 
@@ -62,7 +64,8 @@ TEST(EndToEndMemcheck, AWholeSessionHasNoMemoryErrorsAndLeaksNothing) {
   // The summary lines, for the record.
   std::istringstream lines(strReport);
   for (std::string strLine; std::getline(lines, strLine);) {
-    if (strLine.find("in use at exit") != std::string::npos || strLine.find("lost:") != std::string::npos ||
+    if (strLine.find("in use at exit") != std::string::npos ||
+        strLine.find("lost:") != std::string::npos ||
         strLine.find("ERROR SUMMARY") != std::string::npos)
       std::printf("%s\n", strLine.c_str());
   }

@@ -28,7 +28,8 @@ protected:
     AfxSetMessageBoxHook(nullptr);
   }
   /// Connects to a sim on ports nBase, nBase + 1 and runs the panel with pfnWhileOpen inside.
-  void Run(unsigned nBase, const std::function<void(CVendingPanelDlg&, CSimProcess&)>& pfnWhileOpen) {
+  void Run(unsigned nBase,
+           const std::function<void(CVendingPanelDlg&, CSimProcess&)>& pfnWhileOpen) {
     m_app.WriteProfileString("Connection", "IPAddress", "127.0.0.2");
     m_app.WriteProfileInt("Connection", "PortCommunication", nBase);
     m_app.WriteProfileInt("Connection", "PortControl", nBase + 1);

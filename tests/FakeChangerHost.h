@@ -17,7 +17,8 @@ public:
   }
 
   // Records "Section/Entry=default" and answers from m_settings ("Section/Entry").
-  std::uint32_t GetProfileInt(const char* lpszSection, const char* lpszEntry, std::uint32_t nDefault) override {
+  std::uint32_t GetProfileInt(const char* lpszSection, const char* lpszEntry,
+                              std::uint32_t nDefault) override {
     const std::string strKey = std::string(lpszSection) + "/" + lpszEntry;
     m_reads.push_back(strKey + "=" + std::to_string(nDefault));
     const auto it = m_settings.find(strKey);

@@ -7,7 +7,6 @@
 // send calls) records the four destinations once instead of a million times.
 #include "TestSupport.h"
 
-
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -30,7 +29,8 @@ const unsigned kControl = kComm + 1;
 long StatusKb(qint64 nPid, const char* lpszField) {
   const std::string strStatus = ReadWholeFile("/proc/" + std::to_string(nPid) + "/status");
   const std::size_t nAt = strStatus.find(std::string(lpszField) + ":");
-  return nAt == std::string::npos ? -1 : std::atol(strStatus.c_str() + nAt + std::strlen(lpszField) + 1);
+  return nAt == std::string::npos ? -1
+                                  : std::atol(strStatus.c_str() + nAt + std::strlen(lpszField) + 1);
 }
 
 /// User plus system CPU time of the process, in clock ticks.
@@ -132,7 +132,6 @@ private:
 
 class Flood : public ::testing::Test {
 protected:
-
   /// Sends nCount datagrams spread over the four senders, pausing while the program's sockets
   /// are filling up, so that it reads nearly all of them instead of the kernel dropping them.
   void SendFlood(unsigned nCount) {
@@ -145,14 +144,17 @@ protected:
     std::uint8_t datagram[1500];
     for (unsigned i = 0; i < nCount; ++i) {
       const int nLength = length(m_random);
-      std::memcpy(datagram, noise.data() + (i * 4099u) % (noise.size() - 1500), static_cast<std::size_t>(nLength));
+      std::memcpy(datagram, noise.data() + (i * 4099u) % (noise.size() - 1500),
+                  static_cast<std::size_t>(nLength));
       datagram[0] = static_cast<std::uint8_t>(byte(m_random));
       // Half from the device's communication port: these reach the driver. The rest from its
       // control port (read and dropped by the program) and from a foreign port and address
       // (which the connected sockets never even see).
       const int nSource = source(m_random);
-      CSender& sender = nSource < 50 ? m_device : nSource < 70 ? m_deviceControl : nSource < 85 ? m_foreignPort
-                                                                                                  : m_foreignAddress;
+      CSender& sender = nSource < 50   ? m_device
+                        : nSource < 70 ? m_deviceControl
+                        : nSource < 85 ? m_foreignPort
+                                       : m_foreignAddress;
       sender.Write(datagram, static_cast<std::size_t>(nLength));
       if (i % 64 == 63) {
         for (int nWait = 0; nWait < 20000 && ProgramQueues().nWaiting > 96 * 1024; ++nWait)
@@ -193,12 +195,13 @@ protected:
 TEST_F(Flood, ProgramSurvivesStaysSmallAndStillStartsTheChanger) {
   ASSERT_TRUE(m_device.IsReady() && m_deviceControl.IsReady() && m_foreignPort.IsReady() &&
               m_foreignAddress.IsReady());
-  const unsigned nCount = qEnvironmentVariableIsSet("MINTORA_FLOOD_DATAGRAMS")
-                              ? static_cast<unsigned>(qEnvironmentVariableIntValue("MINTORA_FLOOD_DATAGRAMS"))
-                              : 1000000u;
-  ASSERT_TRUE(m_program.Start(m_config, "[Connection]\nIPAddress=127.0.0.2\nPortCommunication=" +
-                                            std::to_string(kComm) + "\nPortControl=" + std::to_string(kControl) +
-                                            "\n"));
+  const unsigned nCount =
+      qEnvironmentVariableIsSet("MINTORA_FLOOD_DATAGRAMS")
+          ? static_cast<unsigned>(qEnvironmentVariableIntValue("MINTORA_FLOOD_DATAGRAMS"))
+          : 1000000u;
+  ASSERT_TRUE(m_program.Start(
+      m_config, "[Connection]\nIPAddress=127.0.0.2\nPortCommunication=" + std::to_string(kComm) +
+                    "\nPortControl=" + std::to_string(kControl) + "\n"));
   const qint64 nPid = m_program.Pid();
   Bytes code;
   ASSERT_TRUE(m_deviceControl.Receive(code, 15000));
@@ -217,10 +220,12 @@ TEST_F(Flood, ProgramSurvivesStaysSmallAndStillStartsTheChanger) {
   const long nCpuBefore = CpuTicks(nPid);
   PumpFor(1000);
   const long nIdleTicks = CpuTicks(nPid) - nCpuBefore;
-  std::printf("flood of %u datagrams: %ld dropped at the program's full sockets; VmRSS %ld kB before, %ld kB "
-              "after, VmHWM %ld kB; %ld CPU ticks in 1 s idle\n",
-              nCount, ProgramQueues().nDropped - nDroppedBefore, nRssBefore, nRssAfter, StatusKb(nPid, "VmHWM"),
-              nIdleTicks);
+  std::printf(
+      "flood of %u datagrams: %ld dropped at the program's full sockets; VmRSS %ld kB before, %ld "
+      "kB "
+      "after, VmHWM %ld kB; %ld CPU ticks in 1 s idle\n",
+      nCount, ProgramQueues().nDropped - nDroppedBefore, nRssBefore, nRssAfter,
+      StatusKb(nPid, "VmHWM"), nIdleTicks);
   EXPECT_LE(nRssAfter, nRssBefore + std::max(4096L, nRssBefore / 20));
   EXPECT_LT(nIdleTicks, sysconf(_SC_CLK_TCK) / 4);
 
@@ -234,8 +239,8 @@ TEST_F(Flood, ProgramSurvivesStaysSmallAndStillStartsTheChanger) {
   if (answer == Bytes{0x08})  // RESET, unless the reset reports already drew it
     answer = TickUntilAnswer();
   ASSERT_EQ(answer, (Bytes{0x09}));
-  const Bytes setup = {0x08, 0x03, 0x19, 0x78, 0x05, 0x02, 0x00, 0x0F, 1, 2, 4, 10, 20, 40,
-                       0,    0,    0,    0,    0,    0,    0,    0,    0, 0};
+  const Bytes setup = {0x08, 0x03, 0x19, 0x78, 0x05, 0x02, 0x00, 0x0F, 1, 2, 4, 10,
+                       20,   40,   0,    0,    0,    0,    0,    0,    0, 0, 0, 0};
   m_device.Write(setup);
   EXPECT_EQ(TickUntilAnswer(), (Bytes{0x0F, 0x00}));
   Bytes ident(34, 0x20);

@@ -2,8 +2,9 @@
 // of range, texts of a megabyte, bytes that are not UTF-8, a folder that cannot be read or is
 // missing, a folder, FIFO or device where the settings file or its lock should be. The program
 // starts, takes the reader's default for what it cannot read, shows the link's messages where a
-// step fails, and keeps its dialogs working when a write cannot be made. Most cases run the application object in this
-// process (its message boxes caught by the hook); the last ones run the real executable.
+// step fails, and keeps its dialogs working when a write cannot be made. Most cases run the
+// application object in this process (its message boxes caught by the hook); the last ones run the
+// real executable.
 #include "Dialog.h"
 #include "Resource.h"
 #include "TestSupport.h"
@@ -18,11 +19,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/fsuid.h>
+#include <sys/stat.h>
 #include <csignal>
 #include <fstream>
 #include <sstream>
-#include <sys/fsuid.h>
-#include <sys/stat.h>
 
 using namespace testing_support;
 
@@ -34,12 +35,13 @@ const std::string kMegabyteNumber(1 << 20, '9');
 /// Every entry the program or its framework reads, texts set to strText and numbers to strNumber.
 std::string StoreOf(const std::string& strText, const std::string& strNumber) {
   std::string s = "[Connection]\nConnectionName=" + strText + "\nIPAddress=" + strText +
-                  "\nPortCommunication=" + strNumber + "\nPortControl=" + strNumber + "\nAutoConnect=" + strNumber +
-                  "\n[Prices]\n";
+                  "\nPortCommunication=" + strNumber + "\nPortControl=" + strNumber +
+                  "\nAutoConnect=" + strNumber + "\n[Prices]\n";
   for (int i = 0; i < 10; ++i)
     s += "Price_0" + std::to_string(i) + "=" + strNumber + "\n";
-  s += "[AcceptorControl]\nCoinAccept=" + strNumber + "\nCoinDispense=" + strNumber + "\nFeatureEnable=" + strNumber +
-       "\n[Recent%20File%20List]\nFile1=" + strText + "\nFile10=" + strText + "\n";
+  s += "[AcceptorControl]\nCoinAccept=" + strNumber + "\nCoinDispense=" + strNumber +
+       "\nFeatureEnable=" + strNumber + "\n[Recent%20File%20List]\nFile1=" + strText +
+       "\nFile10=" + strText + "\n";
   return s + "[Settings]\nPreviewPages=" + strNumber + "\n";
 }
 
@@ -53,15 +55,17 @@ std::string With(std::string strStore, const std::string& strKey, const std::str
 /// Every entry of the program's own three sections, as the store reads them.
 std::vector<std::string> ReadOwnEntries() {
   static const char* const s_entries[][2] = {
-      {"Connection", "ConnectionName"}, {"Connection", "IPAddress"},        {"Connection", "PortCommunication"},
-      {"Connection", "PortControl"},    {"Connection", "AutoConnect"},      {"AcceptorControl", "CoinAccept"},
+      {"Connection", "ConnectionName"},    {"Connection", "IPAddress"},
+      {"Connection", "PortCommunication"}, {"Connection", "PortControl"},
+      {"Connection", "AutoConnect"},       {"AcceptorControl", "CoinAccept"},
       {"AcceptorControl", "CoinDispense"}, {"AcceptorControl", "FeatureEnable"}};
   CTestApp app;
   std::vector<std::string> values;
   for (const auto& entry : s_entries)
     values.push_back(app.GetProfileString(entry[0], entry[1], "(absent)"));
   for (int i = 0; i < 10; ++i)
-    values.push_back(app.GetProfileString("Prices", ("Price_0" + std::to_string(i)).c_str(), "(absent)"));
+    values.push_back(
+        app.GetProfileString("Prices", ("Price_0" + std::to_string(i)).c_str(), "(absent)"));
   return values;
 }
 
@@ -81,10 +85,13 @@ public:
 };
 
 const char* const kDialFailed =
-    "Connect failed, Error: 633\r\nPlease make sure to use the correct connectionand check the connection settings "
+    "Connect failed, Error: 633\r\nPlease make sure to use the correct connectionand check the "
+    "connection settings "
     "in windows control panel.";
 
-QAbstractButton* Button(CDialog& dlg, int nID) { return qobject_cast<QAbstractButton*>(dlg.GetDlgItem(nID)); }
+QAbstractButton* Button(CDialog& dlg, int nID) {
+  return qobject_cast<QAbstractButton*>(dlg.GetDlgItem(nID));
+}
 
 class HostileSettings : public ::testing::Test {
 protected:
@@ -218,23 +225,37 @@ TEST_P(HostileFlavour, StartsWithDefaultsAndEveryDialogStillWorks) {
   EXPECT_EQ(m_app.GetProfileInt("Prices", "Price_00", 7), 0u);
 }
 
-std::string FlavourName(const ::testing::TestParamInfo<Flavour>& info) { return info.param.lpszName; }
+std::string FlavourName(const ::testing::TestParamInfo<Flavour>& info) {
+  return info.param.lpszName;
+}
 
 // "\xEF\xBF\xBD" is U+FFFD, which stands in for each byte that is not UTF-8.
 INSTANTIATE_TEST_SUITE_P(
     EveryEntry, HostileFlavour,
     ::testing::Values(
-        Flavour{"RectanglesAndSizes", "@Rect(1 2 3 4)", "@Size(4003 4001)", "", "1.00", 0, "default", false},
+        Flavour{"RectanglesAndSizes", "@Rect(1 2 3 4)", "@Size(4003 4001)", "", "1.00", 0,
+                "default", false},
         Flavour{"UnknownVariants", "@Variant(\\0\\0\\0\\x7f\\0\\0\\0\\x6QBogus\\0\\xff)",
-                "@Variant(\\0\\0\\0\\x7f\\0\\0\\0\\x6QBogus\\0\\xff)", "LX-5200", "1.00", 0, "default", false},
+                "@Variant(\\0\\0\\0\\x7f\\0\\0\\0\\x6QBogus\\0\\xff)", "LX-5200", "1.00", 0,
+                "default", false},
         Flavour{"ListsAndFractions", "a,b,c", "1.5", "a,b,c", "1.00", 0, "default", false},
         Flavour{"MinusOne", "LX-5200", "-1", "LX-5200", "42949672.95", 36, "4294967295", true},
-        Flavour{"AboveThirtyTwoBits", "LX-5200", "4294967296", "LX-5200", "1.00", 0, "default", false},
-        Flavour{"BelowMinusTwoToThe31", "LX-5200", "-2147483649", "LX-5200", "1.00", 0, "default", false},
-        Flavour{"TwentyDigits", "LX-5200", "99999999999999999999", "LX-5200", "1.00", 0, "default", false},
-        Flavour{"Megabytes", kMegabyteText, kMegabyteNumber, kMegabyteText, "1.00", 0, "default", false},
-        Flavour{"NotUtf8", "LX\xff\xfe" "5200", "4\xff" "003", "LX\xEF\xBF\xBD\xEF\xBF\xBD" "5200", "1.00", 0,
-                "default", false}),
+        Flavour{"AboveThirtyTwoBits", "LX-5200", "4294967296", "LX-5200", "1.00", 0, "default",
+                false},
+        Flavour{"BelowMinusTwoToThe31", "LX-5200", "-2147483649", "LX-5200", "1.00", 0, "default",
+                false},
+        Flavour{"TwentyDigits", "LX-5200", "99999999999999999999", "LX-5200", "1.00", 0, "default",
+                false},
+        Flavour{"Megabytes", kMegabyteText, kMegabyteNumber, kMegabyteText, "1.00", 0, "default",
+                false},
+        Flavour{"NotUtf8",
+                "LX\xff\xfe"
+                "5200",
+                "4\xff"
+                "003",
+                "LX\xEF\xBF\xBD\xEF\xBF\xBD"
+                "5200",
+                "1.00", 0, "default", false}),
     FlavourName);
 
 // ---------------------------------------------------------------------------------------------
@@ -259,7 +280,9 @@ TEST_P(HostileLink, TheFailingStepIsReportedAndThePanelOpens) {
   EXPECT_FALSE(m_app.IsConnected());
 }
 
-std::string LinkCaseName(const ::testing::TestParamInfo<LinkCase>& info) { return info.param.lpszName; }
+std::string LinkCaseName(const ::testing::TestParamInfo<LinkCase>& info) {
+  return info.param.lpszName;
+}
 
 // Ports wrap as 32-bit words and are refused by the socket layer; an address that is neither
 // dotted nor a host name is refused before any resolver is asked.
@@ -270,7 +293,8 @@ INSTANTIATE_TEST_SUITE_P(
                  "Create aquisition socket failed, Error: 22\r\n"},
         LinkCase{"PortZero", "IPAddress=127.0.0.2\nPortCommunication=0\n",
                  "Create aquisition socket failed, Error: 22\r\n"},
-        LinkCase{"ControlPortAbove65535", "IPAddress=127.0.0.2\nPortCommunication=23001\nPortControl=65536\n",
+        LinkCase{"ControlPortAbove65535",
+                 "IPAddress=127.0.0.2\nPortCommunication=23001\nPortControl=65536\n",
                  "Create control socket failed, Error: 22\r\n"},
         LinkCase{"MegabyteAddress", "IPAddress=" + kMegabyteText + "\nPortCommunication=23002\n",
                  "Connect to aquisition socket failed, Error: 22\r\n"},
@@ -345,7 +369,8 @@ TEST_F(HostileSettings, AMissingFolderGivesDefaultsAndTheFirstWriteMakesIt) {
   EXPECT_EQ(m_messages, std::vector<std::string>{kDialFailed});
   EXPECT_EQ(before[0], "1.00");
   EXPECT_EQ(after[0], "3.00");
-  EXPECT_NE(ReadWholeFile(strMissing + "/Tessaline/Mintora.conf").find("Price_00=300"), std::string::npos);
+  EXPECT_NE(ReadWholeFile(strMissing + "/Tessaline/Mintora.conf").find("Price_00=300"),
+            std::string::npos);
 }
 
 // Something other than a settings file in its place: a folder, a FIFO (reading it would wait for
@@ -359,13 +384,13 @@ TEST_P(UnwritableStore, DialogsCloseAsUsualAndNothingIsLost) {
   const std::string strFile = m_config.SettingsFile();
   QDir().mkpath(QString::fromStdString(m_config.Path() + "/Tessaline"));
   switch (GetParam()) {
-    case EInTheWay::FolderAsFile: QDir().mkpath(QString::fromStdString(strFile)); break;
-    case EInTheWay::Fifo: ASSERT_EQ(mkfifo(strFile.c_str(), 0600), 0); break;
-    case EInTheWay::EndlessDevice: ASSERT_EQ(symlink("/dev/zero", strFile.c_str()), 0); break;
-    case EInTheWay::FolderAsLock:
-      Store(kReadableStore);
-      QDir().mkpath(QString::fromStdString(strFile + ".lock"));
-      break;
+  case EInTheWay::FolderAsFile: QDir().mkpath(QString::fromStdString(strFile)); break;
+  case EInTheWay::Fifo: ASSERT_EQ(mkfifo(strFile.c_str(), 0600), 0); break;
+  case EInTheWay::EndlessDevice: ASSERT_EQ(symlink("/dev/zero", strFile.c_str()), 0); break;
+  case EInTheWay::FolderAsLock:
+    Store(kReadableStore);
+    QDir().mkpath(QString::fromStdString(strFile + ".lock"));
+    break;
   }
   const bool bLock = GetParam() == EInTheWay::FolderAsLock;
   std::vector<std::string> after;
@@ -402,19 +427,21 @@ TEST_P(UnwritableStore, DialogsCloseAsUsualAndNothingIsLost) {
     struct stat info = {};
     ASSERT_EQ(lstat(strFile.c_str(), &info), 0);
     const mode_t nKind = info.st_mode & S_IFMT;
-    EXPECT_EQ(nKind, GetParam() == EInTheWay::FolderAsFile ? S_IFDIR : GetParam() == EInTheWay::Fifo ? S_IFIFO : S_IFLNK);
+    EXPECT_EQ(nKind, GetParam() == EInTheWay::FolderAsFile ? S_IFDIR
+                     : GetParam() == EInTheWay::Fifo       ? S_IFIFO
+                                                           : S_IFLNK);
   }
 }
 
 std::string InTheWayName(const ::testing::TestParamInfo<EInTheWay>& info) {
-  const char* const names[] = {"FolderAsSettingsFile", "FifoAsSettingsFile", "DevZeroAsSettingsFile",
-                               "FolderAsLockFile"};
+  const char* const names[] = {"FolderAsSettingsFile", "FifoAsSettingsFile",
+                               "DevZeroAsSettingsFile", "FolderAsLockFile"};
   return names[static_cast<int>(info.param)];
 }
 
 INSTANTIATE_TEST_SUITE_P(InTheWay, UnwritableStore,
-                         ::testing::Values(EInTheWay::FolderAsFile, EInTheWay::Fifo, EInTheWay::EndlessDevice,
-                                           EInTheWay::FolderAsLock),
+                         ::testing::Values(EInTheWay::FolderAsFile, EInTheWay::Fifo,
+                                           EInTheWay::EndlessDevice, EInTheWay::FolderAsLock),
                          InTheWayName);
 
 // ---------------------------------------------------------------------------------------------

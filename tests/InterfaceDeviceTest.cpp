@@ -8,8 +8,12 @@ namespace {
 
 class DeviceTest : public ::testing::Test {
 protected:
-  DeviceStep Command(const ByteVector& bytes) { return m_device.OnCommDatagram(bytes.data(), bytes.size()); }
-  DeviceStep Control(const ByteVector& bytes) { return m_device.OnControlDatagram(bytes.data(), bytes.size()); }
+  DeviceStep Command(const ByteVector& bytes) {
+    return m_device.OnCommDatagram(bytes.data(), bytes.size());
+  }
+  DeviceStep Control(const ByteVector& bytes) {
+    return m_device.OnControlDatagram(bytes.data(), bytes.size());
+  }
   /// The one datagram of a cadence slot (fails when there is none).
   ByteVector Slot() {
     const DeviceStep step = m_device.OnTickSlot();
@@ -77,8 +81,9 @@ TEST_F(DeviceTest, AnswersEachQueryWithOneDatagramAtOnce) {
   ASSERT_EQ(step.m_send.size(), 1u);
   EXPECT_EQ(step.m_send[0].m_strName, "SETUP RESPONSE");
   EXPECT_EQ(step.m_send[0].m_ePort, EPort::Communication);
-  EXPECT_EQ(step.m_send[0].m_bytes, (ByteVector{0x08, 0x03, 0x19, 0x78, 0x05, 0x02, 0x00, 0x0F, 0x01, 0x02, 0x04,
-                                                0x0A, 0x14, 0x28, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(step.m_send[0].m_bytes,
+            (ByteVector{0x08, 0x03, 0x19, 0x78, 0x05, 0x02, 0x00, 0x0F, 0x01, 0x02, 0x04, 0x0A,
+                        0x14, 0x28, 0,    0,    0,    0,    0,    0,    0,    0,    0,    0}));
   EXPECT_EQ(Answer({0x0A}),
             (ByteVector{0x08, 0x00, 0x00, 24, 30, 18, 9, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
   const ByteVector ident = Answer({0x0F, 0x00});
@@ -214,7 +219,8 @@ TEST(TrafficLine, NamesDirectionPortLengthBytesAndMeaning) {
   EXPECT_EQ(FormatTrafficLine(true, {EPort::Communication, longer, "OVERSIZED"}),
             "TX COMM 65 AB AB AB AB AB AB AB AB AB AB AB AB AB AB AB AB ... OVERSIZED");
   ByteVector sixtyFour(64, 0x01);
-  const std::string strLine = FormatTrafficLine(false, {EPort::Communication, sixtyFour, "UNKNOWN"});
+  const std::string strLine =
+      FormatTrafficLine(false, {EPort::Communication, sixtyFour, "UNKNOWN"});
   EXPECT_EQ(strLine.size(), std::string("RX COMM 64 UNKNOWN").size() + 64 * 3);
 }
 

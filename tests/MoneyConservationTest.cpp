@@ -42,7 +42,8 @@ constexpr unsigned kPrice[10] = {5, 10, 25, 50, 100, 150, 7, 0, 1, 995};
 class CWatchedPanel : public CVendingPanelDlg {
 public:
   void OnDatagram(const BYTE* pBytes, unsigned nLength) override {
-    if (m_driver.GetState() == CChangerDriver::PayoutSend && m_driver.GetChangerSetup().scalingFactor != 0) {
+    if (m_driver.GetState() == CChangerDriver::PayoutSend &&
+        m_driver.GetChangerSetup().scalingFactor != 0) {
       // A status-sized deposit in the datagram that triggers the payout is credited first.
       std::uint64_t nCredit = m_driver.GetCredit();
       if (nLength >= 2 && nLength <= 7 && (pBytes[1] & 0xC0) == 0x40 && (pBytes[1] & 0x30) != 0x30)
@@ -87,9 +88,9 @@ public:
   }
   bool Start() {
     m_process.start(QStringLiteral(LX5200E_SIM_EXE),
-                    {"--headless", "--address", "127.0.0.2", "--comm-port", QString::number(kComm), "--control-port",
-                     QString::number(kControl), "--tick-ms", "1", "--coins", "1,2,4,10,20,40", "--scaling", "5",
-                     "--fill", "40,40,40,40,40,40"});
+                    {"--headless", "--address", "127.0.0.2", "--comm-port", QString::number(kComm),
+                     "--control-port", QString::number(kControl), "--tick-ms", "1", "--coins",
+                     "1,2,4,10,20,40", "--scaling", "5", "--fill", "40,40,40,40,40,40"});
     return PumpUntil([&] { return m_bReady; }, 10000);
   }
   void Type(const std::string& strLine) { m_process.write((strLine + "\n").c_str()); }
@@ -116,7 +117,8 @@ private:
       return;
     const unsigned nSecond = std::stoul(words[4], nullptr, 16);
     const unsigned nThird = std::stoul(words[5], nullptr, 16);
-    if (words[0] == "TX" && words[3] == "08" && (nSecond & 0xC0) == 0x40 && (nSecond & 0x30) != 0x30) {
+    if (words[0] == "TX" && words[3] == "08" && (nSecond & 0xC0) == 0x40 &&
+        (nSecond & 0x30) != 0x30) {
       m_nDeposited += kCoinValue[nSecond & 0x0F];
       ++m_nDeposits;
     } else if (words[0] == "RX" && words[3] == "0F" && nSecond == 0x02) {
@@ -131,9 +133,10 @@ private:
 class CLinkedApp : public CTestApp, public CDeviceLink {};
 
 TEST(MoneyConservation, EveryDepositedCoinIsVendedPaidDroppedOrStillCredit) {
-  const unsigned nOperations = qEnvironmentVariableIsSet("MINTORA_CONSERVATION_OPERATIONS")
-                                   ? static_cast<unsigned>(qEnvironmentVariableIntValue("MINTORA_CONSERVATION_OPERATIONS"))
-                                   : 10000u;
+  const unsigned nOperations =
+      qEnvironmentVariableIsSet("MINTORA_CONSERVATION_OPERATIONS")
+          ? static_cast<unsigned>(qEnvironmentVariableIntValue("MINTORA_CONSERVATION_OPERATIONS"))
+          : 10000u;
   CTempConfig config;
   CLinkedApp app;
   app.WriteProfileString("Connection", "IPAddress", "127.0.0.2");
@@ -163,7 +166,8 @@ TEST(MoneyConservation, EveryDepositedCoinIsVendedPaidDroppedOrStillCredit) {
   CDialog::SetShownHook([&](CDialog& dlg) {
     if (&dlg != &panel)
       return;
-    ASSERT_TRUE(PumpUntil([&] { return sim.m_bEnabled; }, 10000)) << "the changer was never enabled";
+    ASSERT_TRUE(PumpUntil([&] { return sim.m_bEnabled; }, 10000))
+        << "the changer was never enabled";
     CChangerDriver& driver = *panel.GetChangerDriver();
     for (unsigned n = 0; n < nOperations; ++n) {
       const int nOp = percent(random);
@@ -205,12 +209,14 @@ TEST(MoneyConservation, EveryDepositedCoinIsVendedPaidDroppedOrStillCredit) {
   CDialog::SetShownHook(nullptr);
 
   const std::uint64_t nLeft = panel.GetChangerDriver()->GetCredit();
-  std::printf("%u operations: %u deposits worth %llu, %u vends worth %llu, %u payouts worth %llu (%u capped at 255 "
-              "units), %llu dropped below one unit, %llu left\n",
-              nOperations, sim.m_nDeposits, static_cast<unsigned long long>(sim.m_nDeposited), nVends,
-              static_cast<unsigned long long>(nVended), sim.m_nPayouts, static_cast<unsigned long long>(sim.m_nPaid),
-              panel.m_nCappedPayouts, static_cast<unsigned long long>(panel.m_nDropped),
-              static_cast<unsigned long long>(nLeft));
+  std::printf(
+      "%u operations: %u deposits worth %llu, %u vends worth %llu, %u payouts worth %llu (%u "
+      "capped at 255 "
+      "units), %llu dropped below one unit, %llu left\n",
+      nOperations, sim.m_nDeposits, static_cast<unsigned long long>(sim.m_nDeposited), nVends,
+      static_cast<unsigned long long>(nVended), sim.m_nPayouts,
+      static_cast<unsigned long long>(sim.m_nPaid), panel.m_nCappedPayouts,
+      static_cast<unsigned long long>(panel.m_nDropped), static_cast<unsigned long long>(nLeft));
   EXPECT_GT(sim.m_nDeposits, nOperations / 20);
   EXPECT_GT(sim.m_nPayouts, 0u);
   EXPECT_EQ(panel.m_nSentUnits, panel.m_nExpectedUnits);

@@ -6,9 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <fstream>
 #include <sstream>
-#include <sys/stat.h>
 
 using namespace testing_support;
 
@@ -55,9 +55,15 @@ TEST_F(Profile, StoredTextThatIsNotANumberReadsAsDefault) {
     UINT nExpected;
   };
   const Case cases[] = {
-      {"abc", 55u},        {"", 55u},          {"12abc", 55u},     {"4294967296", 55u},
-      {"-1", 0xFFFFFFFFu}, {" 42 ", 42u},      {"4294967295", 0xFFFFFFFFu},
-      {"-2147483648", 0x80000000u},            {"-2147483649", 55u},
+      {"abc", 55u},
+      {"", 55u},
+      {"12abc", 55u},
+      {"4294967296", 55u},
+      {"-1", 0xFFFFFFFFu},
+      {" 42 ", 42u},
+      {"4294967295", 0xFFFFFFFFu},
+      {"-2147483648", 0x80000000u},
+      {"-2147483649", 55u},
   };
   // Each rewrite has a size of its own: the store notices another writer by size and time stamp,
   // and these rewrites follow each other within one tick of the file system clock.
@@ -65,7 +71,7 @@ TEST_F(Profile, StoredTextThatIsNotANumberReadsAsDefault) {
   for (const Case& c : cases) {
     strPadding += ' ';
     WriteWholeFile(m_config.SettingsFile(),
-              std::string("[Prices]\nPrice_00=") + c.pszStored + "\n;" + strPadding + "\n");
+                   std::string("[Prices]\nPrice_00=") + c.pszStored + "\n;" + strPadding + "\n");
     EXPECT_EQ(m_app.GetProfileInt("Prices", "Price_00", 55), c.nExpected) << c.pszStored;
   }
 }
@@ -103,8 +109,9 @@ TEST_F(Profile, UnwritableStoreReportsFailureAndReadsDefaults) {
 }
 
 TEST_F(Profile, StandardSectionsGoBackAsTheyWereRead) {
-  WriteWholeFile(m_config.SettingsFile(),
-            "[Recent%20File%20List]\nFile1=/tmp/a\nFile3=/tmp/c\n[Settings]\nPreviewPages=2\n");
+  WriteWholeFile(
+      m_config.SettingsFile(),
+      "[Recent%20File%20List]\nFile1=/tmp/a\nFile3=/tmp/c\n[Settings]\nPreviewPages=2\n");
   m_app.LoadStdProfileSettings(10);
   m_app.ExitInstance();
   EXPECT_EQ(m_app.GetProfileString("Recent File List", "File1"), "/tmp/a");

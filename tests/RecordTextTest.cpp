@@ -16,8 +16,8 @@ Record FromBytes(const unsigned char (&bytes)[N]) {
 }
 
 // Feature level 3, country 1840, scaling 5, 2 decimals, routing bits 0..2, credits 1 2 5 10 20 50.
-const unsigned char kSetupBytes[23] = {0x03, 0x18, 0x40, 0x05, 0x02, 0x00, 0x07, 0x01,
-                                       0x02, 0x05, 0x0A, 0x14, 0x32};
+const unsigned char kSetupBytes[23] = {0x03, 0x18, 0x40, 0x05, 0x02, 0x00, 0x07,
+                                       0x01, 0x02, 0x05, 0x0A, 0x14, 0x32};
 
 TEST(RecordText, DigitGroups) {
   EXPECT_EQ(FormatBcdDigits(0x1978), "1978");
@@ -62,7 +62,10 @@ TEST(RecordText, TubeLines) {
 TEST(RecordText, IdentificationTextsAndFeatures) {
   unsigned char bytes[54] = {};
   std::memcpy(bytes, "ABC", 3);
-  std::memcpy(bytes + 16, "12345\0" "789012", 12);  // a zero byte inside the serial number
+  std::memcpy(bytes + 16,
+              "12345\0"
+              "789012",
+              12);  // a zero byte inside the serial number
   std::memcpy(bytes + 32, "MODELXY     ", 12);
   const unsigned char tail[6] = {0x01, 0x23, 0xF0, 0x0F, 0xFF, 0xF5};
   std::memcpy(bytes + 48, tail, 6);

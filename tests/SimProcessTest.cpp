@@ -45,12 +45,13 @@ TEST_F(SimProcess, TicksAfterTheControlCodesAndAnswersSetup) {
 
   comm.SendTo("127.0.0.2", 27313, {0x09});
   ASSERT_TRUE(comm.ReceiveNonTick(bytes));
-  EXPECT_EQ(bytes, (Bytes{0x08, 0x03, 0x19, 0x78, 0x05, 0x02, 0x00, 0x0F, 0x01, 0x02, 0x04, 0x0A, 0x14, 0x28, 0, 0,
-                          0, 0, 0, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(bytes, (Bytes{0x08, 0x03, 0x19, 0x78, 0x05, 0x02, 0x00, 0x0F, 0x01, 0x02, 0x04, 0x0A,
+                          0x14, 0x28, 0,    0,    0,    0,    0,    0,    0,    0,    0,    0}));
   EXPECT_TRUE(WaitForLine("RX CTRL 3 08 03 0B CONTROL 11 POLL ON"));
   EXPECT_TRUE(WaitForLine("RX COMM 1 09 SETUP"));
-  EXPECT_TRUE(WaitForLine("TX COMM 24 08 03 19 78 05 02 00 0F 01 02 04 0A 14 28 00 00 00 00 00 00 00 00 00 00 "
-                          "SETUP RESPONSE"));
+  EXPECT_TRUE(WaitForLine(
+      "TX COMM 24 08 03 19 78 05 02 00 0F 01 02 04 0A 14 28 00 00 00 00 00 00 00 00 00 00 "
+      "SETUP RESPONSE"));
 
   Type("quit");
   EXPECT_TRUE(WaitForLine("BYE"));
@@ -95,8 +96,9 @@ TEST_F(SimProcess, ReportsCoinsPaysChangeAndSendsFaultsFromStdin) {
   Type("bogus");
   EXPECT_TRUE(WaitForLine("ERROR unknown command: bogus"));
   Type("status");
-  EXPECT_TRUE(WaitForLine("STATUS polling on reporting on peer 127.0.0.1:27323 accept 003F dispense 0000 "
-                          "features 00000000 tubes 23,30,18,9,0,0,0,0,0,0,0,0,0,0,0,0 full 0000 cashbox 0 paid 25"));
+  EXPECT_TRUE(WaitForLine(
+      "STATUS polling on reporting on peer 127.0.0.1:27323 accept 003F dispense 0000 "
+      "features 00000000 tubes 23,30,18,9,0,0,0,0,0,0,0,0,0,0,0,0 full 0000 cashbox 0 paid 25"));
 
   // End of input ends the sim, like quit.
   m_sim.Process().closeWriteChannel();
@@ -108,7 +110,7 @@ TEST_F(SimProcess, ReportsCoinsPaysChangeAndSendsFaultsFromStdin) {
 TEST_F(SimProcess, RefusesToListenOutsideLoopback) {
   QProcess& process = m_sim.Process();
   process.start(LX5200E_SIM_EXE, {"--headless", "--address", "192.168.1.1", "--comm-port", "27333",
-                                    "--control-port", "27331"});
+                                  "--control-port", "27331"});
   ASSERT_TRUE(WaitForExit());
   EXPECT_EQ(process.exitCode(), 2);
   EXPECT_TRUE(process.readAllStandardError().contains("127.0.0.0/8"));

@@ -43,15 +43,20 @@ TEST(SimWindow, LabelsCoinsInTheCurrencysFormat) {
 }
 
 TEST(SimWindow, ShowsTrafficWithArrowsNameAndBytes) {
-  EXPECT_EQ(CSimWindow::DisplayLine("RX COMM 1 09 SETUP"), QString::fromUtf8("PC \u2192 LX  SETUP  09"));
+  EXPECT_EQ(CSimWindow::DisplayLine("RX COMM 1 09 SETUP"),
+            QString::fromUtf8("PC \u2192 LX  SETUP  09"));
   EXPECT_EQ(CSimWindow::DisplayLine("TX COMM 3 08 52 13 DEPOSIT TUBE coin 2"),
             QString::fromUtf8("LX \u2192 PC  DEPOSIT TUBE coin 2  08 52 13"));
   EXPECT_EQ(CSimWindow::DisplayLine("RX CTRL 3 08 03 0B CONTROL 11 POLL ON"),
             QString::fromUtf8("PC \u2192 LX ctrl  CONTROL 11 POLL ON  08 03 0B"));
-  EXPECT_EQ(CSimWindow::DisplayLine("TX COMM 0 EMPTY"), QString::fromUtf8("LX \u2192 PC  EMPTY  (empty)"));
-  EXPECT_EQ(CSimWindow::DisplayLine("TX COMM 1025 08 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 ... OVERSIZED"),
-            QString::fromUtf8("LX \u2192 PC  OVERSIZED  08 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 ..."));
-  EXPECT_EQ(CSimWindow::DisplayLine("PAID 25 of 25 coins 2x1 0x1"), QString::fromUtf8("  \u2022 PAID 25 of 25 coins 2x1 0x1"));
+  EXPECT_EQ(CSimWindow::DisplayLine("TX COMM 0 EMPTY"),
+            QString::fromUtf8("LX \u2192 PC  EMPTY  (empty)"));
+  EXPECT_EQ(CSimWindow::DisplayLine(
+                "TX COMM 1025 08 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 ... OVERSIZED"),
+            QString::fromUtf8(
+                "LX \u2192 PC  OVERSIZED  08 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 ..."));
+  EXPECT_EQ(CSimWindow::DisplayLine("PAID 25 of 25 coins 2x1 0x1"),
+            QString::fromUtf8("  \u2022 PAID 25 of 25 coins 2x1 0x1"));
 }
 
 TEST(SimWindow, CountsRepeatedTicksOnOneLine) {

@@ -56,7 +56,8 @@ TEST(AsyncSocket, SharesItsPortWithASpecificAddressBind) {
 }
 
 TEST(AsyncSocket, ConnectRefusesTextsThatAreNeitherAddressNorName) {
-  for (const char* pszText : {"", "not an address!", "192.168.1.1; rm", "1.2.3.4.5/8", "\xff\xfe"}) {
+  for (const char* pszText :
+       {"", "not an address!", "192.168.1.1; rm", "1.2.3.4.5/8", "\xff\xfe"}) {
     CAsyncSocket socket;
     ASSERT_TRUE(socket.Create(21003));
     EXPECT_FALSE(socket.Connect(pszText, 21003)) << pszText;
@@ -115,7 +116,8 @@ TEST(AsyncSocket, AQueueOfDatagramsArrivesWholeInOrderWhileTheEventLoopKeepsTurn
       if (ReceiveFrom(buffer, sizeof buffer, strAddress, nPort) == 2)
         m_order.push_back(buffer[0] << 8 | buffer[1]);
       if (m_order.size() == 1)
-        QMetaObject::invokeMethod(qApp, [this] { m_nDeliveredWhenLoopTurned = m_order.size(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            qApp, [this] { m_nDeliveredWhenLoopTurned = m_order.size(); }, Qt::QueuedConnection);
     }
     std::vector<int> m_order;
     size_t m_nDeliveredWhenLoopTurned = 0;

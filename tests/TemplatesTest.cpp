@@ -46,11 +46,15 @@ void AddRow(std::vector<Ctl>& v, const std::string& strLabel, int xLabel, int cx
 std::vector<Dlg> ExpectedDialogs() {
   std::vector<Dlg> all;
 
-  Dlg panel{102, "PC <---> Coin acceptor...", 200, 300,
-            kModal | DialogStyle::MinimizeBox | DialogStyle::AppWindow | DialogStyle::Visible, {}};
+  Dlg panel{102,
+            "PC <---> Coin acceptor...",
+            200,
+            300,
+            kModal | DialogStyle::MinimizeBox | DialogStyle::AppWindow | DialogStyle::Visible,
+            {}};
   for (int i = 0; i < 10; ++i)
-    panel.controls.push_back({1011 + i, K::PushButton, N("Product Selection #", i + 1),
-                              80, 77 + 20 * i, 100, 12, S::TabStop});
+    panel.controls.push_back({1011 + i, K::PushButton, N("Product Selection #", i + 1), 80,
+                              77 + 20 * i, 100, 12, S::TabStop});
   panel.controls.push_back({1021, K::PushButton, "Change Return", 99, 26, 80, 12, S::TabStop});
   panel.controls.push_back({-1, K::GroupBox, "Payment Sytem", 3, 0, 194, 53, S::Center});
   panel.controls.push_back({1000, K::Edit, "", 19, 26, 50, 12, S::Right | S::Border | S::TabStop});
@@ -58,54 +62,69 @@ std::vector<Dlg> ExpectedDialogs() {
     panel.controls.push_back({1001 + i, K::Edit, "", 20, 77 + 20 * i, 40, 12, kEditR});
   panel.controls.push_back({-1, K::GroupBox, "Vending Machine Selections", 3, 48, 194, 249, 0});
   panel.controls.push_back({-1, K::Static, "Credit:", 34, 17, 21, 8, S::Left});
-  panel.controls.push_back({-1, K::Static, "Sample Application by Tessaline AG",
-                            7, 285, 186, 8, S::Center});
+  panel.controls.push_back(
+      {-1, K::Static, "Sample Application by Tessaline AG", 7, 285, 186, 8, S::Center});
   panel.controls.push_back({-1, K::Static, "Prices:", 31, 67, 22, 8, S::Left});
   all.push_back(panel);
 
-  Dlg prices{131, "Edit Product Prices...", 150, 199, kModal,
+  Dlg prices{131,
+             "Edit Product Prices...",
+             150,
+             199,
+             kModal,
              {{1, K::DefPushButton, "OK", 22, 178, 50, 14, S::TabStop},
               {2, K::PushButton, "Cancel", 76, 178, 50, 14, S::TabStop},
               {-1, K::GroupBox, "", 3, 0, 144, 197, 0}}};
   for (int i = 0; i < 10; ++i) {
     prices.controls.push_back({1001 + i, K::Edit, "", 98, 11 + 16 * i, 40, 12, kEditR});
-    prices.controls.push_back({-1, K::Static, N("Product Price #", i + 1, ":"),
-                               8, 12 + 16 * i, 88, 8, S::Right});
+    prices.controls.push_back(
+        {-1, K::Static, N("Product Price #", i + 1, ":"), 8, 12 + 16 * i, 88, 8, S::Right});
   }
   all.push_back(prices);
 
-  all.push_back({133, "Connection settings...", 200, 150, kModal,
-                 {{1, K::DefPushButton, "OK", 47, 129, 50, 14, S::TabStop},
-                  {2, K::PushButton, "Cancel", 101, 129, 50, 14, S::TabStop},
-                  {-1, K::GroupBox, "", 3, 0, 194, 147, 0},
-                  {1024, K::Edit, "", 88, 11, 100, 12, kEditL},
-                  {1025, K::Edit, "", 128, 31, 60, 12, kEditL},
-                  {1026, K::Edit, "", 148, 51, 40, 12, kEditR},
-                  {1027, K::Edit, "", 148, 71, 40, 12, kEditR},
-                  {1028, K::CheckBox, "Automatically connect at startup:",
-                   41, 89, 115, 10, S::LeftText | S::TabStop},
-                  {-1, K::Static, "Connection name:", 7, 13, 77, 8, S::Right},
-                  {-1, K::Static, "Remote device IP address:", 7, 32, 117, 8, S::Right},
-                  {-1, K::Static, "Remote device communication port number:",
-                   6, 53, 139, 8, S::Right},
-                  {-1, K::Static, "Remote device control port number:",
-                   11, 72, 134, 8, S::Right}}});
+  all.push_back(
+      {133,
+       "Connection settings...",
+       200,
+       150,
+       kModal,
+       {{1, K::DefPushButton, "OK", 47, 129, 50, 14, S::TabStop},
+        {2, K::PushButton, "Cancel", 101, 129, 50, 14, S::TabStop},
+        {-1, K::GroupBox, "", 3, 0, 194, 147, 0},
+        {1024, K::Edit, "", 88, 11, 100, 12, kEditL},
+        {1025, K::Edit, "", 128, 31, 60, 12, kEditL},
+        {1026, K::Edit, "", 148, 51, 40, 12, kEditR},
+        {1027, K::Edit, "", 148, 71, 40, 12, kEditR},
+        {1028, K::CheckBox, "Automatically connect at startup:", 41, 89, 115, 10,
+         S::LeftText | S::TabStop},
+        {-1, K::Static, "Connection name:", 7, 13, 77, 8, S::Right},
+        {-1, K::Static, "Remote device IP address:", 7, 32, 117, 8, S::Right},
+        {-1, K::Static, "Remote device communication port number:", 6, 53, 139, 8, S::Right},
+        {-1, K::Static, "Remote device control port number:", 11, 72, 134, 8, S::Right}}});
 
-  all.push_back({134, "About PC <---> Coin Acceptor...", 180, 150, kModal,
+  all.push_back({134,
+                 "About PC <---> Coin Acceptor...",
+                 180,
+                 150,
+                 kModal,
                  {{1, K::DefPushButton, "OK", 64, 129, 50, 14, S::TabStop},
                   {-1, K::GroupBox, "", 3, 0, 174, 147, 0},
                   {-1, K::Icon, "", 9, 9, 20, 20, 0},
                   {1029, K::Static, "Static", 35, 8, 136, 112, S::Center | S::Sunken}}});
 
-  Dlg control{135, "Coin Acceptor Control...", 200, 281, kModal,
+  Dlg control{135,
+              "Coin Acceptor Control...",
+              200,
+              281,
+              kModal,
               {{1, K::PushButton, "Exit", 74, 260, 50, 14, S::TabStop},
                {-1, K::GroupBox, "", 3, 0, 194, 278, 0}}};
   for (int k = 0; k < 16; ++k)
-    control.controls.push_back({1030 + k, K::CheckBox, N("Accept Coin Type ", k + 1),
-                                9, 9 + 10 * k, k < 9 ? 79 : 83, 10, S::TabStop});
+    control.controls.push_back({1030 + k, K::CheckBox, N("Accept Coin Type ", k + 1), 9, 9 + 10 * k,
+                                k < 9 ? 79 : 83, 10, S::TabStop});
   for (int k = 0; k < 15; ++k)
-    control.controls.push_back({1046 + k, K::CheckBox, N("Dispense Coin Type ", k + 1),
-                                102, 9 + 10 * k, k < 9 ? 85 : 89, 10, S::TabStop});
+    control.controls.push_back({1046 + k, K::CheckBox, N("Dispense Coin Type ", k + 1), 102,
+                                9 + 10 * k, k < 9 ? 85 : 89, 10, S::TabStop});
   for (const Ctl& c : std::vector<Ctl>{
            {1062, K::CheckBox, "Dispense Coin Type 16", 102, 159, 89, 10, S::TabStop},
            {1063, K::PushButton, "Reset", 11, 238, 50, 14, S::TabStop},
@@ -113,12 +132,12 @@ std::vector<Dlg> ExpectedDialogs() {
            {1065, K::PushButton, "Disable", 138, 238, 50, 14, S::TabStop},
            {1071, K::CheckBox, "Alternative Payout Method.", 9, 180, 101, 10, S::TabStop},
            {-1, K::GroupBox, "Features  enable:", 3, 170, 194, 62, S::Center},
-           {1072, K::CheckBox, "Extended Diagnostic Command Supported.",
-            9, 192, 151, 10, S::TabStop},
-           {1073, K::CheckBox, "Controlled Manual Fill and Payout Commands.",
-            9, 204, 159, 10, S::TabStop},
-           {1074, K::CheckBox, "File Transport Layer (FTL) supported.",
-            9, 216, 132, 10, S::TabStop}})
+           {1072, K::CheckBox, "Extended Diagnostic Command Supported.", 9, 192, 151, 10,
+            S::TabStop},
+           {1073, K::CheckBox, "Controlled Manual Fill and Payout Commands.", 9, 204, 159, 10,
+            S::TabStop},
+           {1074, K::CheckBox, "File Transport Layer (FTL) supported.", 9, 216, 132, 10,
+            S::TabStop}})
     control.controls.push_back(c);
   all.push_back(control);
 
@@ -132,8 +151,8 @@ std::vector<Dlg> ExpectedDialogs() {
   const int coinIDs[16] = {1070, 1071, 1072, 1073, 1074, 1075, 1076, 1084,
                            1077, 1078, 1079, 1080, 1081, 1082, 1083, 1085};
   for (int k = 1; k <= 16; ++k)
-    AddRow(setup.controls, N("Coin Type ", k, " Credit:"),
-           11, 85, coinIDs[k - 1], 100, 88, 60 + 10 * (k - 1));
+    AddRow(setup.controls, N("Coin Type ", k, " Credit:"), 11, 85, coinIDs[k - 1], 100, 88,
+           60 + 10 * (k - 1));
   all.push_back(setup);
 
   Dlg ident{137, "Acceptor Identification...", 200, 250, kModal, infoFrame};
@@ -149,8 +168,8 @@ std::vector<Dlg> ExpectedDialogs() {
 
   Dlg tubes{138, "Current Tube Status...", 200, 250, kModal, infoFrame};
   for (int k = 1; k <= 16; ++k)
-    AddRow(tubes.controls, N("Coin Type ", k, " in Tube:"),
-           11, 80, 1069 + k, 93, 95, 12 + 12 * (k - 1));
+    AddRow(tubes.controls, N("Coin Type ", k, " in Tube:"), 11, 80, 1069 + k, 93, 95,
+           12 + 12 * (k - 1));
   all.push_back(tubes);
   return all;
 }

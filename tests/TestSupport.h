@@ -21,8 +21,8 @@
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <functional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -120,22 +120,25 @@ public:
   /// @returns false on time-out.
   bool Receive(Bytes& bytes, int nMilliseconds = 3000, unsigned* pnFromPort = nullptr) {
     bool bGot = false;
-    PumpUntil([&] {
-      pollfd pfd = {m_fd, POLLIN, 0};
-      if (poll(&pfd, 1, 0) <= 0)
-        return false;
-      unsigned char buffer[2048];
-      sockaddr_in from = {};
-      socklen_t nFromLength = sizeof from;
-      const ssize_t n = recvfrom(m_fd, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &nFromLength);
-      if (n < 0)
-        return false;
-      bytes.assign(buffer, buffer + n);
-      if (pnFromPort)
-        *pnFromPort = ntohs(from.sin_port);
-      bGot = true;
-      return true;
-    }, nMilliseconds);
+    PumpUntil(
+        [&] {
+          pollfd pfd = {m_fd, POLLIN, 0};
+          if (poll(&pfd, 1, 0) <= 0)
+            return false;
+          unsigned char buffer[2048];
+          sockaddr_in from = {};
+          socklen_t nFromLength = sizeof from;
+          const ssize_t n = recvfrom(m_fd, buffer, sizeof buffer, 0,
+                                     reinterpret_cast<sockaddr*>(&from), &nFromLength);
+          if (n < 0)
+            return false;
+          bytes.assign(buffer, buffer + n);
+          if (pnFromPort)
+            *pnFromPort = ntohs(from.sin_port);
+          bGot = true;
+          return true;
+        },
+        nMilliseconds);
     return bGot;
   }
 
@@ -225,25 +228,30 @@ public:
   CSimProcess& operator=(const CSimProcess&) = delete;
 
   /// Starts the sim with the given ports and tick cadence. @returns false when it never got ready.
-  bool Start(unsigned nComm, unsigned nControl, int nTickMilliseconds, const QStringList& extra = {}) {
+  bool Start(unsigned nComm, unsigned nControl, int nTickMilliseconds,
+             const QStringList& extra = {}) {
     m_process.start(QStringLiteral(LX5200E_SIM_EXE),
-                    QStringList{"--headless", "--address", "127.0.0.2", "--comm-port", QString::number(nComm),
-                                "--control-port", QString::number(nControl), "--tick-ms",
-                                QString::number(nTickMilliseconds)} + extra);
-    return WaitFor("READY 127.0.0.2 comm " + std::to_string(nComm) + " control " + std::to_string(nControl));
+                    QStringList{"--headless", "--address", "127.0.0.2", "--comm-port",
+                                QString::number(nComm), "--control-port", QString::number(nControl),
+                                "--tick-ms", QString::number(nTickMilliseconds)} +
+                        extra);
+    return WaitFor("READY 127.0.0.2 comm " + std::to_string(nComm) + " control " +
+                   std::to_string(nControl));
   }
   void Type(const std::string& strLine) { m_process.write((strLine + "\n").c_str()); }
   /// Waits for an output line that starts with strPrefix, after the lines already matched.
   bool WaitFor(const std::string& strPrefix, int nMilliseconds = 10000) {
-    return PumpUntil([&] {
-      for (; m_nNext < m_lines.size(); ++m_nNext) {
-        if (m_lines[m_nNext].rfind(strPrefix, 0) == 0) {
-          ++m_nNext;
-          return true;
-        }
-      }
-      return false;
-    }, nMilliseconds);
+    return PumpUntil(
+        [&] {
+          for (; m_nNext < m_lines.size(); ++m_nNext) {
+            if (m_lines[m_nNext].rfind(strPrefix, 0) == 0) {
+              ++m_nNext;
+              return true;
+            }
+          }
+          return false;
+        },
+        nMilliseconds);
   }
   QProcess& Process() { return m_process; }
 

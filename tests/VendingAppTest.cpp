@@ -19,8 +19,9 @@ public:
     return 0;
   }
   DWORD HangUp(DWORD) override {
-    m_log.push_back(m_pApp->GetCommunicationSocket() || m_pApp->GetControlSocket() ? "hang-up with sockets"
-                                                                                    : "hang-up");
+    m_log.push_back(m_pApp->GetCommunicationSocket() || m_pApp->GetControlSocket()
+                        ? "hang-up with sockets"
+                        : "hang-up");
     return m_dwHangUpResult;
   }
   std::vector<std::string> m_log;
@@ -121,7 +122,8 @@ TEST_F(Application, AFailedConnectIsReportedAndThePanelStillOpens) {
   bool bOpened = false;
   RunProgram([&](CVendingPanelDlg&) { bOpened = true; });
   EXPECT_TRUE(bOpened);
-  EXPECT_EQ(m_messages, (std::vector<std::string>{"Create aquisition socket failed, Error: 98\r\n"}));
+  EXPECT_EQ(m_messages,
+            (std::vector<std::string>{"Create aquisition socket failed, Error: 98\r\n"}));
   EXPECT_EQ(m_dialer.m_log, (std::vector<std::string>{"dial", "hang-up"}));
 }
 
@@ -147,7 +149,8 @@ TEST_F(Application, AFailingHangUpIsShownAndShutdownGoesOn) {
   Store("PortControl", 21209);
   m_dialer.m_dwHangUpResult = 5;
   RunProgram([](CVendingPanelDlg&) {});
-  EXPECT_EQ(m_messages, (std::vector<std::string>{"Hang up failed, Error: 5\r\nProbably still connected."}));
+  EXPECT_EQ(m_messages,
+            (std::vector<std::string>{"Hang up failed, Error: 5\r\nProbably still connected."}));
 }
 
 }  // namespace

@@ -16,8 +16,9 @@ using namespace testing_support;
 namespace {
 
 /// SETUP response: scaling factor 5, coin credits 1, 2, 5, 10, 20, 40.
-const Bytes kSetupResponse = {0x08, 0x03, 0x18, 0x40, 0x05, 0x02, 0x00, 0x0F, 0x01, 0x02, 0x05, 0x0A,
-                              0x14, 0x28, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+const Bytes kSetupResponse = {0x08, 0x03, 0x18, 0x40, 0x05, 0x02, 0x00, 0x0F,
+                              0x01, 0x02, 0x05, 0x0A, 0x14, 0x28, 0,    0,
+                              0,    0,    0,    0,    0,    0,    0,    0};
 
 class Panel : public ::testing::Test {
 protected:
@@ -28,7 +29,9 @@ protected:
     CDialog::SetShownHook(nullptr);
     AfxSetMessageBeepHook(nullptr);
   }
-  void Feed(CVendingPanelDlg& panel, const Bytes& bytes) { panel.OnDatagram(bytes.data(), bytes.size()); }
+  void Feed(CVendingPanelDlg& panel, const Bytes& bytes) {
+    panel.OnDatagram(bytes.data(), bytes.size());
+  }
   /// Teaches the driver the coin set and puts it into polling.
   void MakeReady(CVendingPanelDlg& panel) {
     CChangerDriver& driver = *panel.GetChangerDriver();
@@ -77,7 +80,7 @@ TEST_F(Panel, DepositsShowAsCreditAndVendsTakeTheStoredPrice) {
     EXPECT_EQ(panel.GetChangerDriver()->GetCredit(), 75u);
 
     panel.SetDlgItemText(IDC_PRICE_1 + 2, "0.01");  // typed text is never read
-    panel.RouteCommand(IDC_PRODUCT_1 + 2);            // Product Selection #3 -> Price_02
+    panel.RouteCommand(IDC_PRODUCT_1 + 2);          // Product Selection #3 -> Price_02
     EXPECT_EQ(panel.GetDlgItemText(IDC_CREDIT), "0.25");
     EXPECT_EQ(m_beeps, (std::vector<UINT>{250}));
 

@@ -56,10 +56,10 @@ bool CAcceptorControlDlg::OnInitDialog() {
 
 bool CAcceptorControlDlg::OnCommand(UINT nID) {
   switch (nID) {
-    case IDC_RESET: OnReset(); return true;
-    case IDC_ENABLE: OnEnable(); return true;
-    case IDC_DISABLE: OnDisable(); return true;
-    default: return CDialog::OnCommand(nID);
+  case IDC_RESET: OnReset(); return true;
+  case IDC_ENABLE: OnEnable(); return true;
+  case IDC_DISABLE: OnDisable(); return true;
+  default: return CDialog::OnCommand(nID);
   }
 }
 

@@ -59,7 +59,8 @@ QPixmap DrawIcon(int nSize) {
 
 QIcon CreateAppIcon() {
   QIcon icon;
-  for (int nSize : {16, 32, 48, 256}) icon.addPixmap(DrawIcon(nSize));
+  for (int nSize : {16, 32, 48, 256})
+    icon.addPixmap(DrawIcon(nSize));
   return icon;
 }
 

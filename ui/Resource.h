@@ -2,6 +2,8 @@
 // handlers and tests refer to controls by them.
 #pragma once
 
+// clang-format off
+
 // Dialogs, menu and icon.
 #define IDD_VENDINGPANEL_DIALOG         102
 #define IDR_MAINFRAME                   128
@@ -83,3 +85,4 @@
 #define ID_INFORMATION_ACCEPTORSETUP    32777
 #define ID_INFORMATION_ACCEPTORIDENT    32778
 #define ID_INFORMATION_TUBESTATUS       32779
+// clang-format on

@@ -18,9 +18,11 @@ constexpr int kFontSize = 8;
 // Every dialog opened from the menu.
 constexpr unsigned kModalStyle =
     DialogStyle::Caption | DialogStyle::SysMenu | DialogStyle::ModalFrame;
-constexpr unsigned kMainStyle = kModalStyle | DialogStyle::MinimizeBox | DialogStyle::AppWindow |
-                                DialogStyle::Visible;
+constexpr unsigned kMainStyle =
+    kModalStyle | DialogStyle::MinimizeBox | DialogStyle::AppWindow | DialogStyle::Visible;
 
+// The tables keep the resource editor's layout: one control per line.
+// clang-format off
 const MenuTemplate& MainMenu() {
   static const MenuTemplate menu{
       IDR_MENU_MAIN,
@@ -310,38 +312,41 @@ const DialogTemplate& TubeStatusDialog() {
   return dlg;
 }
 
+// clang-format on
+
 }  // namespace
 
 const DialogTemplate& GetDialogTemplate(UINT nIDD) {
   switch (nIDD) {
-    case IDD_VENDINGPANEL_DIALOG: return VendingPanelDialog();
-    case IDD_PRICE_DIALOG: return PriceDialog();
-    case IDD_CONNECTION_DIALOG: return ConnectionDialog();
-    case IDD_ABOUTBOX: return AboutDialog();
-    case IDD_ACCEPTORCONTROL_DIALOG: return AcceptorControlDialog();
-    case IDD_ACCEPTORSETUP_DIALOG: return AcceptorSetupDialog();
-    case IDD_ACCEPTORIDENT_DIALOG: return AcceptorIdentDialog();
-    case IDD_TUBESTATUS_DIALOG: return TubeStatusDialog();
+  case IDD_VENDINGPANEL_DIALOG: return VendingPanelDialog();
+  case IDD_PRICE_DIALOG: return PriceDialog();
+  case IDD_CONNECTION_DIALOG: return ConnectionDialog();
+  case IDD_ABOUTBOX: return AboutDialog();
+  case IDD_ACCEPTORCONTROL_DIALOG: return AcceptorControlDialog();
+  case IDD_ACCEPTORSETUP_DIALOG: return AcceptorSetupDialog();
+  case IDD_ACCEPTORIDENT_DIALOG: return AcceptorIdentDialog();
+  case IDD_TUBESTATUS_DIALOG: return TubeStatusDialog();
   }
   static const DialogTemplate empty{0, "", 0, 0, kFont, kFontSize, nullptr, kModalStyle, {}};
   return empty;
 }
 
 const MenuTemplate& GetMenuTemplate(UINT nID) {
-  if (nID == IDR_MENU_MAIN) return MainMenu();
+  if (nID == IDR_MENU_MAIN)
+    return MainMenu();
   static const MenuTemplate empty{0, {}};
   return empty;
 }
 
 const char* LoadResourceString(UINT nID) {
   switch (nID) {
-    case ID_SETTINGS_EDITPRICES: return "Edit product prices.";
-    case ID_SETTINGS_CONNECTION: return "Connection setup parameter.";
-    case ID_SETTINGS_ACCEPTORCONTROL: return "Acceptor Control Panel...";
-    case ID_INFORMATION_ACCEPTORSTATUS: return "Display current acceptor status.";
-    case ID_INFORMATION_ACCEPTORSETUP: return "Display current acceptor setup.";
-    case ID_INFORMATION_ACCEPTORIDENT: return "Display current acceptor identification.";
-    case ID_INFORMATION_TUBESTATUS: return "Display current tube status.";
+  case ID_SETTINGS_EDITPRICES: return "Edit product prices.";
+  case ID_SETTINGS_CONNECTION: return "Connection setup parameter.";
+  case ID_SETTINGS_ACCEPTORCONTROL: return "Acceptor Control Panel...";
+  case ID_INFORMATION_ACCEPTORSTATUS: return "Display current acceptor status.";
+  case ID_INFORMATION_ACCEPTORSETUP: return "Display current acceptor setup.";
+  case ID_INFORMATION_ACCEPTORIDENT: return "Display current acceptor identification.";
+  case ID_INFORMATION_TUBESTATUS: return "Display current tube status.";
   }
   return nullptr;
 }

@@ -59,15 +59,15 @@ bool CVendingPanelDlg::OnCommand(UINT nID) {
     return true;
   }
   switch (nID) {
-    case ID_SETTINGS_EDITPRICES: OnEditPrices(); return true;
-    case ID_SETTINGS_CONNECTION: OnConnection(); return true;
-    case ID_HELP_ABOUT: OnAbout(); return true;
-    case ID_SETTINGS_ACCEPTORCONTROL: OnAcceptorControl(); return true;
-    case ID_INFORMATION_ACCEPTORSETUP: OnAcceptorSetup(); return true;
-    case ID_INFORMATION_ACCEPTORIDENT: OnAcceptorIdentification(); return true;
-    case ID_INFORMATION_TUBESTATUS: OnTubeStatus(); return true;
-    case IDC_CHANGE_RETURN: OnChangeReturn(); return true;
-    default: return CDialog::OnCommand(nID);
+  case ID_SETTINGS_EDITPRICES: OnEditPrices(); return true;
+  case ID_SETTINGS_CONNECTION: OnConnection(); return true;
+  case ID_HELP_ABOUT: OnAbout(); return true;
+  case ID_SETTINGS_ACCEPTORCONTROL: OnAcceptorControl(); return true;
+  case ID_INFORMATION_ACCEPTORSETUP: OnAcceptorSetup(); return true;
+  case ID_INFORMATION_ACCEPTORIDENT: OnAcceptorIdentification(); return true;
+  case ID_INFORMATION_TUBESTATUS: OnTubeStatus(); return true;
+  case IDC_CHANGE_RETURN: OnChangeReturn(); return true;
+  default: return CDialog::OnCommand(nID);
   }
 }
 

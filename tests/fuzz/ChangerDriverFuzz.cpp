@@ -39,9 +39,11 @@ public:
   void SendChangerCommand(const std::uint8_t* pBytes, unsigned nLength) override {
     m_commands.emplace_back(pBytes, pBytes + nLength);
   }
-  std::uint32_t GetProfileInt(const char* lpszSection, const char* lpszEntry, std::uint32_t nDefault) override {
+  std::uint32_t GetProfileInt(const char* lpszSection, const char* lpszEntry,
+                              std::uint32_t nDefault) override {
     if (std::strcmp(lpszSection, "AcceptorControl") != 0 || nDefault != 0)
-      m_strBadRead = std::string(lpszSection) + "/" + lpszEntry + " default " + std::to_string(nDefault);
+      m_strBadRead =
+          std::string(lpszSection) + "/" + lpszEntry + " default " + std::to_string(nDefault);
     for (int n = 0; n < SettingCount; ++n) {
       if (std::strcmp(lpszEntry, kSettingNames[n]) == 0)
         return m_settings[n];
@@ -88,28 +90,31 @@ Bytes BytesOf(const T& record) {
 
 class CSession {
 public:
-  CSession(const std::uint8_t* pData, std::size_t nSize) : m_pData(pData), m_nSize(nSize), m_driver(m_host) {}
+  CSession(const std::uint8_t* pData, std::size_t nSize)
+      : m_pData(pData), m_nSize(nSize), m_driver(m_host) {}
 
   std::string Run(ChangerSessionSummary& summary) {
-    for (std::size_t nStep = 0; m_nPos < m_nSize && nStep < kMaxSteps && m_strFailure.empty(); ++nStep) {
+    for (std::size_t nStep = 0; m_nPos < m_nSize && nStep < kMaxSteps && m_strFailure.empty();
+         ++nStep) {
       m_nStep = nStep;
       const std::uint8_t op = Next();
       switch (op & 7) {
-        case 5: StepSetState(op); break;
-        case 6: StepDebit(op); break;
-        case 7: StepSetting(op); break;
-        default: StepDatagram(op); break;
+      case 5: StepSetState(op); break;
+      case 6: StepDebit(op); break;
+      case 7: StepSetting(op); break;
+      default: StepDatagram(op); break;
       }
       if (m_strFailure.empty() && !m_host.m_strBadRead.empty())
         Fail("read a setting it has no business with: " + m_host.m_strBadRead);
     }
     // Every hundredth that came in is accounted for.
-    const std::uint64_t nOut = m_nDebited + m_nPaid + m_nDropped + m_driver.GetCredit() + m_nClipped;
+    const std::uint64_t nOut =
+        m_nDebited + m_nPaid + m_nDropped + m_driver.GetCredit() + m_nClipped;
     if (m_strFailure.empty() && m_nCredited != nOut)
       Fail("money not conserved: credited " + std::to_string(m_nCredited) + ", debited " +
            std::to_string(m_nDebited) + " + paid " + std::to_string(m_nPaid) + " + dropped " +
-           std::to_string(m_nDropped) + " + credit " + std::to_string(m_driver.GetCredit()) + " + clipped " +
-           std::to_string(m_nClipped));
+           std::to_string(m_nDropped) + " + credit " + std::to_string(m_driver.GetCredit()) +
+           " + clipped " + std::to_string(m_nClipped));
     summary = m_summary;
     summary.nState = m_driver.GetState();
     summary.nCredit = m_driver.GetCredit();
@@ -148,7 +153,8 @@ private:
       Fail("SetState changed the credit");
     const std::uint32_t nExpected = nState <= CChangerDriver::PayoutSend ? nState : nBefore;
     if (m_driver.GetState() != nExpected)
-      Fail("SetState(" + std::to_string(nState) + ") left state " + std::to_string(m_driver.GetState()));
+      Fail("SetState(" + std::to_string(nState) + ") left state " +
+           std::to_string(m_driver.GetState()));
   }
 
   void StepDebit(std::uint8_t op) {
@@ -161,12 +167,12 @@ private:
     const bool bDebited = m_driver.DebitCredit(nPrice);
     CheckQuietRequest("DebitCredit");
     if (bDebited != (nPrice <= nCredit))
-      Fail("DebitCredit(" + std::to_string(nPrice) + ") with credit " + std::to_string(nCredit) + " said " +
-           (bDebited ? "yes" : "no"));
+      Fail("DebitCredit(" + std::to_string(nPrice) + ") with credit " + std::to_string(nCredit) +
+           " said " + (bDebited ? "yes" : "no"));
     const std::uint32_t nExpected = bDebited ? nCredit - nPrice : nCredit;
     if (m_driver.GetCredit() != nExpected)
-      Fail("DebitCredit(" + std::to_string(nPrice) + ") left credit " + std::to_string(m_driver.GetCredit()) +
-           " instead of " + std::to_string(nExpected));
+      Fail("DebitCredit(" + std::to_string(nPrice) + ") left credit " +
+           std::to_string(m_driver.GetCredit()) + " instead of " + std::to_string(nExpected));
     if (bDebited)
       m_nDebited += nPrice;
   }
@@ -191,29 +197,36 @@ private:
   bool CommandFitsState(const Bytes& command, std::uint32_t nState) const {
     const std::uint32_t* pSettings = m_host.m_settings;
     switch (nState) {
-      case CChangerDriver::ResetPending: return command == Bytes{0x08};
-      case CChangerDriver::SetupQuery: return command == Bytes{0x09};
-      case CChangerDriver::IdentQuery: return command == Bytes{0x0F, 0x00};
-      case CChangerDriver::FeatureEnableSend: {
-        const std::uint32_t n = pSettings[FeatureEnable];
-        return command == Bytes{0x0F, 0x01, std::uint8_t(n >> 24), std::uint8_t(n >> 16), std::uint8_t(n >> 8),
-                                std::uint8_t(n)};
-      }
-      case CChangerDriver::TubeQuery:
-      case CChangerDriver::Polling: return command == Bytes{0x0A};
-      case CChangerDriver::CoinEnableSend: {
-        const std::uint32_t a = pSettings[CoinAccept];
-        const std::uint32_t d = pSettings[CoinDispense];
-        return command == Bytes{0x0C, std::uint8_t(a >> 8), std::uint8_t(a), std::uint8_t(d >> 8), std::uint8_t(d)};
-      }
-      case CChangerDriver::CoinDisableSend: return command == Bytes{0x0C, 0x00, 0x00, 0x00, 0x00};
-      case CChangerDriver::PayoutSend: return command.size() == 3 && command[0] == 0x0F && command[1] == 0x02;
-      default: return false;
+    case CChangerDriver::ResetPending: return command == Bytes{0x08};
+    case CChangerDriver::SetupQuery: return command == Bytes{0x09};
+    case CChangerDriver::IdentQuery: return command == Bytes{0x0F, 0x00};
+    case CChangerDriver::FeatureEnableSend: {
+      const std::uint32_t n = pSettings[FeatureEnable];
+      return command == Bytes{0x0F,
+                              0x01,
+                              std::uint8_t(n >> 24),
+                              std::uint8_t(n >> 16),
+                              std::uint8_t(n >> 8),
+                              std::uint8_t(n)};
+    }
+    case CChangerDriver::TubeQuery:
+    case CChangerDriver::Polling: return command == Bytes{0x0A};
+    case CChangerDriver::CoinEnableSend: {
+      const std::uint32_t a = pSettings[CoinAccept];
+      const std::uint32_t d = pSettings[CoinDispense];
+      return command == Bytes{0x0C, std::uint8_t(a >> 8), std::uint8_t(a), std::uint8_t(d >> 8),
+                              std::uint8_t(d)};
+    }
+    case CChangerDriver::CoinDisableSend: return command == Bytes{0x0C, 0x00, 0x00, 0x00, 0x00};
+    case CChangerDriver::PayoutSend:
+      return command.size() == 3 && command[0] == 0x0F && command[1] == 0x02;
+    default: return false;
     }
   }
 
   void StepDatagram(std::uint8_t op) {
-    const std::uint8_t nHeader = (op & 0x80) ? Next() : static_cast<std::uint8_t>(0x08 | ((op >> 3) & 7));
+    const std::uint8_t nHeader =
+        (op & 0x80) ? Next() : static_cast<std::uint8_t>(0x08 | ((op >> 3) & 7));
     const unsigned nLength = NextLength();
     Bytes datagram(nLength);
     datagram[0] = nHeader;
@@ -238,14 +251,17 @@ private:
     const std::uint32_t nCreditAfter = m_driver.GetCredit();
     const std::vector<Bytes>& commands = m_host.m_commands;
     // Described only when a rule broke: building the text every step would halve the speed.
-    const auto What = [&] { return "datagram " + Hex(datagram) + " in state " + std::to_string(nState); };
+    const auto What = [&] {
+      return "datagram " + Hex(datagram) + " in state " + std::to_string(nState);
+    };
 
     if (nStateAfter > CChangerDriver::PayoutSend)
       Fail(What() + " left state " + std::to_string(nStateAfter));
     if ((nHeader & 0xF8) != 0x08) {
       // Not the changer's: as if it never came.
       if (!commands.empty() || nCreditAfter != nCredit || nStateAfter != nState ||
-          BytesOf(m_driver.GetChangerSetup()) != setupBefore || BytesOf(m_driver.GetTubeStatus()) != tubesBefore ||
+          BytesOf(m_driver.GetChangerSetup()) != setupBefore ||
+          BytesOf(m_driver.GetTubeStatus()) != tubesBefore ||
           BytesOf(m_driver.GetChangerIdentification()) != identBefore)
         Fail(What() + " with a foreign header changed something");
       return;
@@ -267,14 +283,16 @@ private:
     const std::uint8_t nStatus = nLength >= 2 ? datagram[1] : 0;
     const bool bDeposit = nLength >= 2 && (nStatus & 0xC0) == 0x40 && (nStatus & 0x30) != 0x30 &&
                           (nState == CChangerDriver::Polling || nLength <= 7);
-    const std::uint64_t nValue = bDeposit ? std::uint64_t{setup.coinTypeCredit[nStatus & 0x0F]} * setup.scalingFactor : 0;
+    const std::uint64_t nValue =
+        bDeposit ? std::uint64_t{setup.coinTypeCredit[nStatus & 0x0F]} * setup.scalingFactor : 0;
     const std::uint64_t nSum = std::uint64_t{nCredit} + nValue;
     const std::uint32_t nCreditIn = nSum > std::numeric_limits<std::uint32_t>::max()
                                         ? std::numeric_limits<std::uint32_t>::max()
                                         : static_cast<std::uint32_t>(nSum);
     m_nCredited += nValue;
     m_nClipped += nSum - nCreditIn;
-    if (bDeposit && nState == CChangerDriver::Polling && (commands.size() != 1 || commands[0] != Bytes{0x0A}))
+    if (bDeposit && nState == CChangerDriver::Polling &&
+        (commands.size() != 1 || commands[0] != Bytes{0x0A}))
       Fail(What() + ": a deposit in Polling must ask for the tube status");
 
     const std::uint32_t nScaling = setup.scalingFactor;
@@ -283,9 +301,11 @@ private:
         Fail(What() + " did not return to Polling after the payout");
       if (nScaling == 0) {
         if (!commands.empty())
-          Fail(What() + " sent " + Hex(commands.front()) + " for a payout without a scaling factor");
+          Fail(What() + " sent " + Hex(commands.front()) +
+               " for a payout without a scaling factor");
         if (nCreditAfter != nCreditIn)
-          Fail(What() + ": payout without a scaling factor changed the credit to " + std::to_string(nCreditAfter));
+          Fail(What() + ": payout without a scaling factor changed the credit to " +
+               std::to_string(nCreditAfter));
         return;
       }
       if (commands.size() != 1)
@@ -295,13 +315,14 @@ private:
       const std::uint32_t nQuotient = nCreditIn / nScaling;
       const std::uint32_t nUnits = commands.front()[2];
       if (nUnits != (nQuotient > 255 ? 255 : nQuotient))
-        Fail(What() + ": credit " + std::to_string(nCreditIn) + " / scaling " + std::to_string(nScaling) +
-             " paid as " + std::to_string(nUnits) + " units");
+        Fail(What() + ": credit " + std::to_string(nCreditIn) + " / scaling " +
+             std::to_string(nScaling) + " paid as " + std::to_string(nUnits) + " units");
       // A full payout drops the part below one unit; a capped one keeps the rest as credit.
       const std::uint32_t nKept = nQuotient > 255 ? nCreditIn - 255 * nScaling : 0;
       if (nCreditAfter != nKept)
-        Fail(What() + ": after paying " + std::to_string(nUnits) + " units of " + std::to_string(nScaling) +
-             " the credit is " + std::to_string(nCreditAfter) + ", not " + std::to_string(nKept));
+        Fail(What() + ": after paying " + std::to_string(nUnits) + " units of " +
+             std::to_string(nScaling) + " the credit is " + std::to_string(nCreditAfter) +
+             ", not " + std::to_string(nKept));
       m_nPaid += std::uint64_t{nUnits} * nScaling;
       m_nDropped += nQuotient > 255 ? 0 : nCreditIn - nUnits * nScaling;
     } else if (nCreditAfter != nCreditIn) {
@@ -314,14 +335,17 @@ private:
     // Records change only with the answer to their own query.
     const bool bResponse = nLength > 7;
     const Bytes setupAfter = BytesOf(m_driver.GetChangerSetup());
-    if (bResponse && nState == CChangerDriver::SetupQuery ? setupAfter != Field(datagram, 1, sizeof(ChangerSetup))
-                                                         : setupAfter != setupBefore)
+    if (bResponse && nState == CChangerDriver::SetupQuery
+            ? setupAfter != Field(datagram, 1, sizeof(ChangerSetup))
+            : setupAfter != setupBefore)
       Fail(What() + " left the setup record " + Hex(setupAfter));
     const Bytes tubesAfter = BytesOf(m_driver.GetTubeStatus());
-    if (bResponse && nState == CChangerDriver::TubeQuery ? tubesAfter != Field(datagram, 1, sizeof(TubeStatus))
-                                                        : tubesAfter != tubesBefore)
+    if (bResponse && nState == CChangerDriver::TubeQuery
+            ? tubesAfter != Field(datagram, 1, sizeof(TubeStatus))
+            : tubesAfter != tubesBefore)
       Fail(What() + " left the tube status record " + Hex(tubesAfter));
-    if (BytesOf(m_driver.GetChangerIdentification()) != identBefore && !(bResponse && nState == CChangerDriver::IdentQuery))
+    if (BytesOf(m_driver.GetChangerIdentification()) != identBefore &&
+        !(bResponse && nState == CChangerDriver::IdentQuery))
       Fail(What() + " changed the identification record");
   }
 
