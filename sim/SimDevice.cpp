@@ -3,6 +3,9 @@
 #include <QNetworkDatagram>
 #include <QUdpSocket>
 
+#include <cerrno>
+#include <cstring>
+
 CSimDevice::CSimDevice(const ChangerConfig& config, QObject* pParent)
     : QObject(pParent), m_device(config) {
   m_tickTimer.setInterval(100);
@@ -45,6 +48,26 @@ bool CSimDevice::Open(const QHostAddress& address, quint16 nCommPort, quint16 nC
   connect(m_pControlSocket, &QUdpSocket::readyRead, this, &CSimDevice::OnControlReadyRead);
   m_tickTimer.start();
   return true;
+}
+
+bool CSimDevice::OpenCapture(const QString& strPath, QString& strError) {
+  if (m_capture.Open(strPath.toStdString()))
+    return true;
+  strError = QStringLiteral("cannot write the capture file %1: %2")
+                 .arg(strPath, QString::fromLocal8Bit(std::strerror(errno)));
+  return false;
+}
+
+void CSimDevice::Capture(const QHostAddress& source, quint16 nSourcePort,
+                         const QHostAddress& destination, quint16 nDestinationPort,
+                         const QByteArray& data) {
+  if (!m_capture.IsOpen())
+    return;
+  if (!m_capture.WriteUdp({source.toIPv4Address(), nSourcePort},
+                          {destination.toIPv4Address(), nDestinationPort},
+                          reinterpret_cast<const std::uint8_t*>(data.constData()),
+                          static_cast<std::size_t>(data.size())))
+    Note("ERROR capture file not written");
 }
 
 void CSimDevice::SetTickInterval(int nMilliseconds) {
@@ -99,6 +122,8 @@ void CSimDevice::ReadDatagrams(QUdpSocket* pSocket, EPort ePort) {
     if (ePort == EPort::Control)
       m_nPeerControlPort = static_cast<quint16>(received.senderPort());
     m_peerAddress = sender;
+    Capture(sender, static_cast<quint16>(received.senderPort()), m_address,
+            ePort == EPort::Communication ? m_nCommPort : m_nControlPort, data);
     logged.m_strName = step.m_strReceived;
     Note(FormatTrafficLine(false, logged));
     Apply(step);
@@ -130,6 +155,10 @@ void CSimDevice::Send(const Datagram& datagram) {
   Note(FormatTrafficLine(true, datagram));
   if (nSent < 0)
     Note("ERROR send failed: " + pSocket->errorString().toStdString());
+  else
+    Capture(m_address, bComm ? m_nCommPort : m_nControlPort, m_peerAddress, nPort,
+            QByteArray(reinterpret_cast<const char*>(datagram.m_bytes.data()),
+                       static_cast<qsizetype>(datagram.m_bytes.size())));
 }
 
 void CSimDevice::Note(const std::string& strLine) { emit Line(QString::fromStdString(strLine)); }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "InterfaceDevice.h"
+#include "PcapWriter.h"
 
 #include <QHostAddress>
 #include <QObject>
@@ -23,6 +24,9 @@ public:
   /// SO_REUSEADDR and starts the cadence. @returns false with strError set when either bind fails.
   bool Open(const QHostAddress& address, quint16 nCommPort, quint16 nControlPort,
             QString& strError);
+  /// Records every datagram sent and received from now on in the pcap file strPath.
+  /// @returns false with strError set when the file cannot be created.
+  bool OpenCapture(const QString& strPath, QString& strError);
   /// Milliseconds between two slots of the cadence (1 or more).
   void SetTickInterval(int nMilliseconds);
   /// Polls and reports to address's communication port at once, without waiting for the PC's
@@ -66,6 +70,8 @@ private:
   void Apply(const DeviceStep& step);
   void Send(const Datagram& datagram);
   void Note(const std::string& strLine);
+  void Capture(const QHostAddress& source, quint16 nSourcePort, const QHostAddress& destination,
+               quint16 nDestinationPort, const QByteArray& data);
 
   CInterfaceDevice m_device;
   QUdpSocket* m_pCommSocket = nullptr;
@@ -78,4 +84,5 @@ private:
   QHostAddress m_peerAddress;
   quint16 m_nPeerCommPort = 0;
   quint16 m_nPeerControlPort = 0;
+  CPcapWriter m_capture;  // open only with --capture
 };

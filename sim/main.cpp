@@ -2,6 +2,7 @@
 // With a window by default; --headless reads line commands on stdin instead (README.md).
 #include "SimConsole.h"
 #include "SimDevice.h"
+#include "SimIcon.h"
 #include "SimWindow.h"
 
 #include <QApplication>
@@ -92,8 +93,10 @@ int main(int argc, char* argv[]) {
                                     "60");
   const QCommandLineOption features(
       "features", "Optional features reported in IDENTIFICATION, hex (default 5).", "hex", "5");
+  const QCommandLineOption capture(
+      "capture", "Write every datagram sent and received to this pcap file.", "file");
   parser.addOptions({address, commPort, controlPort, tickMs, headless, peer, coins, scaling,
-                     decimals, country, routing, fill, capacity, features});
+                     decimals, country, routing, fill, capacity, features, capture});
   parser.process(*pApp);
   if (!parser.positionalArguments().isEmpty())
     return Fail("unexpected argument " + parser.positionalArguments().first());
@@ -144,6 +147,8 @@ int main(int argc, char* argv[]) {
   if (bHeadless)
     pConsole = std::make_unique<CSimConsole>(device);
   QString strError;
+  if (parser.isSet(capture) && !device.OpenCapture(parser.value(capture), strError))
+    return Fail(strError);
   if (!device.Open(listenAddress, static_cast<quint16>(nCommPort),
                    static_cast<quint16>(nControlPort), strError))
     return Fail(strError);
@@ -157,6 +162,7 @@ int main(int argc, char* argv[]) {
                            .toStdString());
     pConsole->Start();
   } else {
+    QApplication::setWindowIcon(CreateSimIcon());
     pWindow = std::make_unique<CSimWindow>(device);
     pWindow->show();
   }

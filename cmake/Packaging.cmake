@@ -1,0 +1,97 @@
+# Install rules and the Debian package (./scripts/package, or cpack in the build folder).
+#
+# The package holds the program, the simulated device, their desktop entries, icons and AppStream
+# metainfo, the Wireshark dissector and the documentation. The icons are rendered at build time
+# by render-icons from the drawing code the windows use, so the installed icons and the windows'
+# icons never differ.
+
+include(GNUInstallDirs)
+
+set(MINTORA_PACKAGE_DIR ${PROJECT_SOURCE_DIR}/packaging)
+# The program's version is 1.00; Debian's is written with three parts.
+set(MINTORA_PACKAGE_VERSION
+    "${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}")
+if(NOT PROJECT_VERSION_PATCH)
+  set(MINTORA_PACKAGE_VERSION "${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.0")
+endif()
+set(MINTORA_PACKAGE_EMAIL "mintora@tessaline.invalid")
+set(MINTORA_APP_ID com.tessaline.Mintora)
+set(MINTORA_SIM_ID com.tessaline.Lx5200eSim)
+
+add_executable(render-icons ${MINTORA_PACKAGE_DIR}/RenderIcons.cpp)
+target_link_libraries(render-icons PRIVATE mintora_ui mintora_sim)
+
+set(MINTORA_ICON_DIR ${CMAKE_CURRENT_BINARY_DIR}/icons)
+set(MINTORA_ICON_FILES)
+foreach(size 16 32 48 256)
+  foreach(id ${MINTORA_APP_ID} ${MINTORA_SIM_ID})
+    list(APPEND MINTORA_ICON_FILES ${MINTORA_ICON_DIR}/hicolor/${size}x${size}/apps/${id}.png)
+  endforeach()
+endforeach()
+add_custom_command(OUTPUT ${MINTORA_ICON_FILES}
+  COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen $<TARGET_FILE:render-icons>
+          ${MINTORA_ICON_DIR}
+  DEPENDS render-icons
+  COMMENT "Rendering the icons")
+add_custom_target(icons ALL DEPENDS ${MINTORA_ICON_FILES})
+
+# Debian wants the changelog compressed, reproducibly (no name, no time stamp in the gzip header).
+configure_file(${MINTORA_PACKAGE_DIR}/changelog.in ${CMAKE_CURRENT_BINARY_DIR}/changelog @ONLY)
+find_program(MINTORA_GZIP gzip)
+if(MINTORA_GZIP)
+  add_custom_command(OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz
+    COMMAND ${MINTORA_GZIP} -9nkf ${CMAKE_CURRENT_BINARY_DIR}/changelog
+    DEPENDS ${CMAKE_CURRENT_BINARY_DIR}/changelog)
+  add_custom_target(package-changelog ALL DEPENDS ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz)
+endif()
+
+install(TARGETS Mintora lx5200e-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(DIRECTORY ${MINTORA_ICON_DIR}/hicolor DESTINATION ${CMAKE_INSTALL_DATADIR}/icons)
+install(FILES ${MINTORA_PACKAGE_DIR}/${MINTORA_APP_ID}.desktop
+              ${MINTORA_PACKAGE_DIR}/${MINTORA_SIM_ID}.desktop
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${MINTORA_PACKAGE_DIR}/${MINTORA_APP_ID}.metainfo.xml
+              ${MINTORA_PACKAGE_DIR}/${MINTORA_SIM_ID}.metainfo.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+# Wireshark's global folder for Lua plugins (tshark -G folders: "Global Lua Plugins"), which
+# Debian keeps under the multiarch library folder.
+set(MINTORA_WIRESHARK_LIB lib)
+if(CMAKE_LIBRARY_ARCHITECTURE)
+  set(MINTORA_WIRESHARK_LIB lib/${CMAKE_LIBRARY_ARCHITECTURE})
+endif()
+install(FILES ${PROJECT_SOURCE_DIR}/wireshark/lx5200e.lua
+        DESTINATION ${MINTORA_WIRESHARK_LIB}/wireshark/plugins)
+set(MINTORA_DOC_DIR ${CMAKE_INSTALL_DATAROOTDIR}/doc/mintora)
+install(FILES ${PROJECT_SOURCE_DIR}/README.md ${MINTORA_PACKAGE_DIR}/copyright
+        DESTINATION ${MINTORA_DOC_DIR})
+if(MINTORA_GZIP)
+  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz DESTINATION ${MINTORA_DOC_DIR})
+endif()
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME mintora)
+set(CPACK_PACKAGE_VERSION ${MINTORA_PACKAGE_VERSION})
+set(CPACK_PACKAGE_VENDOR Tessaline)
+set(CPACK_PACKAGE_CONTACT "Tessaline <${MINTORA_PACKAGE_EMAIL}>")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "vending machine emulator for MDB coin changers")
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+    "vending machine emulator for MDB coin changers
+ Mintora plays the vending machine controller of an MDB coin changer that
+ hangs on the bus of an LX-5200-E interface device, reached over UDP: a
+ vending panel with credit, ten products and Change Return, and dialogs for
+ prices, connection, coin types and what the changer reports about itself.
+ .
+ The package also holds lx5200e-sim, a simulated LX-5200-E with a coin
+ changer behind it, and a Wireshark dissector for the device's traffic.")
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The dialogs are laid out with Liberation Sans (Arial's metrics), DejaVu Sans as the fallback.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-liberation | fonts-liberation2, fonts-dejavu-core")
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "wireshark | tshark")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+set(CPACK_RESOURCE_FILE_README ${PROJECT_SOURCE_DIR}/README.md)
+include(CPack)
