@@ -63,6 +63,7 @@ local response_by_length = { [24] = SETUP, [19] = TUBES, [34] = IDENT }
 
 local f = {
   direction = ProtoField.string("lx5200e.direction", "Direction"),
+  summary = ProtoField.string("lx5200e.summary", "Summary"),
   channel = ProtoField.string("lx5200e.channel", "Channel"),
   control_code = ProtoField.uint8("lx5200e.control_code", "Control code", base.DEC, control_names),
   command = ProtoField.uint8("lx5200e.command", "Command", base.HEX, command_names),
@@ -542,7 +543,9 @@ local function dissect(tvb, pinfo, tree)
     info = dissect_report(tvb, subtree, key, state)
   end
   pinfo.cols.protocol = "LX5200E"
-  pinfo.cols.info = ARROW[state.direction] .. " " .. info
+  local summary = ARROW[state.direction] .. " " .. info
+  pinfo.cols.info = summary
+  subtree:add(f.summary, summary):set_generated()
   subtree:append_text(": " .. info)
   return n
 end
@@ -557,4 +560,18 @@ function lx.dissector(tvb, pinfo, tree)
   return tvb:len()
 end
 
+-- UDP hands an empty payload to no dissector, yet an empty datagram is a fault worth seeing: a
+-- small post-dissector shows those on the device's ports.
+local lx_empty = Proto("lx5200e_empty", "LX-5200-E empty datagram")
+local udp_length = Field.new("udp.length")
+
+function lx_empty.dissector(tvb, pinfo, tree)
+  local length = udp_length()
+  if not length or length.value ~= 8 then return end
+  local ports = { [lx.prefs.comm_port] = true, [lx.prefs.control_port] = true }
+  if not (ports[pinfo.src_port] or ports[pinfo.dst_port]) then return end
+  lx.dissector(ByteArray.new():tvb("Empty datagram"), pinfo, tree)
+end
+
+register_postdissector(lx_empty)
 register_ports()

@@ -1,0 +1,277 @@
+// The Wireshark dissector (wireshark/lx5200e.lua) read by tshark over a whole session that the
+// simulated device captured: start-up, deposits, a vend, Change Return, a changer reset and each
+// malformed kind the device can send. The expected values are the sim's documented defaults.
+#include "Resource.h"
+#include "TestSupport.h"
+#include "VendingPanelDlg.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+
+using namespace testing_support;
+
+namespace {
+
+const unsigned kComm = 24600 + 2 * static_cast<unsigned>(getpid() % 50);
+
+class CLinkedApp : public CTestApp, public CDeviceLink {};
+
+/// tshark with only the dissector under test: no personal or global plugins (an installed
+/// package's copy would clash with it), the session's ports as preferences.
+class CTshark {
+public:
+  CTshark() {
+    QDir().mkpath(m_home.path() + "/plugins");
+    m_env = QProcessEnvironment::systemEnvironment();
+    m_env.insert("HOME", m_home.path());
+    m_env.insert("WIRESHARK_PLUGIN_DIR", m_home.path() + "/plugins");
+    m_env.remove("WIRESHARK_CONFIG_DIR");
+  }
+  /// Runs tshark on strCapture with extra arguments. @returns standard output; strErrors gets
+  /// standard error.
+  std::string Run(const std::string& strCapture, const QStringList& extra,
+                  std::string* pstrErrors = nullptr) {
+    QProcess process;
+    process.setProcessEnvironment(m_env);
+    process.start(
+        TSHARK_EXE,
+        QStringList{"-n", "-r", QString::fromStdString(strCapture), "-X", "lua_script:" LX5200E_LUA,
+                    "-o", QStringLiteral("lx5200e.comm_port:%1").arg(kComm), "-o",
+                    QStringLiteral("lx5200e.control_port:%1").arg(kComm + 1)} +
+            extra);
+    process.waitForFinished(60000);
+    if (pstrErrors)
+      *pstrErrors = process.readAllStandardError().toStdString();
+    return process.readAllStandardOutput().toStdString();
+  }
+  /// One row per frame that matches strFilter, its fields by name.
+  std::vector<std::map<std::string, std::string>> Rows(const std::string& strCapture,
+                                                       const std::string& strFilter,
+                                                       const QStringList& fields) {
+    QStringList args{"-Y", QString::fromStdString(strFilter),
+                     "-T", "fields",
+                     "-E", "occurrence=a",
+                     "-E", "aggregator=,"};
+    for (const QString& strField : fields)
+      args << "-e" << strField;
+    std::vector<std::map<std::string, std::string>> rows;
+    std::istringstream lines(Run(strCapture, args));
+    for (std::string strLine; std::getline(lines, strLine);) {
+      const QStringList values = QString::fromStdString(strLine).split('\t');
+      std::map<std::string, std::string> row;
+      for (int i = 0; i < fields.size() && i < values.size(); ++i)
+        row[fields[i].toStdString()] = values[i].toStdString();
+      rows.push_back(row);
+    }
+    return rows;
+  }
+
+private:
+  QTemporaryDir m_home;
+  QProcessEnvironment m_env;
+};
+
+/// Records the session once: the panel in this process, the sim as a process writing the capture.
+class DissectorSession : public ::testing::Test {
+protected:
+  static void SetUpTestSuite() {
+    AfxSetMessageBeepHook([](UINT) {});
+    AfxSetMessageBoxHook([](const std::string&, UINT) { return IDOK; });
+    s_pCaptureDir = new QTemporaryDir;
+    s_strCapture = s_pCaptureDir->path().toStdString() + "/session.pcap";
+    CTempConfig config;
+    CLinkedApp app;
+    app.WriteProfileString("Connection", "IPAddress", "127.0.0.2");
+    app.WriteProfileInt("Connection", "PortCommunication", kComm);
+    app.WriteProfileInt("Connection", "PortControl", kComm + 1);
+    app.WriteProfileInt("AcceptorControl", "CoinAccept", 0x003F);
+    app.WriteProfileInt("Prices", "Price_00", 100);
+    CSimProcess sim;
+    if (!sim.Start(kComm, kComm + 1, 5, {"--capture", QString::fromStdString(s_strCapture)}) ||
+        !app.Connect())
+      return;
+    CVendingPanelDlg panel;
+    app.m_pMainWnd = &panel;
+    CDialog::SetShownHook([&](CDialog& dlg) {
+      if (&dlg != &panel)
+        return;
+      const bool bEnabled = sim.WaitFor("ENABLED accept 003F");
+      sim.Type("insert 2");  // 0.20 into its tube
+      sim.Type("insert 5");  // 2.00, a coin type without a tube: the cash box
+      const bool bDeposits = sim.WaitFor("ACCEPTED coin 5") &&
+                             PumpUntil([&] { return panel.GetDlgItemText(IDC_CREDIT) == "2.20"; });
+      panel.RouteCommand(IDC_PRODUCT_1);      // a vend of 1.00: nothing on the wire
+      panel.RouteCommand(IDC_CHANGE_RETURN);  // 1.20 = 24 units of 5
+      const bool bPaid = sim.WaitFor("PAID 120 of 120");
+      sim.Type("reset");
+      const bool bRestarted = sim.WaitFor("ENABLED accept 003F");
+      sim.Type("fault short");
+      sim.Type("reset");
+      const bool bShort = sim.WaitFor("TX COMM 5 08 03 19 78 05 SETUP RESPONSE (SHORT)") &&
+                          sim.WaitFor("ENABLED accept 003F");
+      sim.Type("fault withhold");
+      sim.Type("reset");
+      const bool bWithheld = sim.WaitFor("FAULT withheld") && sim.WaitFor("ENABLED accept 003F");
+      sim.Type("fault header");
+      const bool bHeader = sim.WaitFor("TX COMM 1 10 TICK (WRONG HEADER)");
+      sim.Type("fault oversize");
+      const bool bOversize = sim.WaitFor("TX COMM 1025");
+      s_bRecorded = bEnabled && bDeposits && bPaid && bRestarted && bShort && bWithheld &&
+                    bHeader && bOversize;
+      panel.SendMessage(WM_CLOSE);
+    });
+    panel.DoModal();
+    s_bRecorded = s_bRecorded && sim.WaitFor("RX CTRL 3 08 03 00 CONTROL 0 OFF");
+    // Empty datagrams last: the program closes a socket that receives one.
+    sim.Type("fault empty");
+    sim.Type("fault empty control");
+    s_bRecorded = s_bRecorded && sim.WaitFor("TX CTRL 0 EMPTY");
+    app.Disconnect();
+    CDialog::SetShownHook(nullptr);
+    AfxSetMessageBeepHook(nullptr);
+    AfxSetMessageBoxHook(nullptr);
+  }
+  static void TearDownTestSuite() { delete s_pCaptureDir; }
+  void SetUp() override {
+    if (std::string(TSHARK_EXE).empty())
+      GTEST_SKIP() << "tshark is not installed (scripts/setup installs it)";
+    ASSERT_TRUE(s_bRecorded) << "the session did not run as planned";
+  }
+
+  static inline QTemporaryDir* s_pCaptureDir = nullptr;
+  static inline std::string s_strCapture;
+  static inline bool s_bRecorded = false;
+  CTshark m_tshark;
+};
+
+TEST_F(DissectorSession, EveryFrameDecodesWithoutALuaError) {
+  std::string strErrors;
+  const std::string strText = m_tshark.Run(s_strCapture, {"-V"}, &strErrors);
+  EXPECT_EQ(strErrors.find("Lua"), std::string::npos) << strErrors;
+  EXPECT_EQ(strText.find("Lua Error"), std::string::npos);
+  EXPECT_EQ(strText.find("dissector fault"), std::string::npos);
+  EXPECT_EQ(strText.find("Malformed Packet"), std::string::npos);
+  // The one-line summaries carry the Info column.
+  const std::string strSummary = m_tshark.Run(s_strCapture, {});
+  EXPECT_NE(strSummary.find("PC → device PAYOUT 24 units"), std::string::npos);
+  EXPECT_NE(strSummary.find("device → PC deposit coin type 2 to tube (19 left)"),
+            std::string::npos);
+  // Every datagram on the two ports is ours: none is left to the generic data dissector.
+  const auto rows =
+      m_tshark.Rows(s_strCapture, "udp and not lx5200e", {"frame.number", "udp.length"});
+  EXPECT_TRUE(rows.empty()) << rows.size() << " frames not decoded, the first "
+                            << rows.front().at("frame.number");
+}
+
+TEST_F(DissectorSession, TheDirectionFollowsTheControlTrafficAndTheAddressesAreTheRealOnes) {
+  const auto rows = m_tshark.Rows(
+      s_strCapture, "lx5200e",
+      {"ip.src", "udp.srcport", "udp.dstport", "lx5200e.direction", "lx5200e.direction_guessed"});
+  ASSERT_GT(rows.size(), 100u);
+  for (const auto& row : rows) {
+    const bool bFromDevice = row.at("ip.src") == "127.0.0.2";
+    EXPECT_EQ(row.at("lx5200e.direction"), bFromDevice ? "device to PC" : "PC to device");
+    EXPECT_TRUE(row.at("udp.srcport") == std::to_string(kComm) ||
+                row.at("udp.srcport") == std::to_string(kComm + 1));
+    EXPECT_EQ(row.at("udp.srcport"), row.at("udp.dstport"));
+    EXPECT_EQ(row.at("lx5200e.direction_guessed"), "");
+  }
+}
+
+// One named row per kind of datagram: the Info line that shows it, then fields it must carry.
+struct DecodedCase {
+  const char* pszName;
+  const char* pszInfo;
+  std::map<std::string, std::string> fields;
+};
+
+TEST_F(DissectorSession, EachKindOfDatagramDecodesToItsFields) {
+  const std::vector<DecodedCase> cases = {
+      {"control 11", "PC → device control 11 POLL ON", {{"lx5200e.control_code", "11"}}},
+      {"control 18", "PC → device control 18 REPORT ON", {{"lx5200e.control_code", "18"}}},
+      {"control 0", "PC → device control 0 OFF", {{"lx5200e.control_code", "0"}}},
+      {"tick", "device → PC tick", {{"lx5200e.header", "0x08"}}},
+      {"reset report", "device → PC JUST RESET", {{"lx5200e.status", "0x0b"}}},
+      {"RESET", "PC → device RESET", {{"lx5200e.command", "0x08"}}},
+      {"SETUP", "PC → device SETUP", {{"lx5200e.command", "0x09"}}},
+      {"SETUP response",
+       "device → PC SETUP response (scaling 5, 2 decimals)",
+       {{"lx5200e.answers", "SETUP"},
+        {"lx5200e.feature_level", "3"},
+        {"lx5200e.country_code", "1978"},
+        {"lx5200e.scaling_factor", "5"},
+        {"lx5200e.decimal_places", "2"},
+        {"lx5200e.coin_routing", "0x000f"},
+        {"lx5200e.coin_credit", "1,2,4,10,20,40,0,0,0,0,0,0,0,0,0,0"}}},
+      {"IDENTIFICATION",
+       "PC → device EXPANSION IDENTIFICATION",
+       {{"lx5200e.command", "0x0f"}, {"lx5200e.subcommand", "0x00"}}},
+      {"IDENTIFICATION response",
+       "device → PC IDENTIFICATION response TSL 197800042917",
+       {{"lx5200e.manufacturer", "TSL"},
+        {"lx5200e.serial", "197800042917"},
+        {"lx5200e.model", "LX5200E-CG  "},
+        {"lx5200e.software_version", "0123"},
+        {"lx5200e.optional_features", "0x00000005"}}},
+      {"FEATURE ENABLE",
+       "PC → device EXPANSION FEATURE ENABLE 00000000",
+       {{"lx5200e.subcommand", "0x01"}, {"lx5200e.feature_enable", "0x00000000"}}},
+      {"TUBE STATUS", "PC → device TUBE STATUS", {{"lx5200e.command", "0x0a"}}},
+      {"TUBE STATUS response",
+       "device → PC TUBE STATUS response (24,30,18,9,0,0,0,0,0,0,0,0,0,0,0,0)",
+       {{"lx5200e.tube_full", "0x0000"},
+        {"lx5200e.tube_count", "24,30,18,9,0,0,0,0,0,0,0,0,0,0,0,0"}}},
+      {"COIN TYPE",
+       "PC → device COIN TYPE accept 003F dispense 0000",
+       {{"lx5200e.coin_accept", "0x003f"}, {"lx5200e.coin_dispense", "0x0000"}}},
+      {"deposit to a tube",
+       "device → PC deposit coin type 2 to tube (19 left)",
+       {{"lx5200e.coin_type", "2"}, {"lx5200e.routing", "1"}, {"lx5200e.tube_count", "19"}}},
+      {"deposit to the cash box",
+       "device → PC deposit coin type 5 to cash box (0 left)",
+       {{"lx5200e.coin_type", "5"}, {"lx5200e.routing", "0"}}},
+      {"PAYOUT",
+       "PC → device PAYOUT 24 units",
+       {{"lx5200e.subcommand", "0x02"}, {"lx5200e.payout_units", "24"}}},
+      {"short answer",
+       "device → PC SETUP response (short: 5 of 24 bytes)",
+       {{"lx5200e.answers", "SETUP"}, {"lx5200e.scaling_factor", "5"}}},
+      {"wrong header", "device → PC wrong header 0x10", {{"lx5200e.header", "0x10"}}},
+      {"empty on the communication port",
+       "device → PC empty datagram",
+       {{"lx5200e.channel", "communication"}}},
+      {"empty on the control port",
+       "device → PC 0 bytes on the control port (dropped by the PC)",
+       {{"lx5200e.channel", "control"}}},
+      {"oversized", "device → PC oversized datagram (1025 bytes)", {}},
+  };
+  QStringList fields{"lx5200e.summary"};
+  for (const DecodedCase& decoded : cases)
+    for (const auto& [strField, strValue] : decoded.fields)
+      if (!fields.contains(QString::fromStdString(strField)))
+        fields << QString::fromStdString(strField);
+  const auto rows = m_tshark.Rows(s_strCapture, "lx5200e", fields);
+  for (const DecodedCase& decoded : cases) {
+    SCOPED_TRACE(decoded.pszName);
+    const auto found = std::find_if(rows.begin(), rows.end(), [&](const auto& row) {
+      return row.at("lx5200e.summary") == decoded.pszInfo;
+    });
+    ASSERT_NE(found, rows.end()) << "no frame shows " << decoded.pszInfo;
+    for (const auto& [strField, strValue] : decoded.fields)
+      EXPECT_EQ(found->at(strField), strValue) << strField;
+  }
+}
+
+TEST_F(DissectorSession, EachMalformedKindIsReportedAsExpertInformation) {
+  const std::vector<std::pair<const char*, size_t>> cases = {
+      {"lx5200e.short", 1},    {"lx5200e.bad_header", 1},          {"lx5200e.empty", 1},
+      {"lx5200e.oversize", 1}, {"lx5200e.control_from_device", 1},
+  };
+  for (const auto& [pszFilter, nFrames] : cases)
+    EXPECT_EQ(m_tshark.Rows(s_strCapture, pszFilter, {"frame.number"}).size(), nFrames)
+        << pszFilter;
+}
+
+}  // namespace
