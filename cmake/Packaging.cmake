@@ -7,6 +7,9 @@
 
 include(GNUInstallDirs)
 
+# Installing (cpack, ninja install) builds only what it installs, not every test and benchmark.
+set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY TRUE)
+
 set(MINTORA_PACKAGE_DIR ${PROJECT_SOURCE_DIR}/packaging)
 # The program's version is 1.00; Debian's is written with three parts.
 set(MINTORA_PACKAGE_VERSION
@@ -46,6 +49,22 @@ if(MINTORA_GZIP)
 endif()
 
 install(TARGETS Mintora lx5200e-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# Manual pages, compressed as Debian wants them.
+set(MINTORA_MAN_PAGES)
+foreach(page Mintora.1 lx5200e-sim.1)
+  if(MINTORA_GZIP)
+    add_custom_command(OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/man/${page}.gz
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_CURRENT_BINARY_DIR}/man
+      COMMAND ${MINTORA_GZIP} -9nc ${MINTORA_PACKAGE_DIR}/${page} > ${CMAKE_CURRENT_BINARY_DIR}/man/${page}.gz
+      DEPENDS ${MINTORA_PACKAGE_DIR}/${page})
+    list(APPEND MINTORA_MAN_PAGES ${CMAKE_CURRENT_BINARY_DIR}/man/${page}.gz)
+  endif()
+endforeach()
+if(MINTORA_MAN_PAGES)
+  add_custom_target(man-pages ALL DEPENDS ${MINTORA_MAN_PAGES})
+  add_dependencies(package-changelog man-pages)
+  install(FILES ${MINTORA_MAN_PAGES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endif()
 install(DIRECTORY ${MINTORA_ICON_DIR}/hicolor DESTINATION ${CMAKE_INSTALL_DATADIR}/icons)
 install(FILES ${MINTORA_PACKAGE_DIR}/${MINTORA_APP_ID}.desktop
               ${MINTORA_PACKAGE_DIR}/${MINTORA_SIM_ID}.desktop
@@ -76,15 +95,15 @@ set(CPACK_PACKAGE_CONTACT "Tessaline <${MINTORA_PACKAGE_EMAIL}>")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "vending machine emulator for MDB coin changers")
+# CPack puts the summary first and indents these lines; an empty line separates paragraphs.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "vending machine emulator for MDB coin changers
- Mintora plays the vending machine controller of an MDB coin changer that
- hangs on the bus of an LX-5200-E interface device, reached over UDP: a
- vending panel with credit, ten products and Change Return, and dialogs for
- prices, connection, coin types and what the changer reports about itself.
- .
- The package also holds lx5200e-sim, a simulated LX-5200-E with a coin
- changer behind it, and a Wireshark dissector for the device's traffic.")
+    "Mintora plays the vending machine controller of an MDB coin changer that
+hangs on the bus of an LX-5200-E interface device, reached over UDP: a
+vending panel with credit, ten products and Change Return, and dialogs for
+prices, connection, coin types and what the changer reports about itself.
+
+The package also holds lx5200e-sim, a simulated LX-5200-E with a coin
+changer behind it, and a Wireshark dissector for the device's traffic.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)

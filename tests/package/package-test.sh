@@ -1,0 +1,115 @@
+#!/usr/bin/env bash
+# package-test.sh SOURCE_DIR BUILD_DIR: builds the Debian package from BUILD_DIR, unpacks it into a
+# temporary root, checks its files, control fields, desktop entries, metainfo and lintian, then
+# starts the unpacked Mintora against the unpacked lx5200e-sim on loopback and watches a whole
+# start-up on the wire. Exits 77 (skipped) only where Debian's package tools cannot exist.
+set -euo pipefail
+src=$1
+build=$2
+command -v dpkg-deb >/dev/null || { echo "no dpkg-deb: not a Debian system"; exit 77; }
+for tool in cpack desktop-file-validate appstreamcli lintian; do
+  command -v "$tool" >/dev/null || { echo "missing $tool: run scripts/setup" >&2; exit 1; }
+done
+
+work=$(mktemp -d)
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+deb=$("$src/scripts/package" "$build" | tail -n 1)
+[[ $(basename "$deb") == mintora_1.0.0_amd64.deb ]] || fail "package named $(basename "$deb")"
+
+# ---- Files --------------------------------------------------------------------------------
+root=$work/root
+dpkg-deb -x "$deb" "$root"
+plugins=usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH 2>/dev/null || echo x86_64-linux-gnu)/wireshark/plugins
+expected=$(sort <<LIST
+usr/bin/Mintora
+usr/bin/lx5200e-sim
+usr/share/applications/com.tessaline.Mintora.desktop
+usr/share/applications/com.tessaline.Lx5200eSim.desktop
+usr/share/metainfo/com.tessaline.Mintora.metainfo.xml
+usr/share/metainfo/com.tessaline.Lx5200eSim.metainfo.xml
+usr/share/icons/hicolor/16x16/apps/com.tessaline.Mintora.png
+usr/share/icons/hicolor/32x32/apps/com.tessaline.Mintora.png
+usr/share/icons/hicolor/48x48/apps/com.tessaline.Mintora.png
+usr/share/icons/hicolor/256x256/apps/com.tessaline.Mintora.png
+usr/share/icons/hicolor/16x16/apps/com.tessaline.Lx5200eSim.png
+usr/share/icons/hicolor/32x32/apps/com.tessaline.Lx5200eSim.png
+usr/share/icons/hicolor/48x48/apps/com.tessaline.Lx5200eSim.png
+usr/share/icons/hicolor/256x256/apps/com.tessaline.Lx5200eSim.png
+$plugins/lx5200e.lua
+usr/share/doc/mintora/README.md
+usr/share/doc/mintora/copyright
+usr/share/doc/mintora/changelog.gz
+usr/share/man/man1/Mintora.1.gz
+usr/share/man/man1/lx5200e-sim.1.gz
+LIST
+)
+actual=$(cd "$root" && find . -type f -printf '%P\n' | sort)
+[[ $actual == "$expected" ]] || fail "file list differs:
+$(diff <(echo "$expected") <(echo "$actual"))"
+for size in 16 32 48 256; do
+  file "$root/usr/share/icons/hicolor/${size}x$size/apps/com.tessaline.Mintora.png" |
+    grep -q "$size x $size" || fail "the ${size}px icon is not ${size}x$size"
+done
+grep -q "names no licence" "$root/usr/share/doc/mintora/copyright" || fail "copyright names a licence"
+
+# ---- Control fields: dependencies from the binaries, plus the dialogs' fonts ------------------
+depends=$(dpkg-deb -f "$deb" Depends)
+for needed in libqt6widgets6 libqt6network6 libc6 fonts-liberation; do
+  [[ $depends == *"$needed"* ]] || fail "Depends lacks $needed: $depends"
+done
+[[ $(dpkg-deb -f "$deb" Version) == 1.0.0 ]] || fail "version $(dpkg-deb -f "$deb" Version)"
+
+# ---- Desktop entries, metainfo, lintian ---------------------------------------------------------
+desktop-file-validate "$root"/usr/share/applications/*.desktop
+appstreamcli validate --no-net "$root"/usr/share/metainfo/*.xml >/dev/null ||
+  appstreamcli validate --no-net "$root"/usr/share/metainfo/*.xml
+lintian --fail-on error "$deb" ||
+  fail "lintian reports errors"
+
+# ---- The packaged plugin is one Wireshark loads (from a plugin folder, as for one user) --------
+if command -v tshark >/dev/null; then
+  mkdir -p "$work/.local/lib/wireshark/plugins"
+  cp "$root/$plugins/lx5200e.lua" "$work/.local/lib/wireshark/plugins/"
+  HOME=$work tshark -G protocols 2>/dev/null | grep -q $'\tlx5200e$' ||
+    fail "tshark does not load the packaged lx5200e.lua"
+fi
+
+# ---- A whole start-up between the unpacked programs, on loopback ------------------------------
+comm=$((24800 + 2 * ($$ % 50)))
+control=$((comm + 1))
+config=$work/config
+mkdir -p "$config/Tessaline"
+printf '[Connection]\nIPAddress=127.0.0.2\nPortCommunication=%d\nPortControl=%d\nAutoConnect=1\n[AcceptorControl]\nCoinAccept=63\n' \
+  "$comm" "$control" >"$config/Tessaline/Mintora.conf"
+mkfifo "$work/sim-in"
+"$root/usr/bin/lx5200e-sim" --headless --address 127.0.0.2 --comm-port "$comm" \
+  --control-port "$control" --tick-ms 5 <"$work/sim-in" >"$work/sim.log" 2>&1 &
+pids+=($!)
+exec 3>"$work/sim-in"  # the sim runs while this end is open
+for _ in {1..100}; do grep -q '^READY' "$work/sim.log" && break; sleep 0.1; done
+XDG_CONFIG_HOME=$config "$root/usr/bin/Mintora" >"$work/mintora.log" 2>&1 &
+pids+=($!)
+startup=(
+  "RX CTRL 3 08 03 0B CONTROL 11 POLL ON"
+  "RX CTRL 3 08 03 12 CONTROL 18 REPORT ON"
+  "RX COMM 1 08 RESET"
+  "RX COMM 1 09 SETUP"
+  "RX COMM 2 0F 00 EXPANSION IDENTIFICATION"
+  "RX COMM 6 0F 01 00 00 00 00 EXPANSION FEATURE ENABLE"
+  "RX COMM 1 0A TUBE STATUS"
+  "RX COMM 5 0C 00 3F 00 00 COIN TYPE"
+)
+for _ in {1..300}; do grep -q '^ENABLED accept 003F' "$work/sim.log" && break; sleep 0.1; done
+for line in "${startup[@]}"; do
+  grep -qxF "$line" "$work/sim.log" || fail "no '$line' on the wire:
+$(grep -v TICK "$work/sim.log" | head -40)"
+done
+exec 3>&-
+echo "package ok: $deb"
