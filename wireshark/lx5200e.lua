@@ -215,10 +215,14 @@ local function find_direction(tvb, src, dst, on_control, key)
   if not device and lx.prefs.device_address ~= "" then device = lx.prefs.device_address end
   if device == src then return DEVICE_TO_PC, false end
   if device == dst then return PC_TO_DEVICE, false end
-  -- Nothing known: commands of the PC have their own lengths; a lone byte is a tick or a
-  -- one-byte command, and is taken as the device's tick.
+  -- Nothing known: commands of the PC have their own lengths. A lone 08 is RESET or a tick and is
+  -- taken as the tick it mostly is; a lone 09, 0A or 0B is a query, as the device heads what it
+  -- sends with 08.
   local n = tvb:len()
   if on_control then return PC_TO_DEVICE, true end
+  if n == 1 and tvb(0, 1):uint() >= 0x09 and tvb(0, 1):uint() <= 0x0B then
+    return PC_TO_DEVICE, true
+  end
   if n >= 2 and n <= 6 then
     local first = tvb(0, 1):uint()
     if (first == 0x0F and (n == 2 or n == 3 or n == 6)) or (first == 0x0C and n == 5) then

@@ -15,18 +15,18 @@ using namespace testing_support;
 namespace {
 
 const unsigned kComm = 24600 + 2 * static_cast<unsigned>(getpid() % 50);
+const unsigned kPeerComm = 24700 + 2 * static_cast<unsigned>(getpid() % 50);
 
 class CLinkedApp : public CTestApp, public CDeviceLink {};
 
-/// tshark with only the dissector under test: no personal or global plugins (an installed
-/// package's copy would clash with it), the session's ports as preferences.
+/// tshark with the dissector under test and the session's ports as preferences, in a home of its
+/// own so that no personal plugin or preference gets in. (A copy installed in the global plugin
+/// folder by the package clashes with it: the first test then reports the Lua error.)
 class CTshark {
 public:
-  CTshark() {
-    QDir().mkpath(m_home.path() + "/plugins");
+  explicit CTshark(unsigned nComm = kComm) : m_nComm(nComm) {
     m_env = QProcessEnvironment::systemEnvironment();
     m_env.insert("HOME", m_home.path());
-    m_env.insert("WIRESHARK_PLUGIN_DIR", m_home.path() + "/plugins");
     m_env.remove("WIRESHARK_CONFIG_DIR");
   }
   /// Runs tshark on strCapture with extra arguments. @returns standard output; strErrors gets
@@ -38,8 +38,9 @@ public:
     process.start(
         TSHARK_EXE,
         QStringList{"-n", "-r", QString::fromStdString(strCapture), "-X", "lua_script:" LX5200E_LUA,
-                    "-o", QStringLiteral("lx5200e.comm_port:%1").arg(kComm), "-o",
-                    QStringLiteral("lx5200e.control_port:%1").arg(kComm + 1)} +
+                    "-o", QStringLiteral("lx5200e.comm_port:%1").arg(m_nComm), "-o",
+                    QStringLiteral("lx5200e.control_port:%1").arg(m_nComm + 1), "-o",
+                    "ip.check_checksum:TRUE", "-o", "udp.check_checksum:TRUE"} +
             extra);
     process.waitForFinished(60000);
     if (pstrErrors)
@@ -49,11 +50,13 @@ public:
   /// One row per frame that matches strFilter, its fields by name.
   std::vector<std::map<std::string, std::string>> Rows(const std::string& strCapture,
                                                        const std::string& strFilter,
-                                                       const QStringList& fields) {
-    QStringList args{"-Y", QString::fromStdString(strFilter),
-                     "-T", "fields",
-                     "-E", "occurrence=a",
-                     "-E", "aggregator=,"};
+                                                       const QStringList& fields,
+                                                       const QStringList& extra = {}) {
+    QStringList args = extra;
+    args << QStringList{"-Y", QString::fromStdString(strFilter),
+                        "-T", "fields",
+                        "-E", "occurrence=a",
+                        "-E", "aggregator=,"};
     for (const QString& strField : fields)
       args << "-e" << strField;
     std::vector<std::map<std::string, std::string>> rows;
@@ -69,6 +72,7 @@ public:
   }
 
 private:
+  unsigned m_nComm;
   QTemporaryDir m_home;
   QProcessEnvironment m_env;
 };
@@ -153,6 +157,10 @@ TEST_F(DissectorSession, EveryFrameDecodesWithoutALuaError) {
   EXPECT_EQ(strText.find("Lua Error"), std::string::npos);
   EXPECT_EQ(strText.find("dissector fault"), std::string::npos);
   EXPECT_EQ(strText.find("Malformed Packet"), std::string::npos);
+  // The capture file itself is sound: every IPv4 and UDP checksum holds.
+  const auto bad = m_tshark.Rows(
+      s_strCapture, "ip.checksum.status != 1 or udp.checksum.status != 1", {"frame.number"});
+  EXPECT_TRUE(bad.empty()) << bad.size() << " frames with a bad checksum";
   // The one-line summaries carry the Info column.
   const std::string strSummary = m_tshark.Run(s_strCapture, {});
   EXPECT_NE(strSummary.find("PC → device PAYOUT 24 units"), std::string::npos);
@@ -272,6 +280,55 @@ TEST_F(DissectorSession, EachMalformedKindIsReportedAsExpertInformation) {
   for (const auto& [pszFilter, nFrames] : cases)
     EXPECT_EQ(m_tshark.Rows(s_strCapture, pszFilter, {"frame.number"}).size(), nFrames)
         << pszFilter;
+}
+
+// Without control traffic (a device that polls at once, --peer), the sides come from the
+// device-address preference, or else from the first response block and, before it, from the bytes.
+TEST(DissectorWithoutControlTraffic, TellsTheSidesFromThePreferenceOrTheConversation) {
+  if (std::string(TSHARK_EXE).empty())
+    GTEST_SKIP() << "tshark is not installed (scripts/setup installs it)";
+  QTemporaryDir dir;
+  const std::string strCapture = dir.path().toStdString() + "/peer.pcap";
+  {
+    CUdpPeer pc("127.0.0.1", kPeerComm);
+    CSimProcess sim;
+    ASSERT_TRUE(
+        sim.Start(kPeerComm, kPeerComm + 1, 5,
+                  {"--peer", "127.0.0.1", "--capture", QString::fromStdString(strCapture)}));
+    ASSERT_TRUE(sim.WaitFor("TX COMM 2 08 0B CHANGER WAS RESET"));
+    pc.SendTo("127.0.0.2", kPeerComm, {0x09});
+    ASSERT_TRUE(sim.WaitFor("TX COMM 24"));
+    pc.SendTo("127.0.0.2", kPeerComm, {0x0A});
+    ASSERT_TRUE(sim.WaitFor("TX COMM 19"));
+  }
+  struct {
+    const char* pszName;
+    QStringList prefs;
+    bool bGuessesBeforeTheFirstBlock;
+  } const cases[] = {
+      {"device address preference", {"-o", "lx5200e.device_address:127.0.0.2"}, false},
+      {"no preference", {}, true},
+  };
+  CTshark tshark(kPeerComm);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.pszName);
+    const auto rows = tshark.Rows(
+        strCapture, "lx5200e",
+        {"ip.src", "lx5200e.direction", "lx5200e.direction_guessed", "lx5200e.summary"}, c.prefs);
+    bool bBlockSeen = false;
+    size_t nGuessed = 0;
+    for (const auto& row : rows) {
+      EXPECT_EQ(row.at("lx5200e.direction"),
+                row.at("ip.src") == "127.0.0.2" ? "device to PC" : "PC to device")
+          << row.at("lx5200e.summary");
+      const bool bGuessed = !row.at("lx5200e.direction_guessed").empty();
+      EXPECT_FALSE(bGuessed && bBlockSeen) << "guessed after the first block";
+      nGuessed += bGuessed ? 1 : 0;
+      bBlockSeen = bBlockSeen || row.at("lx5200e.summary").find("response") != std::string::npos;
+    }
+    EXPECT_TRUE(bBlockSeen);
+    EXPECT_EQ(nGuessed > 0, c.bGuessesBeforeTheFirstBlock);
+  }
 }
 
 }  // namespace
