@@ -1,0 +1,18 @@
+// Whether a UDP port bound on all local addresses has a second owner.
+//
+// Sockets bind with SO_REUSEADDR so that a socket on one specific address (the simulated device
+// on 127.0.0.2) may share the port with a bind to all addresses. On Linux that option also lets
+// two binds to all addresses share one port, which the Windows rule refuses and which would split
+// the device's traffic between them without a sign. Where the plain bind already refuses that,
+// nothing is checked here.
+#pragma once
+
+/// Whether a UDP socket other than fd, in this process or any other, takes IPv4 datagrams for
+/// the wildcard address on fd's local port: one bound to 0.0.0.0, one bound to :: that is not
+/// IPv6-only, or one that was connected to an IPv4 peer (a connected socket shows the route's
+/// source address as its own, so a wildcard bind can no longer be told from a specific one).
+/// Sockets on one specific address that are not connected do not count. fd must already be
+/// bound, so that of two sockets bound at the same moment each sees the other.
+/// @returns false as well where the bind refuses a second owner by itself, and where the
+/// kernel's socket table cannot be read (the bind then stands as the kernel allowed it).
+bool IsWildcardPortShared(int fd);
