@@ -10,7 +10,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstring>
 #include <vector>
 
 namespace {
@@ -26,7 +25,7 @@ bool IsV4Mapped(const __be32 address[4]) {
 }
 
 /// Whether one entry of the table takes IPv4 datagrams for the wildcard address of its port.
-/// bV6Only is the socket's IPV6_V6ONLY, which the kernel reports for unconnected sockets only.
+/// bV6Only is the socket's IPV6_V6ONLY as the kernel reports it (not reported: dual-stack).
 bool TakesIPv4Wildcard(const inet_diag_msg& entry, bool bV6Only) {
   const bool bConnected = entry.id.idiag_dport != 0;
   if (entry.idiag_family == AF_INET)
