@@ -24,19 +24,51 @@ bool IsV4Mapped(const __be32 address[4]) {
   return address[0] == 0 && address[1] == 0 && address[2] == htonl(0xFFFF);
 }
 
-/// Whether one entry of the table takes IPv4 datagrams for the wildcard address of its port.
-/// bV6Only is the socket's IPV6_V6ONLY as the kernel reports it (not reported: dual-stack).
-bool TakesIPv4Wildcard(const inet_diag_msg& entry, bool bV6Only) {
-  const bool bConnected = entry.id.idiag_dport != 0;
-  if (entry.idiag_family == AF_INET)
-    return entry.id.idiag_src[0] == 0 || bConnected;
-  // IPv6: only a dual-stack socket takes IPv4, bound to :: or to an IPv4-mapped address.
-  if (bV6Only)
+/// Whether the kernel picks local (network order) as the source address toward peer:nPort,
+/// which is the address that a socket bound to the wildcard takes on when it connects there.
+bool IsSourceToward(__be32 local, __be32 peer, __be16 nPort) {
+  const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  if (fd < 0)
     return false;
+  sockaddr_in to = {};
+  to.sin_family = AF_INET;
+  to.sin_port = nPort;
+  to.sin_addr.s_addr = peer;
+  sockaddr_in source = {};
+  socklen_t nLength = sizeof source;
+  // A UDP connect only chooses the route; nothing is sent.
+  const bool bSame = connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0 &&
+                     getsockname(fd, reinterpret_cast<sockaddr*>(&source), &nLength) == 0 &&
+                     source.sin_addr.s_addr == local;
+  close(fd);
+  return bSame;
+}
+
+/// Whether one entry of the table takes the IPv4 datagrams that a wildcard bind on its port
+/// would take: it is bound to the wildcard, or it is connected from the very address that a
+/// wildcard bind takes on when it connects to that peer (the table keeps no other trace of the
+/// bind; a socket that bound that address itself receives the same datagrams). A socket on one
+/// specific address that is not connected (the simulated device), or that is connected from
+/// another address (a device talking to this host), does not count. bV6Only is the socket's
+/// IPV6_V6ONLY as the kernel reports it (not reported: dual-stack).
+bool TakesIPv4Wildcard(const inet_diag_msg& entry, bool bV6Only) {
   const __be32* pSource = entry.id.idiag_src;
-  if (pSource[0] == 0 && pSource[1] == 0 && pSource[2] == 0 && pSource[3] == 0)
+  const __be32* pPeer = entry.id.idiag_dst;
+  __be32 local = pSource[0];
+  __be32 peer = pPeer[0];
+  if (entry.idiag_family == AF_INET6) {
+    // Only a dual-stack socket takes IPv4, bound to :: or to an IPv4-mapped address.
+    const bool bAnyAddress =
+        pSource[0] == 0 && pSource[1] == 0 && pSource[2] == 0 && pSource[3] == 0;
+    if (bV6Only || !(bAnyAddress || IsV4Mapped(pSource)))
+      return false;
+    local = pSource[3];
+    peer = IsV4Mapped(pPeer) ? pPeer[3] : 0;
+  }
+  if (local == 0)
     return true;
-  return IsV4Mapped(pSource) && (pSource[3] == 0 || (bConnected && IsV4Mapped(entry.id.idiag_dst)));
+  return entry.id.idiag_dport != 0 && peer != 0 &&
+         IsSourceToward(local, peer, entry.id.idiag_dport);
 }
 
 bool HasV6OnlyFlag(const nlmsghdr* pMessage, const inet_diag_msg& entry) {

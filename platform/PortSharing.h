@@ -7,12 +7,13 @@
 // nothing is checked here.
 #pragma once
 
-/// Whether a UDP socket other than fd, in this process or any other, takes IPv4 datagrams for
-/// the wildcard address on fd's local port: one bound to 0.0.0.0, one bound to :: that is not
-/// IPv6-only, or one that was connected to an IPv4 peer (a connected socket shows the route's
-/// source address as its own, so a wildcard bind can no longer be told from a specific one).
-/// Sockets on one specific address that are not connected do not count. fd must already be
-/// bound, so that of two sockets bound at the same moment each sees the other.
+/// Whether a UDP socket other than fd, in this process or any other, holds the IPv4 wildcard
+/// address on fd's local port: one bound to 0.0.0.0, one bound to :: that is not IPv6-only, or
+/// one of those after it connected to a peer (it then shows the source address that the kernel
+/// chose toward that peer as its own). Sockets on one specific address do not count, connected
+/// or not, unless that address is the one a wildcard bind would have taken toward their peer.
+/// fd must already be bound, so that of two sockets bound at the same moment each sees the
+/// other.
 /// @returns false as well where the bind refuses a second owner by itself, and where the
 /// kernel's socket table cannot be read (the bind then stands as the kernel allowed it).
 bool IsWildcardPortShared(int fd);

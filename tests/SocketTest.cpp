@@ -57,8 +57,8 @@ struct HolderCase {
   const char* pszAddress;
   bool bReuse;
   bool bV6Only;
-  bool bConnected;  ///< to the same port of 127.0.0.2, as the link's sockets are
-  bool bCounts;     ///< Create fails with EADDRINUSE
+  const char* pszPeer;  ///< connected to this address, same port; null: not connected
+  bool bCounts;         ///< Create fails with EADDRINUSE
 };
 
 /// A socket bound to the row's address on nPort, made with the plain socket API. -1 on failure.
@@ -77,14 +77,15 @@ int OpenHolder(const HolderCase& c, unsigned nPort) {
   sockaddr_in6 device6 = local6;
   inet_pton(c.nFamily, c.pszAddress,
             bV6 ? static_cast<void*>(&local6.sin6_addr) : &local4.sin_addr);
-  inet_pton(AF_INET, "127.0.0.2", &device4.sin_addr);
-  inet_pton(AF_INET6, "::ffff:127.0.0.2", &device6.sin6_addr);
+  if (c.pszPeer)
+    inet_pton(c.nFamily, c.pszPeer,
+              bV6 ? static_cast<void*>(&device6.sin6_addr) : &device4.sin_addr);
   const auto* pLocal =
       bV6 ? reinterpret_cast<sockaddr*>(&local6) : reinterpret_cast<sockaddr*>(&local4);
   const auto* pDevice =
       bV6 ? reinterpret_cast<sockaddr*>(&device6) : reinterpret_cast<sockaddr*>(&device4);
   const socklen_t nLength = bV6 ? sizeof local6 : sizeof local4;
-  if (bind(fd, pLocal, nLength) != 0 || (c.bConnected && connect(fd, pDevice, nLength) != 0)) {
+  if (bind(fd, pLocal, nLength) != 0 || (c.pszPeer && connect(fd, pDevice, nLength) != 0)) {
     close(fd);
     return -1;
   }
@@ -111,21 +112,22 @@ TEST_P(WildcardPort, AnotherOwnerOfTheWildcardMakesCreateFailWithAddressInUse) {
 INSTANTIATE_TEST_SUITE_P(
     Holders, WildcardPort,
     ::testing::Values(
-        HolderCase{"PlainIPv4Wildcard", AF_INET, "0.0.0.0", false, false, false, true},
-        HolderCase{"IPv4WildcardWithAddressReuse", AF_INET, "0.0.0.0", true, false, false, true},
-        // A second program's link: its bind took the wildcard, its connect then the route's
-        // source address.
-        HolderCase{"IPv4WildcardConnected", AF_INET, "0.0.0.0", true, false, true, true},
-        HolderCase{"DualStackIPv6", AF_INET6, "::", true, false, false, true},
-        HolderCase{"DualStackIPv6Connected", AF_INET6, "::", true, false, true, true},
-        HolderCase{"IPv6Only", AF_INET6, "::", true, true, false, false},
-        HolderCase{"DeviceOnOneAddress", AF_INET, "127.0.0.2", true, false, false, false}),
+        HolderCase{"PlainIPv4Wildcard", AF_INET, "0.0.0.0", false, false, nullptr, true},
+        HolderCase{"IPv4WildcardWithAddressReuse", AF_INET, "0.0.0.0", true, false, nullptr, true},
+        // Another program's link: it bound the wildcard, then connected to the device.
+        HolderCase{"IPv4WildcardConnected", AF_INET, "0.0.0.0", true, false, "127.0.0.2", true},
+        HolderCase{"DualStackIPv6", AF_INET6, "::", true, false, nullptr, true},
+        HolderCase{"DualStackIPv6Connected", AF_INET6, "::", true, false, "::ffff:127.0.0.2", true},
+        HolderCase{"IPv6Only", AF_INET6, "::", true, true, nullptr, false},
+        HolderCase{"DeviceOnOneAddress", AF_INET, "127.0.0.2", true, false, nullptr, false},
+        HolderCase{"DeviceConnectedToThisHost", AF_INET, "127.0.0.2", true, false, "127.0.0.1",
+                   false}),
     [](const ::testing::TestParamInfo<HolderCase>& info) { return info.param.pszName; });
 
 // Two programs that bind at the same moment both look after their own bind: each sees the other,
 // so both may give the port up, but never both keep it.
 TEST(AsyncSocket, TwoWildcardBindsAtOnceEachSeeTheOther) {
-  const HolderCase wildcard = {"", AF_INET, "0.0.0.0", true, false, false, true};
+  const HolderCase wildcard = {"", AF_INET, "0.0.0.0", true, false, nullptr, true};
   const int fdFirst = OpenHolder(wildcard, kBase + 1);
   ASSERT_GE(fdFirst, 0);
   EXPECT_FALSE(IsWildcardPortShared(fdFirst));
