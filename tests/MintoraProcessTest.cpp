@@ -116,6 +116,7 @@ TEST_F(MintoraProcess, ASecondProgramOnTheSameStoreIsRefusedThePort) {
 
   std::string strCredit;
   const std::vector<std::string> messages = RunProgramHere([&](CVendingPanelDlg& panel) {
+    EXPECT_FALSE(sim.WaitFor("RX CTRL", 300));  // no 11 or 18 from this one
     sim.Type("insert 2");
     sim.Type("reset");
     EXPECT_TRUE(sim.WaitFor("RX COMM 1 08 RESET"));
@@ -124,7 +125,7 @@ TEST_F(MintoraProcess, ASecondProgramOnTheSameStoreIsRefusedThePort) {
   });
   EXPECT_EQ(messages, std::vector<std::string>{"Create aquisition socket failed, Error: 98\r\n"});
   EXPECT_EQ(strCredit, "0.00");
-  EXPECT_FALSE(sim.WaitFor("RX CTRL", 300));
+  EXPECT_FALSE(sim.WaitFor("RX CTRL", 300));  // nor 0 at its end
 
   m_program.Signal(SIGTERM);
   EXPECT_TRUE(sim.WaitFor("RX CTRL 3 08 03 00"));
