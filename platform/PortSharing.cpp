@@ -8,6 +8,7 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <vector>
@@ -87,11 +88,15 @@ bool HasV6OnlyFlag(const nlmsghdr* pMessage, const inet_diag_msg& entry) {
 }
 
 /// Looks through every UDP socket of one family for another owner of the wildcard on nPort
-/// (network order). @returns false with rbShared untouched when the table cannot be read.
-bool FindOtherOwner(int nFamily, __be16 nPort, ino_t nOwnInode, bool& rbShared) {
+/// (network order) and sets rbShared when it finds one. A table that cannot be read (a kernel
+/// without IPv6 has none for it) leaves rbShared as it was.
+void FindOtherOwner(int nFamily, __be16 nPort, ino_t nOwnInode, bool& rbShared) {
   const int fd = socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG);
   if (fd < 0)
-    return false;
+    return;
+  // The kernel answers at once; should it not, start-up goes on without the check.
+  const timeval limit = {1, 0};
+  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
   DiagRequest request = {};
   request.header.nlmsg_len = sizeof request;
   request.header.nlmsg_type = SOCK_DIAG_BY_FAMILY;
@@ -104,32 +109,26 @@ bool FindOtherOwner(int nFamily, __be16 nPort, ino_t nOwnInode, bool& rbShared) 
   if (sendto(fd, &request, sizeof request, 0, reinterpret_cast<sockaddr*>(&kernel),
              sizeof kernel) != static_cast<ssize_t>(sizeof request)) {
     close(fd);
-    return false;
+    return;
   }
   // The kernel fills each part of the dump up to the size of the reader's buffer; a message
   // is never split across reads, so a part that did not fit is reported as truncated.
   std::vector<char> buffer(32768);
-  bool bDone = false;
-  bool bOk = true;
-  while (!bDone && bOk) {
+  for (bool bEnd = false; !bEnd;) {
     iovec part = {buffer.data(), buffer.size()};
     msghdr message = {};
     message.msg_iov = &part;
     message.msg_iovlen = 1;
     const ssize_t nRead = recvmsg(fd, &message, 0);
-    if (nRead <= 0 || (message.msg_flags & MSG_TRUNC)) {
-      bOk = false;
+    if (nRead <= 0 || (message.msg_flags & MSG_TRUNC))
       break;
-    }
     int nLeft = static_cast<int>(nRead);
     for (auto* p = reinterpret_cast<const nlmsghdr*>(buffer.data()); NLMSG_OK(p, nLeft);
          p = NLMSG_NEXT(p, nLeft)) {
-      if (p->nlmsg_type == NLMSG_DONE) {
-        bDone = true;
-        break;
-      }
-      if (p->nlmsg_type == NLMSG_ERROR || p->nlmsg_len < NLMSG_LENGTH(sizeof(inet_diag_msg))) {
-        bOk = false;
+      // The dump ends with DONE, or with an ERROR where there is no table to give.
+      if (p->nlmsg_type == NLMSG_DONE || p->nlmsg_type == NLMSG_ERROR ||
+          p->nlmsg_len < NLMSG_LENGTH(sizeof(inet_diag_msg))) {
+        bEnd = true;
         break;
       }
       const auto& entry = *static_cast<const inet_diag_msg*>(NLMSG_DATA(p));
@@ -139,7 +138,6 @@ bool FindOtherOwner(int nFamily, __be16 nPort, ino_t nOwnInode, bool& rbShared) 
     }
   }
   close(fd);
-  return bOk;
 }
 
 }  // namespace
@@ -152,9 +150,7 @@ bool IsWildcardPortShared(int fd) {
       local.sin_family != AF_INET || fstat(fd, &own) != 0)
     return false;
   bool bShared = false;
-  if (!FindOtherOwner(AF_INET, local.sin_port, own.st_ino, bShared))
-    return false;
-  // A kernel without IPv6 has no table for it, and so no dual-stack socket either.
+  FindOtherOwner(AF_INET, local.sin_port, own.st_ino, bShared);
   FindOtherOwner(AF_INET6, local.sin_port, own.st_ino, bShared);
   return bShared;
 }
