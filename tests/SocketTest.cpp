@@ -53,6 +53,7 @@ TEST(AsyncSocket, PortsOutsideTheValidRangeFailWithoutWrapping) {
 
 struct HolderCase {
   const char* pszName;
+  unsigned nOffset;  ///< port kBase + nOffset, each row its own: rows run at once in ctest
   int nFamily;
   const char* pszAddress;
   bool bReuse;
@@ -98,7 +99,7 @@ class WildcardPort : public ::testing::TestWithParam<HolderCase> {};
 
 TEST_P(WildcardPort, AnotherOwnerOfTheWildcardMakesCreateFailWithAddressInUse) {
   const HolderCase& c = GetParam();
-  const unsigned nPort = kBase;
+  const unsigned nPort = kBase + c.nOffset;
   const int fd = OpenHolder(c, nPort);
   ASSERT_GE(fd, 0) << std::strerror(errno);
   CAsyncSocket socket;
@@ -112,26 +113,28 @@ TEST_P(WildcardPort, AnotherOwnerOfTheWildcardMakesCreateFailWithAddressInUse) {
 INSTANTIATE_TEST_SUITE_P(
     Holders, WildcardPort,
     ::testing::Values(
-        HolderCase{"PlainIPv4Wildcard", AF_INET, "0.0.0.0", false, false, nullptr, true},
-        HolderCase{"IPv4WildcardWithAddressReuse", AF_INET, "0.0.0.0", true, false, nullptr, true},
+        HolderCase{"PlainIPv4Wildcard", 0, AF_INET, "0.0.0.0", false, false, nullptr, true},
+        HolderCase{"IPv4WildcardWithAddressReuse", 1, AF_INET, "0.0.0.0", true, false, nullptr,
+                   true},
         // Another program's link: it bound the wildcard, then connected to the device.
-        HolderCase{"IPv4WildcardConnected", AF_INET, "0.0.0.0", true, false, "127.0.0.2", true},
-        HolderCase{"DualStackIPv6", AF_INET6, "::", true, false, nullptr, true},
-        HolderCase{"DualStackIPv6Connected", AF_INET6, "::", true, false, "::ffff:127.0.0.2", true},
-        HolderCase{"IPv6Only", AF_INET6, "::", true, true, nullptr, false},
-        HolderCase{"DeviceOnOneAddress", AF_INET, "127.0.0.2", true, false, nullptr, false},
-        HolderCase{"DeviceConnectedToThisHost", AF_INET, "127.0.0.2", true, false, "127.0.0.1",
+        HolderCase{"IPv4WildcardConnected", 2, AF_INET, "0.0.0.0", true, false, "127.0.0.2", true},
+        HolderCase{"DualStackIPv6", 3, AF_INET6, "::", true, false, nullptr, true},
+        HolderCase{"DualStackIPv6Connected", 4, AF_INET6, "::", true, false, "::ffff:127.0.0.2",
+                   true},
+        HolderCase{"IPv6Only", 5, AF_INET6, "::", true, true, nullptr, false},
+        HolderCase{"DeviceOnOneAddress", 6, AF_INET, "127.0.0.2", true, false, nullptr, false},
+        HolderCase{"DeviceConnectedToThisHost", 7, AF_INET, "127.0.0.2", true, false, "127.0.0.1",
                    false}),
     [](const ::testing::TestParamInfo<HolderCase>& info) { return info.param.pszName; });
 
 // Two programs that bind at the same moment both look after their own bind: each sees the other,
 // so both may give the port up, but never both keep it.
 TEST(AsyncSocket, TwoWildcardBindsAtOnceEachSeeTheOther) {
-  const HolderCase wildcard = {"", AF_INET, "0.0.0.0", true, false, nullptr, true};
-  const int fdFirst = OpenHolder(wildcard, kBase + 1);
+  const HolderCase wildcard = {"", 8, AF_INET, "0.0.0.0", true, false, nullptr, true};
+  const int fdFirst = OpenHolder(wildcard, kBase + 8);
   ASSERT_GE(fdFirst, 0);
   EXPECT_FALSE(IsWildcardPortShared(fdFirst));
-  const int fdSecond = OpenHolder(wildcard, kBase + 1);
+  const int fdSecond = OpenHolder(wildcard, kBase + 8);
   ASSERT_GE(fdSecond, 0);
   EXPECT_TRUE(IsWildcardPortShared(fdFirst));
   EXPECT_TRUE(IsWildcardPortShared(fdSecond));
@@ -204,7 +207,7 @@ TEST(AsyncSocket, NamesGoToTheResolverAndTextsThatAreNoNameFailAtOnce) {
         mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
         mount(strHosts.c_str(), "/etc/hosts", nullptr, MS_BIND, nullptr) != 0)
       _exit(kSkipped);
-    const std::string strFailures = CheckHostTexts(kBase + 2);
+    const std::string strFailures = CheckHostTexts(kBase + 9);
     std::fputs(strFailures.c_str(), stderr);
     _exit(strFailures.empty() ? 0 : 1);
   }
@@ -217,33 +220,33 @@ TEST(AsyncSocket, NamesGoToTheResolverAndTextsThatAreNoNameFailAtOnce) {
 }
 
 TEST(AsyncSocket, ReceivesOneDatagramPerNotificationAndDropsOversizedOnes) {
-  CUdpPeer device("127.0.0.2", kBase + 6);
+  CUdpPeer device("127.0.0.2", kBase + 10);
   CRecordingSocket socket;
-  ASSERT_TRUE(socket.Create(kBase + 6));
-  ASSERT_TRUE(socket.Connect("127.0.0.2", kBase + 6));
+  ASSERT_TRUE(socket.Create(kBase + 10));
+  ASSERT_TRUE(socket.Connect("127.0.0.2", kBase + 10));
 
-  device.SendTo(kBase + 6, Bytes(16, 0x08));
-  device.SendTo(kBase + 6, Bytes(17, 0x09));  // one byte more than the buffer
-  device.SendTo(kBase + 6, Bytes{});
-  device.SendTo(kBase + 6, Bytes{0x0A, 0x0B});
+  device.SendTo(kBase + 10, Bytes(16, 0x08));
+  device.SendTo(kBase + 10, Bytes(17, 0x09));  // one byte more than the buffer
+  device.SendTo(kBase + 10, Bytes{});
+  device.SendTo(kBase + 10, Bytes{0x0A, 0x0B});
   ASSERT_TRUE(PumpUntil([&] { return socket.m_results.size() >= 4; }));
   EXPECT_EQ(socket.m_results, (std::vector<int>{16, -1, 0, 2}));
   EXPECT_EQ(socket.m_last, (Bytes{0x0A, 0x0B}));
   EXPECT_EQ(socket.m_strAddress, "127.0.0.2");
-  EXPECT_EQ(socket.m_nPort, kBase + 6);
+  EXPECT_EQ(socket.m_nPort, kBase + 10);
 }
 
 TEST(AsyncSocket, NamesTheSenderInDottedDecimal) {
   CRecordingSocket socket;
-  ASSERT_TRUE(socket.Create(kBase + 10));
+  ASSERT_TRUE(socket.Create(kBase + 11));
   for (const char* lpszSender : {"127.0.0.2", "127.10.100.255", "127.255.9.99", "127.1.0.10"}) {
-    CUdpPeer sender(lpszSender, kBase + 11);
+    CUdpPeer sender(lpszSender, kBase + 12);
     ASSERT_TRUE(sender.IsBound()) << lpszSender;
     const size_t nBefore = socket.m_results.size();
-    sender.SendTo(kBase + 10, Bytes{0x08});
+    sender.SendTo(kBase + 11, Bytes{0x08});
     ASSERT_TRUE(PumpUntil([&] { return socket.m_results.size() > nBefore; })) << lpszSender;
     EXPECT_EQ(socket.m_strAddress, lpszSender);
-    EXPECT_EQ(socket.m_nPort, kBase + 11);
+    EXPECT_EQ(socket.m_nPort, kBase + 12);
   }
 }
 
@@ -264,11 +267,11 @@ TEST(AsyncSocket, AQueueOfDatagramsArrivesWholeInOrderWhileTheEventLoopKeepsTurn
     std::vector<int> m_order;
     size_t m_nDeliveredWhenLoopTurned = 0;
   } socket;
-  CUdpPeer device("127.0.0.2", kBase + 12);
-  ASSERT_TRUE(socket.Create(kBase + 12));
+  CUdpPeer device("127.0.0.2", kBase + 13);
+  ASSERT_TRUE(socket.Create(kBase + 13));
   constexpr int kCount = 150;  // a small queue, well inside the socket's receive buffer
   for (int i = 0; i < kCount; ++i)
-    device.SendTo(kBase + 12,
+    device.SendTo(kBase + 13,
                   Bytes{static_cast<unsigned char>(i >> 8), static_cast<unsigned char>(i)});
   ASSERT_TRUE(PumpUntil([&] { return socket.m_order.size() >= kCount; }));
   std::vector<int> expected(kCount);
@@ -287,10 +290,10 @@ TEST(AsyncSocket, ClosingInsideTheNotificationStopsDelivery) {
     }
     int m_nCalls = 0;
   } socket;
-  CUdpPeer device("127.0.0.2", kBase + 7);
-  ASSERT_TRUE(socket.Create(kBase + 7));
-  device.SendTo(kBase + 7, Bytes{0x08});
-  device.SendTo(kBase + 7, Bytes{0x08});
+  CUdpPeer device("127.0.0.2", kBase + 14);
+  ASSERT_TRUE(socket.Create(kBase + 14));
+  device.SendTo(kBase + 14, Bytes{0x08});
+  device.SendTo(kBase + 14, Bytes{0x08});
   ASSERT_TRUE(PumpUntil([&] { return socket.m_nCalls >= 1; }));
   PumpFor(100);
   EXPECT_EQ(socket.m_nCalls, 1);
