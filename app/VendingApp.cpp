@@ -1,5 +1,6 @@
 #include "VendingApp.h"
 
+#include "ConnectionSettings.h"
 #include "VendingPanelDlg.h"
 
 #include <cstdio>
@@ -19,7 +20,8 @@ bool CVendingApp::InitInstance() {
     AfxMessageBox(szText, MB_ICONERROR);
   }
 
-  if (GetProfileInt("Connection", "AutoConnect", 1) != 0)
+  if (GetProfileInt(connection_settings::kSection, connection_settings::kAutoConnect,
+                    connection_settings::kDefaultAutoConnectAtStartUp) != 0)
     Connect();
 
   m_pMainWnd = &dlg;

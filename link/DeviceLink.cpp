@@ -1,5 +1,6 @@
 #include "DeviceLink.h"
 
+#include "ConnectionSettings.h"
 #include "WinApp.h"
 #include "Wnd.h"
 
@@ -7,11 +8,10 @@
 #include <new>
 #include <typeinfo>
 
+namespace cs = connection_settings;
+
 namespace {
 
-constexpr const char* kSection = "Connection";
-constexpr DWORD kDefaultCommunicationPort = 4003;
-constexpr DWORD kDefaultControlPort = 4001;
 constexpr int kReceiveBufferSize = 1024;  // the longest datagram the device sends
 
 /// dynamic_cast<To*>(pFrom), remembered for the last object and class seen. The casts here go
@@ -42,11 +42,49 @@ void ReportFailure(const char* lpszFormat, DWORD dwCode) {
   AfxMessageBox(szText, MB_ICONERROR);
 }
 
+/// One of the two sockets: its port setting and what each failed step of opening it shows.
+struct SocketSteps {
+  const char* lpszPortEntry;
+  DWORD nDefaultPort;
+  const char* lpszCreateFailed;
+  const char* lpszConnectFailed;
+};
+
+constexpr SocketSteps kCommunicationSteps = {cs::kPortCommunication, cs::kDefaultPortCommunication,
+                                             "Create aquisition socket failed, Error: %u\r\n",
+                                             "Connect to aquisition socket failed, Error: %u\r\n"};
+constexpr SocketSteps kControlSteps = {cs::kPortControl, cs::kDefaultPortControl,
+                                       "Create control socket failed, Error: %u\r\n",
+                                       "Connect to control socket failed, Error: %u\r\n"};
+
+/// Reads the socket's port, makes the socket object in rpSocket, binds it to that port and
+/// connects it to the same port of the device. A failed step shows its message and leaves
+/// whatever was made in place. @returns true when the socket is connected.
+bool OpenSocket(CDeviceSocket*& rpSocket, const std::string& strIPAddress,
+                const SocketSteps& steps) {
+  const DWORD nPort =
+      AfxGetApp()->GetProfileInt(cs::kSection, steps.lpszPortEntry, steps.nDefaultPort);
+  rpSocket = new (std::nothrow) CDeviceSocket;
+  if (!rpSocket) {
+    ReportFailure("Memory allocation, Error: %u\r\n", GetLastError());
+    return false;
+  }
+  if (!rpSocket->Create(nPort, SOCK_DGRAM_TYPE, FD_READ_EVENT | FD_WRITE_EVENT)) {
+    ReportFailure(steps.lpszCreateFailed, GetLastError());
+    return false;
+  }
+  if (!rpSocket->Connect(strIPAddress.c_str(), nPort)) {
+    ReportFailure(steps.lpszConnectFailed, GetLastError());
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 CDeviceSocket::CDeviceSocket()
-    : m_nCommunicationPort(
-          AfxGetApp()->GetProfileInt(kSection, "PortCommunication", kDefaultCommunicationPort)) {}
+    : m_nCommunicationPort(AfxGetApp()->GetProfileInt(cs::kSection, cs::kPortCommunication,
+                                                      cs::kDefaultPortCommunication)) {}
 
 CDeviceSocket::~CDeviceSocket() { Close(); }
 
@@ -55,13 +93,10 @@ void CDeviceSocket::OnReceive(int) {
   std::string strAddress;
   UINT nPort = 0;
   const int n = ReceiveFrom(buffer, sizeof buffer, strAddress, nPort);
-  if (n < 0)
+  // An empty datagram carries nothing for the driver and is dropped like a failed read; the
+  // socket stays open for the next one.
+  if (n <= 0)
     return;
-  if (n == 0) {
-    // An empty datagram ends the conversation on this socket for the rest of the run.
-    Close();
-    return;
-  }
   CWinApp* pApp = AfxGetApp();
   if (nPort != m_nCommunicationPort || !pApp || !pApp->m_pMainWnd)
     return;
@@ -72,7 +107,7 @@ void CDeviceSocket::OnReceive(int) {
 bool CDeviceLink::Connect() {
   CWinApp* pApp = AfxGetApp();
   const std::string strConnectionName =
-      pApp->GetProfileString(kSection, "ConnectionName", "LX-5200");
+      pApp->GetProfileString(cs::kSection, cs::kConnectionName, cs::kDefaultConnectionName);
   const DWORD dwResult = InternetDial(nullptr, strConnectionName.c_str(),
                                       INTERNET_AUTODIAL_FORCE_ONLINE, &m_dwConnection, 0);
   if (dwResult != 0) {
@@ -83,39 +118,10 @@ bool CDeviceLink::Connect() {
     m_dwConnection = 0;
     return false;
   }
-
-  const std::string strIPAddress = pApp->GetProfileString(kSection, "IPAddress", "192.168.1.1");
-  const DWORD nCommunicationPort =
-      pApp->GetProfileInt(kSection, "PortCommunication", kDefaultCommunicationPort);
-  m_pCommSocket = new (std::nothrow) CDeviceSocket;
-  if (!m_pCommSocket) {
-    ReportFailure("Memory allocation, Error: %u\r\n", GetLastError());
-    return false;
-  }
-  if (!m_pCommSocket->Create(nCommunicationPort, SOCK_DGRAM_TYPE, FD_READ_EVENT | FD_WRITE_EVENT)) {
-    ReportFailure("Create aquisition socket failed, Error: %u\r\n", GetLastError());
-    return false;
-  }
-  if (!m_pCommSocket->Connect(strIPAddress.c_str(), nCommunicationPort)) {
-    ReportFailure("Connect to aquisition socket failed, Error: %u\r\n", GetLastError());
-    return false;
-  }
-
-  const DWORD nControlPort = pApp->GetProfileInt(kSection, "PortControl", kDefaultControlPort);
-  m_pControlSocket = new (std::nothrow) CDeviceSocket;
-  if (!m_pControlSocket) {
-    ReportFailure("Memory allocation, Error: %u\r\n", GetLastError());
-    return false;
-  }
-  if (!m_pControlSocket->Create(nControlPort, SOCK_DGRAM_TYPE, FD_READ_EVENT | FD_WRITE_EVENT)) {
-    ReportFailure("Create control socket failed, Error: %u\r\n", GetLastError());
-    return false;
-  }
-  if (!m_pControlSocket->Connect(strIPAddress.c_str(), nControlPort)) {
-    ReportFailure("Connect to control socket failed, Error: %u\r\n", GetLastError());
-    return false;
-  }
-  return true;
+  const std::string strIPAddress =
+      pApp->GetProfileString(cs::kSection, cs::kIPAddress, cs::kDefaultIPAddress);
+  return OpenSocket(m_pCommSocket, strIPAddress, kCommunicationSteps) &&
+         OpenSocket(m_pControlSocket, strIPAddress, kControlSteps);
 }
 
 bool CDeviceLink::Disconnect() {

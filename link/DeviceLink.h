@@ -17,7 +17,7 @@ public:
   ~CDeviceSocket() override;
 
   /// Reads one datagram and hands it to the main window when it came from the
-  /// communication port; an empty datagram closes this socket.
+  /// communication port; an empty datagram is dropped.
   void OnReceive(int nErrorCode) override;
 
   DWORD m_nCommunicationPort;  ///< "PortCommunication" as read at construction

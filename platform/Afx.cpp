@@ -4,6 +4,7 @@
 #include "WinApp.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QSocketNotifier>
@@ -41,6 +42,20 @@ void OnTerminationSignal(int) {
   const char byte = 1;
   // A full pipe already holds a wake-up; the result is of no further use here.
   [[maybe_unused]] ssize_t n = write(g_signalPipe[1], &byte, 1);
+}
+
+/// The executable's file name without its extension. The kernel names the file it started in
+/// /proc/self/exe, whatever argv[0] says (the name of a link to it, or exec -a); argv[0] serves
+/// where there is no such entry.
+std::string ExecutableName(const char* lpszArgv0) {
+  QString strPath = QFile::symLinkTarget(QStringLiteral("/proc/self/exe"));
+  // A file replaced or removed while the program runs is named with this suffix.
+  const QLatin1String deleted(" (deleted)");
+  if (strPath.endsWith(deleted))
+    strPath.chop(deleted.size());
+  if (strPath.isEmpty())
+    strPath = QString::fromLocal8Bit(lpszArgv0);
+  return QFileInfo(strPath).completeBaseName().toStdString();
 }
 
 }  // namespace
@@ -121,13 +136,18 @@ void AfxInstallTerminationHandlers() {
 }
 
 int AfxWinMain(int argc, char** argv) {
-  QApplication app(argc, argv);
+  // The program takes no command line. Qt would act on options of its own (-reverse,
+  // -stylesheet, -platform ...), so it sees the program's name only; QT_QPA_PLATFORM still
+  // chooses the platform.
+  char szNoName[] = "";
+  char* qtArgv[] = {argc > 0 && argv[0] ? argv[0] : szNoName, nullptr};
+  int nQtArgc = 1;
+  QApplication app(nQtArgc, qtArgv);
   CWinApp* pApp = AfxGetApp();
   if (!pApp)
     return 1;
   if (pApp->m_strAppName.empty())
-    pApp->m_strAppName =
-        QFileInfo(QString::fromLocal8Bit(argv[0])).completeBaseName().toStdString();
+    pApp->m_strAppName = ExecutableName(qtArgv[0]);
   QApplication::setApplicationName(QString::fromStdString(pApp->m_strAppName));
   AfxInstallTerminationHandlers();
   int nResult = 0;

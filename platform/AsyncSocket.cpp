@@ -1,5 +1,7 @@
 #include "AsyncSocket.h"
 
+#include "PortSharing.h"
+
 #include <QSocketNotifier>
 
 #include <arpa/inet.h>
@@ -45,8 +47,10 @@ void FormatIPv4(const in_addr& address, std::string& rText) {
   rText.assign(szText, p);
 }
 
-/// Host names are letters, digits, hyphens and dots; anything else is refused before a resolver
-/// is asked, so a mistyped address never turns into a name lookup on the network.
+/// Host names are letters, digits, hyphens, dots and underscores (the resolver takes names with
+/// underscores from the hosts file, and many local networks use them). Anything else (blanks,
+/// commas, quotes, control characters, bytes beyond ASCII) is plainly no name and is refused
+/// before a resolver is asked, so a mistyped address never turns into a lookup on the network.
 bool IsHostName(const char* lpszText) {
   const size_t nLength = std::strlen(lpszText);
   if (nLength == 0 || nLength > 253)
@@ -54,7 +58,7 @@ bool IsHostName(const char* lpszText) {
   for (const char* p = lpszText; *p; ++p) {
     const char c = *p;
     const bool bAllowed = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-                          (c >= '0' && c <= '9') || c == '-' || c == '.';
+                          (c >= '0' && c <= '9') || c == '-' || c == '.' || c == '_';
     if (!bAllowed)
       return false;
   }
@@ -100,10 +104,17 @@ bool CAsyncSocket::Create(UINT nSocketPort, int nSocketType, long lEvent,
     SetLastError(errno);
     return false;
   }
+  // SO_REUSEADDR lets a socket on one specific address (a device simulated on this host) share
+  // the port. A second owner of the wildcard is refused after the bind, so that of two programs
+  // binding at the same moment at most one keeps the port.
   const int nOn = 1;
+  int nError = 0;
   if (setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &nOn, sizeof nOn) != 0 ||
-      bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
-    const int nError = errno;
+      bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0)
+    nError = errno;
+  else if (local.sin_addr.s_addr == htonl(INADDR_ANY) && IsWildcardPortShared(fd))
+    nError = EADDRINUSE;
+  if (nError != 0) {
     close(fd);
     SetLastError(nError);
     return false;

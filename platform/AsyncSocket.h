@@ -21,7 +21,9 @@ public:
   CAsyncSocket& operator=(const CAsyncSocket&) = delete;
 
   /// Opens a UDP socket with SO_REUSEADDR and binds it to nSocketPort on lpszSocketAddress
-  /// (all local addresses when null). Ports outside 1..65535 fail with EINVAL.
+  /// (all local addresses when null). Ports outside 1..65535 fail with EINVAL. A bind to all
+  /// addresses fails with EADDRINUSE when another socket already takes the wildcard address on
+  /// that port (PortSharing.h); sockets on one specific address may share it.
   /// @returns false on failure; a failed bind closes the handle again.
   bool Create(UINT nSocketPort, int nSocketType = SOCK_DGRAM_TYPE,
               long lEvent = FD_READ_EVENT | FD_WRITE_EVENT,

@@ -170,7 +170,7 @@ QGroupBox* CSimWindow::BuildFaultBox() {
        [this] { m_device.ArmShortResponse(5); }},
       {"Wrong header next", "The next datagram starts with 10 instead of 08",
        [this] { m_device.ArmWrongHeader(0x10); }},
-      {"Send empty datagram", "An empty datagram now: the PC closes its communication socket",
+      {"Send empty datagram", "An empty datagram now: the PC drops it and listens on",
        [this] { m_device.SendEmptyDatagram(EPort::Communication); }},
       {"Send oversized datagram", "1025 bytes now: the PC drops it",
        [this] { m_device.SendOversizedDatagram(1025); }},

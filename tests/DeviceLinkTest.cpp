@@ -48,12 +48,15 @@ public:
   std::vector<Bytes> m_datagrams;
 };
 
+/// This run's ports: kBase .. kBase + 39, apart from runs of the same tests in other processes.
+const unsigned kBase = 26000 + 40 * static_cast<unsigned>(getpid() % 25);
+
 class Link : public ::testing::Test {
 protected:
-  /// Each test owns a pair of ports: base (communication) and base + 1 (control).
-  void Configure(unsigned nBase, const char* pszAddress = "127.0.0.2") {
-    m_nComm = nBase;
-    m_nControl = nBase + 1;
+  /// Each test owns a pair of ports: kBase + nOffset (communication) and the next (control).
+  void Configure(unsigned nOffset, const char* pszAddress = "127.0.0.2") {
+    m_nComm = kBase + nOffset;
+    m_nControl = m_nComm + 1;
     m_app.WriteProfileString("Connection", "IPAddress", pszAddress);
     m_app.WriteProfileInt("Connection", "PortCommunication", m_nComm);
     m_app.WriteProfileInt("Connection", "PortControl", m_nControl);
@@ -85,7 +88,7 @@ protected:
 };
 
 TEST_F(Link, OpensBothSocketsAndCarriesCommandsBothWays) {
-  Configure(21100);
+  Configure(0);
   m_app.WriteProfileString("Connection", "ConnectionName", "Shop LAN");
   CUdpPeer comm("127.0.0.2", m_nComm);
   CUdpPeer control("127.0.0.2", m_nControl);
@@ -107,10 +110,10 @@ TEST_F(Link, OpensBothSocketsAndCarriesCommandsBothWays) {
 }
 
 TEST_F(Link, DeliversWholeDatagramsFromTheCommunicationPortOnly) {
-  Configure(21102);
+  Configure(2);
   CUdpPeer comm("127.0.0.2", m_nComm);
   CUdpPeer control("127.0.0.2", m_nControl);
-  CUdpPeer stranger("127.0.0.2", 21199);
+  CUdpPeer stranger("127.0.0.2", kBase + 39);
   ASSERT_TRUE(m_app.Connect());
 
   Bytes longest(1024);
@@ -132,7 +135,7 @@ TEST_F(Link, DeliversWholeDatagramsFromTheCommunicationPortOnly) {
 }
 
 TEST_F(Link, DropsDatagramsWhileThereIsNoMainWindow) {
-  Configure(21104);
+  Configure(4);
   CUdpPeer comm("127.0.0.2", m_nComm);
   ASSERT_TRUE(m_app.Connect());
   m_app.m_pMainWnd = nullptr;
@@ -146,23 +149,32 @@ TEST_F(Link, DropsDatagramsWhileThereIsNoMainWindow) {
   EXPECT_EQ(m_sink.m_datagrams[0], (Bytes{0x09}));
 }
 
-TEST_F(Link, AnEmptyDatagramClosesTheSocketForGood) {
-  Configure(21106);
+// UDP lets anyone on the path send an empty datagram; it must not cost the link a socket.
+TEST_F(Link, AnEmptyDatagramIsDroppedAndBothSocketsStayOpen) {
+  Configure(6);
   CUdpPeer comm("127.0.0.2", m_nComm);
+  CUdpPeer control("127.0.0.2", m_nControl);
   ASSERT_TRUE(m_app.Connect());
   comm.SendTo(m_nComm, Bytes{});
-  ASSERT_TRUE(PumpUntil([&] { return m_app.GetCommunicationSocket()->m_hSocket < 0; }));
-  comm.SendTo(m_nComm, Bytes{0x08});
+  control.SendTo(m_nControl, Bytes{});
+  comm.SendTo(m_nComm, Bytes{0x08, 0x0B});  // queued behind the empty one
+  ASSERT_TRUE(PumpUntil([&] { return !m_sink.m_datagrams.empty(); }));
   PumpFor(100);
-  EXPECT_TRUE(m_sink.m_datagrams.empty());
-  EXPECT_TRUE(m_app.IsConnected());
+  EXPECT_EQ(m_sink.m_datagrams, (std::vector<Bytes>{{0x08, 0x0B}}));
+
   const BYTE reset[] = {0x08};
-  m_app.SendChangerCommand(reset, 1);  // lost without notice
+  m_app.SendChangerCommand(reset, 1);
+  m_app.SendControlCommand(0x12);
+  Bytes received;
+  ASSERT_TRUE(comm.Receive(received));
+  EXPECT_EQ(received, Bytes{0x08});
+  ASSERT_TRUE(control.Receive(received));
+  EXPECT_EQ(received, (Bytes{0x08, 0x03, 0x12}));
   EXPECT_TRUE(m_messages.empty());
 }
 
 TEST_F(Link, ControlCommandsNeedTheDialUpConnection) {
-  Configure(21108);
+  Configure(8);
   CUdpPeer control("127.0.0.2", m_nControl);
   m_app.SendControlCommand(0);  // never connected: nothing, no socket
   Bytes received;
@@ -174,24 +186,36 @@ TEST_F(Link, ControlCommandsNeedTheDialUpConnection) {
 
 struct FailureCase {
   const char* pszName;
-  unsigned nBase;
-  enum { CommPortHeld, ControlPortHeld, BadAddress, CommPortTooLarge, ControlPortZero } what;
+  unsigned nOffset;
+  enum {
+    CommPortHeld,
+    CommPortShared,
+    ControlPortHeld,
+    EqualPorts,
+    BadAddress,
+    CommPortTooLarge,
+    ControlPortZero
+  } what;
   const char* pszMessage;
   bool bCommSocket, bCommOpen, bControlSocket, bControlOpen;
 };
+
+void PrintTo(const FailureCase& c, std::ostream* pOut) { *pOut << c.pszName; }
 
 class LinkFailure : public Link, public ::testing::WithParamInterface<FailureCase> {};
 
 TEST_P(LinkFailure, ShowsItsMessageAndLeavesTheLinkDialled) {
   const FailureCase& c = GetParam();
-  Configure(c.nBase, c.what == FailureCase::BadAddress ? "no such device!" : "127.0.0.2");
+  Configure(c.nOffset, c.what == FailureCase::BadAddress ? "no such device!" : "127.0.0.2");
   std::unique_ptr<CUdpPeer> pHolder;
-  if (c.what == FailureCase::CommPortHeld)
-    pHolder = std::make_unique<CUdpPeer>("0.0.0.0", m_nComm, false);
+  if (c.what == FailureCase::CommPortHeld || c.what == FailureCase::CommPortShared)
+    pHolder = std::make_unique<CUdpPeer>("0.0.0.0", m_nComm, c.what == FailureCase::CommPortShared);
+  if (c.what == FailureCase::EqualPorts)
+    m_app.WriteProfileInt("Connection", "PortControl", m_nComm);
   if (c.what == FailureCase::ControlPortHeld)
     pHolder = std::make_unique<CUdpPeer>("0.0.0.0", m_nControl, false);
   if (c.what == FailureCase::CommPortTooLarge)
-    m_app.WriteProfileInt("Connection", "PortCommunication", 65536u + c.nBase);
+    m_app.WriteProfileInt("Connection", "PortCommunication", 65536u + m_nComm);
   if (c.what == FailureCase::ControlPortZero)
     m_app.WriteProfileInt("Connection", "PortControl", 0);
 
@@ -213,25 +237,31 @@ TEST_P(LinkFailure, ShowsItsMessageAndLeavesTheLinkDialled) {
   EXPECT_EQ(m_app.GetControlSocket(), nullptr);
 }
 
-// Error codes are the socket layer's own: EADDRINUSE 98, EINVAL 22 on Linux.
+// Error codes are the socket layer's own: EADDRINUSE 98, EINVAL 22 on Linux. A port is held by a
+// socket without SO_REUSEADDR, or shared by one with it (another program's link); with equal
+// ports the link's own communication socket holds the control socket's port.
 INSTANTIATE_TEST_SUITE_P(
     EveryStep, LinkFailure,
     ::testing::Values(
-        FailureCase{"CommPortHeld", 21110, FailureCase::CommPortHeld,
+        FailureCase{"CommPortHeld", 10, FailureCase::CommPortHeld,
                     "Create aquisition socket failed, Error: 98\r\n", true, false, false, false},
-        FailureCase{"BadAddress", 21112, FailureCase::BadAddress,
+        FailureCase{"CommPortShared", 12, FailureCase::CommPortShared,
+                    "Create aquisition socket failed, Error: 98\r\n", true, false, false, false},
+        FailureCase{"BadAddress", 14, FailureCase::BadAddress,
                     "Connect to aquisition socket failed, Error: 22\r\n", true, true, false, false},
-        FailureCase{"ControlPortHeld", 21114, FailureCase::ControlPortHeld,
+        FailureCase{"ControlPortHeld", 16, FailureCase::ControlPortHeld,
                     "Create control socket failed, Error: 98\r\n", true, true, true, false},
-        FailureCase{"CommPortTooLarge", 21116, FailureCase::CommPortTooLarge,
+        FailureCase{"EqualPorts", 18, FailureCase::EqualPorts,
+                    "Create control socket failed, Error: 98\r\n", true, true, true, false},
+        FailureCase{"CommPortTooLarge", 28, FailureCase::CommPortTooLarge,
                     "Create aquisition socket failed, Error: 22\r\n", true, false, false, false},
-        FailureCase{"ControlPortZero", 21118, FailureCase::ControlPortZero,
+        FailureCase{"ControlPortZero", 30, FailureCase::ControlPortZero,
                     "Create control socket failed, Error: 22\r\n", true, true, true, false}),
     [](const ::testing::TestParamInfo<FailureCase>& info) { return info.param.pszName; });
 
 TEST_F(Link, BadAddressStillHearsTheCommunicationPort) {
   // Without a peer the socket takes any sender; the port filter still applies.
-  Configure(21120, "not-an-address!");
+  Configure(20, "not-an-address!");
   EXPECT_FALSE(m_app.Connect());
   CUdpPeer anyone("127.0.0.3", m_nComm);
   anyone.SendTo(m_nComm, Bytes{0x08});
@@ -239,7 +269,7 @@ TEST_F(Link, BadAddressStillHearsTheCommunicationPort) {
 }
 
 TEST_F(Link, AFailedDialShowsItsMessageAndStaysDown) {
-  Configure(21122);
+  Configure(22);
   m_dialer.m_dwDialResult = 623;
   EXPECT_FALSE(m_app.Connect());
   ASSERT_EQ(m_messages.size(), 1u);
@@ -254,7 +284,7 @@ TEST_F(Link, AFailedDialShowsItsMessageAndStaysDown) {
 }
 
 TEST_F(Link, DisconnectClosesBothSocketsBeforeHangingUp) {
-  Configure(21124);
+  Configure(24);
   ASSERT_TRUE(m_app.Connect());
   EXPECT_TRUE(m_app.Disconnect());
   EXPECT_EQ(m_dialer.m_dwHungUp, 0x1234u);
@@ -264,7 +294,7 @@ TEST_F(Link, DisconnectClosesBothSocketsBeforeHangingUp) {
 }
 
 TEST_F(Link, AFailedHangUpKeepsTheHandleAndSaysSo) {
-  Configure(21126);
+  Configure(26);
   ASSERT_TRUE(m_app.Connect());
   m_dialer.m_dwHangUpResult = 668;
   EXPECT_FALSE(m_app.Disconnect());

@@ -1,14 +1,23 @@
-// The asynchronous UDP socket: binding, peers, datagram boundaries and error codes.
+// The asynchronous UDP socket: binding, one owner per wildcard port, peers and host names,
+// datagram boundaries and error codes.
 #include "AsyncSocket.h"
+#include "PortSharing.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
 #include <cerrno>
+#include <cstring>
 
 using namespace testing_support;
 
 namespace {
+
+/// This run's ports: kBase .. kBase + 19, apart from runs of the same tests in other processes.
+const unsigned kBase = 25000 + 20 * static_cast<unsigned>(getpid() % 50);
 
 class CRecordingSocket : public CAsyncSocket {
 public:
@@ -39,69 +48,205 @@ TEST(AsyncSocket, PortsOutsideTheValidRangeFailWithoutWrapping) {
   }
 }
 
-TEST(AsyncSocket, APortHeldWithoutAddressReuseIsInUse) {
-  CUdpPeer holder("0.0.0.0", 21001, /*bReuse=*/false);
-  ASSERT_TRUE(holder.IsBound());
-  CAsyncSocket socket;
-  EXPECT_FALSE(socket.Create(21001));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(EADDRINUSE));
-  EXPECT_EQ(socket.m_hSocket, -1);
-}
+// ---------------------------------------------------------------------------------------------
+// One owner per wildcard port: what another socket on the port does to Create.
 
-TEST(AsyncSocket, SharesItsPortWithASpecificAddressBind) {
-  CUdpPeer device("127.0.0.2", 21002);
-  ASSERT_TRUE(device.IsBound());
-  CAsyncSocket socket;
-  EXPECT_TRUE(socket.Create(21002));
-}
+struct HolderCase {
+  const char* pszName;
+  unsigned nOffset;  ///< port kBase + nOffset, each row its own: rows run at once in ctest
+  int nFamily;
+  const char* pszAddress;
+  bool bReuse;
+  bool bV6Only;
+  const char* pszPeer;  ///< connected to this address, same port; null: not connected
+  bool bCounts;         ///< Create fails with EADDRINUSE
+};
 
-TEST(AsyncSocket, ConnectRefusesTextsThatAreNeitherAddressNorName) {
-  for (const char* pszText :
-       {"", "not an address!", "192.168.1.1; rm", "1.2.3.4.5/8", "\xff\xfe"}) {
-    CAsyncSocket socket;
-    ASSERT_TRUE(socket.Create(21003));
-    EXPECT_FALSE(socket.Connect(pszText, 21003)) << pszText;
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(EINVAL)) << pszText;
+/// A socket bound to the row's address on nPort, made with the plain socket API. -1 on failure.
+int OpenHolder(const HolderCase& c, unsigned nPort) {
+  const bool bV6 = c.nFamily == AF_INET6;
+  const int fd = socket(c.nFamily, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  const int nOn = 1;
+  const int nV6Only = c.bV6Only ? 1 : 0;
+  if (c.bReuse)
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &nOn, sizeof nOn);
+  if (bV6)
+    setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &nV6Only, sizeof nV6Only);
+  sockaddr_in local4 = {AF_INET, htons(static_cast<uint16_t>(nPort)), {}, {}};
+  sockaddr_in6 local6 = {AF_INET6, local4.sin_port, 0, {}, 0};
+  sockaddr_in device4 = local4;
+  sockaddr_in6 device6 = local6;
+  inet_pton(c.nFamily, c.pszAddress,
+            bV6 ? static_cast<void*>(&local6.sin6_addr) : &local4.sin_addr);
+  if (c.pszPeer)
+    inet_pton(c.nFamily, c.pszPeer,
+              bV6 ? static_cast<void*>(&device6.sin6_addr) : &device4.sin_addr);
+  const auto* pLocal =
+      bV6 ? reinterpret_cast<sockaddr*>(&local6) : reinterpret_cast<sockaddr*>(&local4);
+  const auto* pDevice =
+      bV6 ? reinterpret_cast<sockaddr*>(&device6) : reinterpret_cast<sockaddr*>(&device4);
+  const socklen_t nLength = bV6 ? sizeof local6 : sizeof local4;
+  if (bind(fd, pLocal, nLength) != 0 || (c.pszPeer && connect(fd, pDevice, nLength) != 0)) {
+    close(fd);
+    return -1;
   }
+  return fd;
 }
 
-TEST(AsyncSocket, ConnectAcceptsDottedAddressesAndLocalNames) {
-  CAsyncSocket a;
-  ASSERT_TRUE(a.Create(21004));
-  EXPECT_TRUE(a.Connect("127.0.0.2", 21004));
-  CAsyncSocket b;
-  ASSERT_TRUE(b.Create(21005));
-  EXPECT_TRUE(b.Connect("localhost", 21005));
+void PrintTo(const HolderCase& c, std::ostream* pOut) { *pOut << c.pszName; }
+
+class WildcardPort : public ::testing::TestWithParam<HolderCase> {};
+
+TEST_P(WildcardPort, AnotherOwnerOfTheWildcardMakesCreateFailWithAddressInUse) {
+  const HolderCase& c = GetParam();
+  const unsigned nPort = kBase + c.nOffset;
+  const int fd = OpenHolder(c, nPort);
+  ASSERT_GE(fd, 0) << std::strerror(errno);
+  CAsyncSocket socket;
+  SetLastError(0);
+  EXPECT_EQ(socket.Create(nPort), !c.bCounts);
+  EXPECT_EQ(socket.m_hSocket >= 0, !c.bCounts);
+  EXPECT_EQ(GetLastError(), c.bCounts ? static_cast<DWORD>(EADDRINUSE) : 0u);
+  close(fd);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Holders, WildcardPort,
+    ::testing::Values(
+        HolderCase{"PlainIPv4Wildcard", 0, AF_INET, "0.0.0.0", false, false, nullptr, true},
+        HolderCase{"IPv4WildcardWithAddressReuse", 1, AF_INET, "0.0.0.0", true, false, nullptr,
+                   true},
+        // Another program's link: it bound the wildcard, then connected to the device.
+        HolderCase{"IPv4WildcardConnected", 2, AF_INET, "0.0.0.0", true, false, "127.0.0.2", true},
+        HolderCase{"DualStackIPv6", 3, AF_INET6, "::", true, false, nullptr, true},
+        HolderCase{"DualStackIPv6Connected", 4, AF_INET6, "::", true, false, "::ffff:127.0.0.2",
+                   true},
+        HolderCase{"IPv6Only", 5, AF_INET6, "::", true, true, nullptr, false},
+        HolderCase{"DeviceOnOneAddress", 6, AF_INET, "127.0.0.2", true, false, nullptr, false},
+        HolderCase{"DeviceConnectedToThisHost", 7, AF_INET, "127.0.0.2", true, false, "127.0.0.1",
+                   false}),
+    [](const ::testing::TestParamInfo<HolderCase>& info) { return info.param.pszName; });
+
+// Two programs that bind at the same moment both look after their own bind: each sees the other,
+// so both may give the port up, but never both keep it.
+TEST(AsyncSocket, TwoWildcardBindsAtOnceEachSeeTheOther) {
+  const HolderCase wildcard = {"", 8, AF_INET, "0.0.0.0", true, false, nullptr, true};
+  const int fdFirst = OpenHolder(wildcard, kBase + 8);
+  ASSERT_GE(fdFirst, 0);
+  EXPECT_FALSE(IsWildcardPortShared(fdFirst));
+  const int fdSecond = OpenHolder(wildcard, kBase + 8);
+  ASSERT_GE(fdSecond, 0);
+  EXPECT_TRUE(IsWildcardPortShared(fdFirst));
+  EXPECT_TRUE(IsWildcardPortShared(fdSecond));
+  close(fdFirst);
+  close(fdSecond);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Host names. The resolver of a child process reads a hosts file of this test's own (in a private
+// mount namespace) that names every text below, so nothing is asked of the network, and a text
+// wrongly handed to the resolver would resolve instead of failing.
+
+struct HostTextCase {
+  const char* pszName;
+  const char* pszText;
+  const char* pszPeer;  ///< the address connected to; null: EINVAL without a lookup
+};
+
+const HostTextCase kHostTexts[] = {
+    {"dotted address", "127.0.0.2", "127.0.0.2"},
+    {"localhost", "localhost", "127.0.0.1"},
+    {"hosts-file name with underscores", "vending_device_1", "127.0.0.3"},
+    {"name with hyphens and dots", "lx-5200.shop.lan", "127.0.0.4"},
+    {"blank", "vending device", nullptr},
+    {"comma", "vending,device", nullptr},
+    {"quotes", "\"vending\"", nullptr},
+    {"control character", "vending\x01", nullptr},
+    {"not ASCII", "vending\xff\xfe", nullptr},
+    {"slash", "1.2.3.4.5/8", nullptr},
+    {"semicolon", "192.168.1.1;rm", nullptr},
+    {"empty", "", nullptr},
+};
+
+const char* const kHostsFile =
+    "127.0.0.1 localhost\n127.0.0.3 vending_device_1\n127.0.0.4 lx-5200.shop.lan\n"
+    "127.0.0.5 vending,device \"vending\" vending\x01 vending\xff\xfe 1.2.3.4.5/8 "
+    "192.168.1.1;rm\n";
+
+/// Every row whose outcome differs from the table, one line each.
+std::string CheckHostTexts(unsigned nPort) {
+  std::string strFailures;
+  for (const HostTextCase& c : kHostTexts) {
+    CAsyncSocket socket;
+    if (!socket.Create(nPort, SOCK_DGRAM_TYPE, 0))
+      return "cannot create a socket\n";
+    SetLastError(0);
+    const bool bConnected = socket.Connect(c.pszText, nPort);
+    sockaddr_in peer = {};
+    socklen_t nLength = sizeof peer;
+    char szPeer[INET_ADDRSTRLEN] = "";
+    if (getpeername(socket.m_hSocket, reinterpret_cast<sockaddr*>(&peer), &nLength) == 0)
+      inet_ntop(AF_INET, &peer.sin_addr, szPeer, sizeof szPeer);
+    if (c.pszPeer && (!bConnected || std::string(szPeer) != c.pszPeer))
+      strFailures += std::string(c.pszName) + ": connected to '" + szPeer + "'\n";
+    if (!c.pszPeer && (bConnected || GetLastError() != EINVAL))
+      strFailures += std::string(c.pszName) + ": not refused with EINVAL\n";
+  }
+  return strFailures;
+}
+
+TEST(AsyncSocket, NamesGoToTheResolverAndTextsThatAreNoNameFailAtOnce) {
+  QTemporaryDir dir;
+  const std::string strHosts = dir.path().toStdString() + "/hosts";
+  WriteWholeFile(strHosts, kHostsFile);
+  constexpr int kSkipped = 77;
+  const pid_t pid = fork();
+  if (pid == 0) {
+    alarm(20);
+    if ((unshare(CLONE_NEWNS) != 0 && unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0) ||
+        mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        mount(strHosts.c_str(), "/etc/hosts", nullptr, MS_BIND, nullptr) != 0)
+      _exit(kSkipped);
+    const std::string strFailures = CheckHostTexts(kBase + 9);
+    std::fputs(strFailures.c_str(), stderr);
+    _exit(strFailures.empty() ? 0 : 1);
+  }
+  int nStatus = 0;
+  ASSERT_EQ(waitpid(pid, &nStatus, 0), pid);
+  ASSERT_TRUE(WIFEXITED(nStatus));
+  if (WEXITSTATUS(nStatus) == kSkipped)
+    GTEST_SKIP() << "no private mount namespace for a hosts file of the test's own";
+  EXPECT_EQ(WEXITSTATUS(nStatus), 0) << "the rows named above failed";
 }
 
 TEST(AsyncSocket, ReceivesOneDatagramPerNotificationAndDropsOversizedOnes) {
-  CUdpPeer device("127.0.0.2", 21006);
+  CUdpPeer device("127.0.0.2", kBase + 10);
   CRecordingSocket socket;
-  ASSERT_TRUE(socket.Create(21006));
-  ASSERT_TRUE(socket.Connect("127.0.0.2", 21006));
+  ASSERT_TRUE(socket.Create(kBase + 10));
+  ASSERT_TRUE(socket.Connect("127.0.0.2", kBase + 10));
 
-  device.SendTo(21006, Bytes(16, 0x08));
-  device.SendTo(21006, Bytes(17, 0x09));  // one byte more than the buffer
-  device.SendTo(21006, Bytes{});
-  device.SendTo(21006, Bytes{0x0A, 0x0B});
+  device.SendTo(kBase + 10, Bytes(16, 0x08));
+  device.SendTo(kBase + 10, Bytes(17, 0x09));  // one byte more than the buffer
+  device.SendTo(kBase + 10, Bytes{});
+  device.SendTo(kBase + 10, Bytes{0x0A, 0x0B});
   ASSERT_TRUE(PumpUntil([&] { return socket.m_results.size() >= 4; }));
   EXPECT_EQ(socket.m_results, (std::vector<int>{16, -1, 0, 2}));
   EXPECT_EQ(socket.m_last, (Bytes{0x0A, 0x0B}));
   EXPECT_EQ(socket.m_strAddress, "127.0.0.2");
-  EXPECT_EQ(socket.m_nPort, 21006u);
+  EXPECT_EQ(socket.m_nPort, kBase + 10);
 }
 
 TEST(AsyncSocket, NamesTheSenderInDottedDecimal) {
   CRecordingSocket socket;
-  ASSERT_TRUE(socket.Create(24900));
+  ASSERT_TRUE(socket.Create(kBase + 11));
   for (const char* lpszSender : {"127.0.0.2", "127.10.100.255", "127.255.9.99", "127.1.0.10"}) {
-    CUdpPeer sender(lpszSender, 24901);
+    CUdpPeer sender(lpszSender, kBase + 12);
     ASSERT_TRUE(sender.IsBound()) << lpszSender;
     const size_t nBefore = socket.m_results.size();
-    sender.SendTo(24900, Bytes{0x08});
+    sender.SendTo(kBase + 11, Bytes{0x08});
     ASSERT_TRUE(PumpUntil([&] { return socket.m_results.size() > nBefore; })) << lpszSender;
     EXPECT_EQ(socket.m_strAddress, lpszSender);
-    EXPECT_EQ(socket.m_nPort, 24901u);
+    EXPECT_EQ(socket.m_nPort, kBase + 12);
   }
 }
 
@@ -122,11 +267,12 @@ TEST(AsyncSocket, AQueueOfDatagramsArrivesWholeInOrderWhileTheEventLoopKeepsTurn
     std::vector<int> m_order;
     size_t m_nDeliveredWhenLoopTurned = 0;
   } socket;
-  CUdpPeer device("127.0.0.2", 24902);
-  ASSERT_TRUE(socket.Create(24902));
+  CUdpPeer device("127.0.0.2", kBase + 13);
+  ASSERT_TRUE(socket.Create(kBase + 13));
   constexpr int kCount = 150;  // a small queue, well inside the socket's receive buffer
   for (int i = 0; i < kCount; ++i)
-    device.SendTo(24902, Bytes{static_cast<unsigned char>(i >> 8), static_cast<unsigned char>(i)});
+    device.SendTo(kBase + 13,
+                  Bytes{static_cast<unsigned char>(i >> 8), static_cast<unsigned char>(i)});
   ASSERT_TRUE(PumpUntil([&] { return socket.m_order.size() >= kCount; }));
   std::vector<int> expected(kCount);
   for (int i = 0; i < kCount; ++i)
@@ -144,10 +290,10 @@ TEST(AsyncSocket, ClosingInsideTheNotificationStopsDelivery) {
     }
     int m_nCalls = 0;
   } socket;
-  CUdpPeer device("127.0.0.2", 21007);
-  ASSERT_TRUE(socket.Create(21007));
-  device.SendTo(21007, Bytes{0x08});
-  device.SendTo(21007, Bytes{0x08});
+  CUdpPeer device("127.0.0.2", kBase + 14);
+  ASSERT_TRUE(socket.Create(kBase + 14));
+  device.SendTo(kBase + 14, Bytes{0x08});
+  device.SendTo(kBase + 14, Bytes{0x08});
   ASSERT_TRUE(PumpUntil([&] { return socket.m_nCalls >= 1; }));
   PumpFor(100);
   EXPECT_EQ(socket.m_nCalls, 1);

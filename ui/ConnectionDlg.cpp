@@ -1,14 +1,11 @@
 #include "ConnectionDlg.h"
 
+#include "ConnectionSettings.h"
 #include "Resource.h"
 #include "Templates.h"
 #include "WinApp.h"
 
-namespace {
-
-constexpr const char* kSection = "Connection";
-
-}  // namespace
+namespace cs = connection_settings;
 
 CConnectionDlg::CConnectionDlg(CWnd* pParent)
     : CDialog(GetDialogTemplate(IDD_CONNECTION_DIALOG), pParent) {}
@@ -25,12 +22,15 @@ void CConnectionDlg::DoDataExchange(CDataExchange* pDX) {
 bool CConnectionDlg::OnInitDialog() {
   CDialog::OnInitDialog();
   CWinApp* pApp = AfxGetApp();
-  m_strConnectionName = pApp->GetProfileString(kSection, "ConnectionName", "LX-5200");
-  m_strIPAddress = pApp->GetProfileString(kSection, "IPAddress", "192.168.1.1");
-  m_dwPortCommunication = pApp->GetProfileInt(kSection, "PortCommunication", 4003);
-  m_dwPortControl = pApp->GetProfileInt(kSection, "PortControl", 4001);
-  // Shown clear when absent, although start-up connects by default.
-  m_bAutoConnect = pApp->GetProfileInt(kSection, "AutoConnect", 0) != 0 ? 1 : 0;
+  m_strConnectionName =
+      pApp->GetProfileString(cs::kSection, cs::kConnectionName, cs::kDefaultConnectionName);
+  m_strIPAddress = pApp->GetProfileString(cs::kSection, cs::kIPAddress, cs::kDefaultIPAddress);
+  m_dwPortCommunication =
+      pApp->GetProfileInt(cs::kSection, cs::kPortCommunication, cs::kDefaultPortCommunication);
+  m_dwPortControl = pApp->GetProfileInt(cs::kSection, cs::kPortControl, cs::kDefaultPortControl);
+  m_bAutoConnect =
+      pApp->GetProfileInt(cs::kSection, cs::kAutoConnect, cs::kDefaultAutoConnectInDialog) != 0 ? 1
+                                                                                                : 0;
   UpdateData(false);
   return true;
 }
@@ -39,10 +39,10 @@ void CConnectionDlg::OnOK() {
   if (!UpdateData(true))
     return;  // the failing field has the focus and the message has been shown
   CWinApp* pApp = AfxGetApp();
-  pApp->WriteProfileString(kSection, "ConnectionName", m_strConnectionName.c_str());
-  pApp->WriteProfileString(kSection, "IPAddress", m_strIPAddress.c_str());
-  pApp->WriteProfileInt(kSection, "PortCommunication", m_dwPortCommunication);
-  pApp->WriteProfileInt(kSection, "PortControl", m_dwPortControl);
-  pApp->WriteProfileInt(kSection, "AutoConnect", m_bAutoConnect != 0 ? 1 : 0);
+  pApp->WriteProfileString(cs::kSection, cs::kConnectionName, m_strConnectionName.c_str());
+  pApp->WriteProfileString(cs::kSection, cs::kIPAddress, m_strIPAddress.c_str());
+  pApp->WriteProfileInt(cs::kSection, cs::kPortCommunication, m_dwPortCommunication);
+  pApp->WriteProfileInt(cs::kSection, cs::kPortControl, m_dwPortControl);
+  pApp->WriteProfileInt(cs::kSection, cs::kAutoConnect, m_bAutoConnect != 0 ? 1 : 0);
   EndDialog(IDOK);
 }
