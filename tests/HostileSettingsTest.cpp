@@ -80,26 +80,15 @@ protected:
 
   /// Start-up, the panel (fn runs inside it, then it is closed), shutdown.
   void RunProgram(const std::function<void(CVendingPanelDlg&)>& fn) {
-    bool bOpened = false;
-    m_answers.AnswerAny([&](CDialog& dlg) {
-      if (auto* pPanel = dynamic_cast<CVendingPanelDlg*>(&dlg)) {
-        bOpened = true;
-        fn(*pPanel);
-        pPanel->SendMessage(WM_CLOSE);
-      } else if (m_onDialog) {
-        m_onDialog(dlg);
-      }
-    });
-    EXPECT_FALSE(m_app.InitInstance());
-    m_app.ExitInstance();
-    EXPECT_TRUE(bOpened);
+    EXPECT_TRUE(RunApplication(m_app, m_answers, IDD_VENDINGPANEL_DIALOG,
+                               [&](CDialog& dlg) { fn(static_cast<CVendingPanelDlg&>(dlg)); }));
   }
 
   /// Opens a dialog from the panel's menu; fn runs inside it and closes it (else it is cancelled).
-  void Open(CVendingPanelDlg& panel, UINT nCommand, std::function<void(CDialog&)> fn) {
-    m_onDialog = std::move(fn);
+  void Open(CVendingPanelDlg& panel, UINT nCommand, const DialogAnswer& fn) {
+    m_answers.AnswerAny(fn);
     panel.RouteCommand(nCommand);
-    m_onDialog = nullptr;
+    m_answers.AnswerAny(nullptr);
   }
 
   static std::vector<std::string> Prices(CWnd& wnd) {
@@ -124,7 +113,6 @@ protected:
   CMessageCapture m_capture;
   std::vector<std::string>& m_messages = m_capture.m_messages;
   CDialogAnswers m_answers;
-  std::function<void(CDialog&)> m_onDialog;
 };
 
 // ---------------------------------------------------------------------------------------------

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "Dialog.h"
+#include "WinApp.h"
 
 #include <QAbstractButton>
 #include <QCoreApplication>
@@ -81,6 +82,22 @@ private:
   DialogAnswer m_any;
   std::vector<UINT> m_shown;
 };
+
+/// Runs the application's whole working life, InitInstance to ExitInstance. Its main window,
+/// built from template nMainID, is answered by fn once shown and then closed as by its close box.
+/// @returns true when the main window was shown.
+inline bool RunApplication(CWinApp& app, CDialogAnswers& answers, UINT nMainID,
+                           const DialogAnswer& fn) {
+  bool bShown = false;
+  answers.Answer(nMainID, [&](CDialog& dlg) {
+    bShown = true;
+    fn(dlg);
+    dlg.SendMessage(WM_CLOSE);
+  });
+  app.InitInstance();
+  app.ExitInstance();
+  return bShown;
+}
 
 /// The button (push button or check box) with the ID, or null.
 inline QAbstractButton* Button(CDialog& dlg, int nID) {

@@ -23,16 +23,11 @@ protected:
   }
   /// Runs the whole life of the program; pfnWhileOpen runs inside the panel, which then closes.
   void RunProgram(const std::function<void(CVendingPanelDlg&)>& pfnWhileOpen) {
-    m_answers.AnswerAny([&](CDialog& dlg) {
-      if (auto* pPanel = dynamic_cast<CVendingPanelDlg*>(&dlg)) {
-        m_bMainWndWasPanel = m_app.m_pMainWnd == pPanel;
-        pfnWhileOpen(*pPanel);
-        pPanel->SendMessage(WM_CLOSE);
-      }
-    });
-    EXPECT_FALSE(m_app.InitInstance());
+    EXPECT_TRUE(RunApplication(m_app, m_answers, IDD_VENDINGPANEL_DIALOG, [&](CDialog& dlg) {
+      m_bMainWndWasPanel = m_app.m_pMainWnd == &dlg;
+      pfnWhileOpen(static_cast<CVendingPanelDlg&>(dlg));
+    }));
     EXPECT_EQ(m_app.m_pMainWnd, nullptr);
-    m_app.ExitInstance();
   }
 
   CTempConfig m_config;
@@ -91,10 +86,7 @@ TEST_F(Application, AFailedConnectIsReportedAndThePanelStillOpens) {
 
 TEST_F(Application, TheExitCommandEndsLikeTheCloseBox) {
   CUdpPeer control("127.0.0.2", StoreLink() + 1);
-  m_answers.AnswerAny([&](CDialog& dlg) {
-    if (dynamic_cast<CVendingPanelDlg*>(&dlg))
-      dlg.RouteCommand(ID_APP_EXIT);
-  });
+  m_answers.Answer(IDD_VENDINGPANEL_DIALOG, [](CDialog& dlg) { dlg.RouteCommand(ID_APP_EXIT); });
   EXPECT_FALSE(m_app.InitInstance());
   m_app.ExitInstance();
   const std::vector<Bytes> all = control.ReceiveAll(200);
