@@ -173,9 +173,12 @@ public:
   std::vector<UINT> m_commands;
 };
 
-class Dialogs : public ::testing::Test {
+class Dialogs : public AppFixture<CRecordingApp> {
 protected:
-  void SetUp() override { AfxRegisterIcon(IDI_TEST, TestIcon); }
+  void SetUp() override {
+    AfxRegisterIcon(IDI_TEST, TestIcon);
+    m_answers.SetLeftOpen(CDialogAnswers::ELeftOpen::Fails);
+  }
   void TearDown() override { EXPECT_EQ(CDialog::GetTopModal(), nullptr); }
 
   /// Runs dlg modally; fn drives it once it is shown and must end it.
@@ -184,11 +187,6 @@ protected:
   static void Focus(CDialog& dlg, int nID) { dlg.GetDlgItem(nID)->setFocus(Qt::OtherFocusReason); }
 
   static QWidget* Focused(CDialog& dlg) { return dlg.m_hWnd->focusWidget(); }
-
-  CTempConfig m_config;
-  CRecordingApp m_app;
-  CMessageCapture m_capture;
-  CDialogAnswers m_answers{CDialogAnswers::ELeftOpen::Fails};
 };
 
 // ---------------------------------------------------------------------------------------------

@@ -38,7 +38,7 @@ public:
   std::vector<Bytes> m_sent;
 };
 
-class DialogsTest : public ::testing::Test {
+class DialogsTest : public AppFixture<> {
 protected:
   void SetUp() override { m_app.m_pMainWnd = &m_panel; }
   void TearDown() override { m_app.m_pMainWnd = nullptr; }
@@ -53,11 +53,7 @@ protected:
     return m_app.GetProfileString(lpszSection, lpszEntry, "(absent)");
   }
 
-  CTempConfig m_config;  // before the application, which finds its settings there
-  CTestApp m_app;
   CRecordingPanel m_panel;
-  CMessageCapture m_capture;
-  CDialogAnswers m_answers;
 };
 
 // ---------------------------------------------------------------------------------------------

@@ -11,7 +11,7 @@ using namespace testing_support;
 
 namespace {
 
-class EndToEnd : public ::testing::Test {
+class EndToEnd : public AppFixture<CTestLinkApp> {
 protected:
   /// Connects to a sim on ports of this test's own and runs the panel with pfnWhileOpen inside.
   void Run(const std::function<void(CVendingPanelDlg&, CSimProcess&)>& pfnWhileOpen) {
@@ -39,11 +39,7 @@ protected:
     return PumpUntil([&] { return panel.GetDlgItemText(IDC_CREDIT) == strText; }, 10000);
   }
 
-  CTempConfig m_config;
-  CTestLinkApp m_app;
-  CMessageCapture m_capture;
   std::vector<UINT>& m_beeps = m_capture.m_beeps;
-  CDialogAnswers m_answers;
 };
 
 TEST_F(EndToEnd, CoinsBecomeCreditVendsSpendItAndChangeIsPaidFromTheTubes) {

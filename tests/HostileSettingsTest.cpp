@@ -68,7 +68,7 @@ const char* const kDialFailed =
     "connection settings "
     "in windows control panel.";
 
-class HostileSettings : public ::testing::Test {
+class HostileSettings : public LinkAppFixture<CVendingApp> {
 protected:
   void SetUp() override {
     m_app.m_strAppName = "Mintora";
@@ -107,12 +107,7 @@ protected:
     return n;
   }
 
-  CTempConfig m_config;
-  CVendingApp m_app;
-  CRecordingDialer m_dialer{&m_app};
-  CMessageCapture m_capture;
   std::vector<std::string>& m_messages = m_capture.m_messages;
-  CDialogAnswers m_answers;
 };
 
 // ---------------------------------------------------------------------------------------------

@@ -12,11 +12,7 @@ using namespace testing_support;
 
 namespace {
 
-class Profile : public ::testing::Test {
-protected:
-  CTempConfig m_config;
-  CTestApp m_app;
-};
+using Profile = AppFixture<>;
 
 TEST_F(Profile, LivesInTheCompanyAndApplicationFile) {
   EXPECT_EQ(m_app.GetProfilePath(), m_config.SettingsFile());

@@ -32,6 +32,7 @@ public:
     CDialog::SetShownHook([this](CDialog& dlg) { OnShown(dlg); });
   }
   ~CDialogAnswers() { CDialog::SetShownHook(nullptr); }
+  void SetLeftOpen(ELeftOpen eLeftOpen) { m_eLeftOpen = eLeftOpen; }
   CDialogAnswers(const CDialogAnswers&) = delete;
   CDialogAnswers& operator=(const CDialogAnswers&) = delete;
 

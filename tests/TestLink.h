@@ -3,7 +3,7 @@
 #pragma once
 
 #include "DeviceLink.h"
-#include "TestStore.h"
+#include "TestFixtures.h"
 
 #include <string>
 #include <vector>
@@ -50,6 +50,13 @@ public:
   std::vector<std::string> m_log;
   std::vector<std::string> m_dialled;  ///< the connection names, one a dial
   DWORD m_dwHungUp = 0;
+};
+
+/// AppFixture for an application object with the link, whose dialing is recorded.
+template <typename App = CTestLinkApp>
+class LinkAppFixture : public AppFixture<App> {
+protected:
+  CRecordingDialer m_dialer{&this->m_app};
 };
 
 }  // namespace testing_support

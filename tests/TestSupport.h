@@ -6,13 +6,15 @@
 //   TestUdp.h        a UDP peer on 127.0.0.0/8 that plays the device
 //   TestMessages.h   message boxes and beeps caught
 //   TestDialogs.h    modal dialogs answered once shown, controls by ID
+//   TestFixtures.h   a test fixture with all of these for windows run in this process
 //   TestProcesses.h  the program and the simulated device as child processes
-//   TestLink.h       an application object with the link, a recording dialer (for the tests
-//                    that link the link's library)
+//   TestLink.h       an application object with the link, a recording dialer, their fixture
+//                    (for the tests that link the link's library)
 #pragma once
 
 #include "TestDialogs.h"
 #include "TestEvents.h"
+#include "TestFixtures.h"
 #include "TestMessages.h"
 #include "TestPorts.h"
 #include "TestProcesses.h"

@@ -11,7 +11,7 @@ using namespace testing_support;
 
 namespace {
 
-class Application : public ::testing::Test {
+class Application : public LinkAppFixture<CVendingApp> {
 protected:
   void SetUp() override { m_app.m_strAppName = "Mintora"; }
   /// Points the link at a device on 127.0.0.2 with ports of this test's own, plus strMore.
@@ -30,12 +30,7 @@ protected:
     EXPECT_EQ(m_app.m_pMainWnd, nullptr);
   }
 
-  CTempConfig m_config;
-  CVendingApp m_app;
-  CRecordingDialer m_dialer{&m_app};
-  CMessageCapture m_capture;
   std::vector<std::string>& m_messages = m_capture.m_messages;
-  CDialogAnswers m_answers;
   bool m_bMainWndWasPanel = false;
 };
 

@@ -18,7 +18,7 @@ const Bytes kSetupResponse = {0x08, 0x03, 0x18, 0x40, 0x05, 0x02, 0x00, 0x0F,
                               0x01, 0x02, 0x05, 0x0A, 0x14, 0x28, 0,    0,
                               0,    0,    0,    0,    0,    0,    0,    0};
 
-class Panel : public ::testing::Test {
+class Panel : public AppFixture<> {
 protected:
   void Feed(CVendingPanelDlg& panel, const Bytes& bytes) {
     panel.OnDatagram(bytes.data(), bytes.size());
@@ -36,11 +36,7 @@ protected:
     m_answers.Run(panel, [&](CDialog&) { pfnWhileOpen(panel); });
   }
 
-  CTempConfig m_config;
-  CTestApp m_app;
-  CMessageCapture m_capture;
   std::vector<UINT>& m_beeps = m_capture.m_beeps;
-  CDialogAnswers m_answers;
 };
 
 TEST_F(Panel, OpensWithNoCreditAndTheStoredPrices) {
