@@ -8,9 +8,7 @@
 #include "VendingApp.h"
 #include "VendingPanelDlg.h"
 
-#include <QAbstractButton>
 #include <QApplication>
-#include <QLineEdit>
 #include <QMessageBox>
 #include <QTimer>
 
@@ -19,25 +17,12 @@
 #include <unistd.h>
 #include <csignal>
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 
 using namespace testing_support;
 
 namespace {
 
-std::string StoreFor(unsigned nPort) {
-  return "[Connection]\nIPAddress=127.0.0.2\nPortCommunication=" + std::to_string(nPort) +
-         "\nPortControl=" + std::to_string(nPort + 1) + "\n[Prices]\nPrice_03=250\n";
-}
-
-void WriteStore(const CTempConfig& config, const std::string& strStore) {
-  WriteWholeFile(config.SettingsFile(), strStore);
-}
-
-QAbstractButton* Button(CDialog& dlg, int nID) {
-  return qobject_cast<QAbstractButton*>(dlg.GetDlgItem(nID));
-}
+std::string StoreFor(unsigned nPort) { return LoopbackStore(nPort, "[Prices]\nPrice_03=250\n"); }
 
 const char* SignalName(int nSignal) {
   switch (nSignal) {
@@ -56,7 +41,7 @@ int RunAndSignal(EOpen eOpen, int nSignal, unsigned nPort) {
   alarm(20);  // a modal loop that never ends kills the child, and the test fails
   CTempConfig config;
   const std::string strStore = StoreFor(nPort);
-  WriteStore(config, strStore);
+  config.Write(strStore);
   CUdpPeer control("127.0.0.2", nPort + 1);
 
   CVendingApp app;
@@ -64,7 +49,8 @@ int RunAndSignal(EOpen eOpen, int nSignal, unsigned nPort) {
   AfxSetMessageBeepHook([](UINT) {});
   AfxInstallTerminationHandlers();
   bool bBoxShown = false;
-  CDialog::SetShownHook([&](CDialog& dlg) {
+  CDialogAnswers answers;
+  answers.AnswerAny([&](CDialog& dlg) {
     if (auto* pPanel = dynamic_cast<CVendingPanelDlg*>(&dlg)) {
       pPanel->RouteCommand(eOpen == EOpen::AcceptorControl ? ID_SETTINGS_ACCEPTORCONTROL
                                                            : ID_SETTINGS_CONNECTION);
@@ -74,7 +60,7 @@ int RunAndSignal(EOpen eOpen, int nSignal, unsigned nPort) {
     } else {
       // OK with a port that is not a number: the check's message box opens, and the signal
       // comes while it runs.
-      qobject_cast<QLineEdit*>(dlg.GetDlgItem(IDC_PORT_COMMUNICATION))->setText("40x3");
+      Edit(dlg, IDC_PORT_COMMUNICATION)->setText("40x3");
       QTimer::singleShot(0, [&] {
         bBoxShown = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()) != nullptr;
         std::raise(nSignal);
@@ -102,8 +88,8 @@ int RunAndSignal(EOpen eOpen, int nSignal, unsigned nPort) {
     if (!bBoxShown)
       strFailures += "no message box was open when the signal came\n";
     // Cancelled by the signal: the rejected port is not stored, nothing else is written.
-    if (ReadWholeFile(config.SettingsFile()) != strStore)
-      strFailures += "the settings file changed:\n" + ReadWholeFile(config.SettingsFile());
+    if (config.Read() != strStore)
+      strFailures += "the settings file changed:\n" + config.Read();
   }
   std::fputs(strFailures.c_str(), stderr);
   return strFailures.empty() ? 0 : 1;
@@ -112,18 +98,17 @@ int RunAndSignal(EOpen eOpen, int nSignal, unsigned nPort) {
 class AbruptEnd : public ::testing::TestWithParam<int> {
 protected:
   void SetUp() override { GTEST_FLAG_SET(death_test_style, "threadsafe"); }
-  unsigned PortBase() const {
-    return GetParam() == SIGTERM ? 23200 : GetParam() == SIGINT ? 23210 : 23220;
-  }
 };
 
 TEST_P(AbruptEnd, WhileADialogIsOpen) {
-  EXPECT_EXIT(std::_Exit(RunAndSignal(EOpen::AcceptorControl, GetParam(), PortBase())),
+  const unsigned nPort = TakePorts(EPortRange::AbruptEnd);
+  EXPECT_EXIT(std::_Exit(RunAndSignal(EOpen::AcceptorControl, GetParam(), nPort)),
               ::testing::ExitedWithCode(0), "");
 }
 
 TEST_P(AbruptEnd, WhileAMessageBoxIsOpenOverADialog) {
-  EXPECT_EXIT(std::_Exit(RunAndSignal(EOpen::MessageBoxOverConnection, GetParam(), PortBase() + 2)),
+  const unsigned nPort = TakePorts(EPortRange::AbruptEnd);
+  EXPECT_EXIT(std::_Exit(RunAndSignal(EOpen::MessageBoxOverConnection, GetParam(), nPort)),
               ::testing::ExitedWithCode(0), "");
 }
 
@@ -136,13 +121,6 @@ INSTANTIATE_TEST_SUITE_P(Signals, AbruptEnd, ::testing::Values(SIGTERM, SIGINT, 
 // another socket holds the control port, so "Create control socket failed" waits for the
 // operator. Until the box is closed there is no main window, and datagrams are read and dropped.
 
-/// @returns true when some socket on the port is connected to the same port of 127.0.0.2.
-bool IsConnectedToTheDevice(unsigned nPort) {
-  char szNeedle[32];
-  std::snprintf(szNeedle, sizeof szNeedle, ":%04X 0200007F:%04X ", nPort, nPort);
-  return ReadWholeFile("/proc/net/udp").find(szNeedle) != std::string::npos;
-}
-
 class AbruptEndProcess : public AbruptEnd {
 protected:
   CTempConfig m_config;
@@ -150,7 +128,7 @@ protected:
 };
 
 TEST_P(AbruptEndProcess, WhileAStartUpMessageIsOpen) {
-  const unsigned nPort = PortBase() + 4;
+  const unsigned nPort = TakePorts(EPortRange::AbruptEnd);
   const std::string strStore = StoreFor(nPort);
   CUdpPeer comm("127.0.0.2", nPort);
   CUdpPeer holder("0.0.0.0", nPort + 1, false);
@@ -158,7 +136,7 @@ TEST_P(AbruptEndProcess, WhileAStartUpMessageIsOpen) {
 
   ASSERT_TRUE(m_program.Start(m_config, strStore));
   // The communication socket is made just before the control socket fails.
-  ASSERT_TRUE(PumpUntil([&] { return IsConnectedToTheDevice(nPort); }, 15000));
+  ASSERT_TRUE(PumpUntil([&] { return !DeviceSocketLines(nPort).empty(); }, 15000));
   // Twenty datagrams would make a running driver send RESET; with the box open they vanish.
   Bytes received;
   for (int i = 0; i < 20; ++i)
@@ -169,7 +147,7 @@ TEST_P(AbruptEndProcess, WhileAStartUpMessageIsOpen) {
   m_program.Signal(GetParam());
   EXPECT_TRUE(m_program.EndsNormally());
   EXPECT_FALSE(holder.Receive(received, 200));  // no control socket, so no control code
-  EXPECT_EQ(ReadWholeFile(m_config.SettingsFile()), strStore);
+  EXPECT_EQ(m_config.Read(), strStore);
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, AbruptEndProcess, ::testing::Values(SIGTERM, SIGINT, SIGHUP),

@@ -7,7 +7,6 @@
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QIcon>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -174,56 +173,20 @@ public:
   std::vector<UINT> m_commands;
 };
 
-class Dialogs : public ::testing::Test {
+class Dialogs : public AppFixture<CRecordingApp> {
 protected:
   void SetUp() override {
     AfxRegisterIcon(IDI_TEST, TestIcon);
-    AfxSetMessageBoxHook([this](const std::string& strText, UINT nType) {
-      m_messages.push_back(strText);
-      m_messageTypes.push_back(nType);
-      return IDOK;
-    });
+    m_answers.SetLeftOpen(CDialogAnswers::ELeftOpen::Fails);
   }
-  void TearDown() override {
-    CDialog::SetShownHook(nullptr);
-    AfxSetMessageBoxHook(nullptr);
-    EXPECT_EQ(CDialog::GetTopModal(), nullptr);
-  }
+  void TearDown() override { EXPECT_EQ(CDialog::GetTopModal(), nullptr); }
 
-  /// Runs dlg modally; fn drives it once it is shown. A dialog still open after five seconds
-  /// is ended and the test fails.
-  INT_PTR Run(CDialog& dlg, const std::function<void(CDialog&)>& fn) {
-    bool bTimedOut = false;
-    CDialog::SetShownHook([&](CDialog& shown) {
-      if (&shown == &dlg)
-        fn(shown);
-    });
-    QTimer watchdog;
-    watchdog.setSingleShot(true);
-    QObject::connect(&watchdog, &QTimer::timeout, [&] {
-      bTimedOut = true;
-      CDialog::EndAllModal();
-    });
-    watchdog.start(5000);
-    const INT_PTR nResult = dlg.DoModal();
-    CDialog::SetShownHook(nullptr);
-    EXPECT_FALSE(bTimedOut) << "dialog was not ended by the test";
-    return nResult;
-  }
-
-  static void Press(QWidget* pTarget, int nKey) {
-    QKeyEvent press(QEvent::KeyPress, nKey, Qt::NoModifier);
-    QApplication::sendEvent(pTarget, &press);
-  }
+  /// Runs dlg modally; fn drives it once it is shown and must end it.
+  INT_PTR Run(CDialog& dlg, const DialogAnswer& fn) { return m_answers.Run(dlg, fn); }
 
   static void Focus(CDialog& dlg, int nID) { dlg.GetDlgItem(nID)->setFocus(Qt::OtherFocusReason); }
 
   static QWidget* Focused(CDialog& dlg) { return dlg.m_hWnd->focusWidget(); }
-
-  CTempConfig m_config;
-  CRecordingApp m_app;
-  std::vector<std::string> m_messages;
-  std::vector<UINT> m_messageTypes;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -459,19 +422,19 @@ TEST_F(Dialogs, EveryCloseRouteDestroysWithControlsReadable) {
       {"Esc in an edit",
        [](CFormDlg& d) {
          Focus(d, IDC_NAME);
-         Press(Focused(d), Qt::Key_Escape);
+         PressKey(Focused(d), Qt::Key_Escape);
        },
        IDCANCEL},
       {"Enter on Cancel",
        [](CFormDlg& d) {
          Focus(d, IDCANCEL);
-         Press(Focused(d), Qt::Key_Return);
+         PressKey(Focused(d), Qt::Key_Return);
        },
        IDCANCEL},
       {"keypad Enter on OK",
        [](CFormDlg& d) {
          Focus(d, IDOK);
-         Press(Focused(d), Qt::Key_Enter);
+         PressKey(Focused(d), Qt::Key_Enter);
        },
        IDOK},
       {"OK clicked", [](CFormDlg& d) { qobject_cast<QPushButton*>(d.GetDlgItem(IDOK))->click(); },
@@ -502,20 +465,20 @@ TEST_F(Dialogs, EnterOutsideButtonsRunsTheDefaultButtonOrOk) {
   CFormDlg form;  // default push button: Custom
   Run(form, [&](CDialog& d) {
     Focus(d, IDC_NAME);
-    Press(Focused(d), Qt::Key_Return);
+    PressKey(Focused(d), Qt::Key_Return);
     Focus(d, IDC_TICK);
-    Press(Focused(d), Qt::Key_Enter);
+    PressKey(Focused(d), Qt::Key_Enter);
     EXPECT_EQ(form.m_nCustom, 2);
     EXPECT_NE(d.m_hWnd, nullptr);
     Focus(d, IDC_FOREIGN);
-    Press(Focused(d), Qt::Key_Return);
+    PressKey(Focused(d), Qt::Key_Return);
     EXPECT_EQ(m_app.m_commands, (std::vector<UINT>{IDC_FOREIGN}));
     d.EndDialog(IDCANCEL);
   });
 
   CFormDlg plain(kMenuTemplate);  // no default push button
   plain.m_bBindFields = false;
-  EXPECT_EQ(Run(plain, [](CDialog& d) { Press(d.m_hWnd, Qt::Key_Return); }), IDOK);
+  EXPECT_EQ(Run(plain, [](CDialog& d) { PressKey(d.m_hWnd, Qt::Key_Return); }), IDOK);
 }
 
 TEST_F(Dialogs, CloseThatIsRefusedKeepsTheDialogOpen) {
@@ -615,7 +578,7 @@ TEST_F(Dialogs, MembersAreWrittenToControlsAndReadBack) {
     EXPECT_EQ(dlg.m_bTick, 1);
     d.EndDialog(IDCANCEL);
   });
-  EXPECT_TRUE(m_messages.empty());
+  EXPECT_TRUE(m_capture.m_messages.empty());
 }
 
 TEST_F(Dialogs, RefusedNumberKeepsTheDialogOpenWithTheFieldSelected) {
@@ -628,8 +591,8 @@ TEST_F(Dialogs, RefusedNumberKeepsTheDialogOpenWithTheFieldSelected) {
     qobject_cast<QCheckBox*>(d.GetDlgItem(IDC_TICK))->setChecked(true);
     qobject_cast<QPushButton*>(d.GetDlgItem(IDOK))->click();
 
-    EXPECT_EQ(m_messages, (std::vector<std::string>{"Please enter a positive integer."}));
-    EXPECT_EQ(m_messageTypes, (std::vector<UINT>{MB_ICONERROR}));
+    EXPECT_EQ(m_capture.m_messages, (std::vector<std::string>{"Please enter a positive integer."}));
+    EXPECT_EQ(m_capture.m_messageTypes, (std::vector<UINT>{MB_ICONERROR}));
     EXPECT_NE(d.m_hWnd, nullptr);
     auto* pPort = qobject_cast<QLineEdit*>(d.GetDlgItem(IDC_PORT));
     EXPECT_EQ(Focused(d), pPort);
@@ -640,21 +603,21 @@ TEST_F(Dialogs, RefusedNumberKeepsTheDialogOpenWithTheFieldSelected) {
     EXPECT_EQ(dlg.m_bTick, 0);
 
     // The second field fails once the first is right.
-    m_messages.clear();
+    m_capture.m_messages.clear();
     d.SetDlgItemText(IDC_PORT, " 4005\t");
     EXPECT_FALSE(d.UpdateData(true));
-    EXPECT_EQ(m_messages.size(), 1u);
+    EXPECT_EQ(m_capture.m_messages.size(), 1u);
     EXPECT_EQ(Focused(d), d.GetDlgItem(IDC_PORT2));
     EXPECT_EQ(qobject_cast<QLineEdit*>(d.GetDlgItem(IDC_PORT2))->selectedText(), "-1");
 
     d.SetDlgItemText(IDC_PORT2, "4294967295");
     Focus(d, IDC_NAME);
-    Press(Focused(d), Qt::Key_Escape);  // still open: Cancel needs no valid fields
+    PressKey(Focused(d), Qt::Key_Escape);  // still open: Cancel needs no valid fields
   });
   EXPECT_EQ(nResult, IDCANCEL);
 
   CFormDlg again;
-  m_messages.clear();
+  m_capture.m_messages.clear();
   EXPECT_EQ(Run(again,
                 [](CDialog& d) {
                   d.SetDlgItemText(IDC_PORT, "+4005");
@@ -662,7 +625,7 @@ TEST_F(Dialogs, RefusedNumberKeepsTheDialogOpenWithTheFieldSelected) {
                   qobject_cast<QPushButton*>(d.GetDlgItem(IDOK))->click();
                 }),
             IDOK);
-  EXPECT_TRUE(m_messages.empty());
+  EXPECT_TRUE(m_capture.m_messages.empty());
   EXPECT_EQ(again.m_dwPort, 4005u);
   EXPECT_EQ(again.m_dwPort2, 4294967295u);
 }
@@ -709,7 +672,7 @@ TEST_F(Dialogs, EndAllModalClosesMessageBoxAndDialogsInnermostFirst) {
   const INT_PTR nOuter = Run(outer, [&](CDialog&) {
     nInner = Run(inner, [&](CDialog&) {
       // A real message box on top of both; EndAllModal comes while it runs.
-      AfxSetMessageBoxHook(nullptr);
+      AfxSetMessageBoxHook(nullptr);  // the capture's destructor clears it again
       QTimer::singleShot(0, [] {
         EXPECT_NE(qobject_cast<QMessageBox*>(QApplication::activeModalWidget()), nullptr);
         CDialog::EndAllModal();
@@ -737,7 +700,8 @@ TEST(DialogsAfterTermination, EndAtOnceAsIfClosed) {
         AfxInstallTerminationHandlers();
         std::raise(SIGTERM);
         bool bShown = false;
-        CDialog::SetShownHook([&](CDialog&) { bShown = true; });
+        CDialogAnswers answers;
+        answers.AnswerAny([&](CDialog&) { bShown = true; });
         CFormDlg dlg;
         const INT_PTR nResult = dlg.DoModal();
         QCoreApplication::processEvents();

@@ -12,8 +12,6 @@
 
 #include <QAbstractButton>
 #include <QCheckBox>
-#include <QCoreApplication>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 
@@ -25,11 +23,9 @@
 #include <string>
 #include <vector>
 
-namespace {
+using namespace testing_support;
 
-using testing_support::CTempConfig;
-using testing_support::CTestApp;
-using Bytes = std::vector<BYTE>;
+namespace {
 
 /// The panel, with the commands its driver sends kept instead of going to a link.
 class CRecordingPanel : public CVendingPanelDlg {
@@ -42,37 +38,13 @@ public:
   std::vector<Bytes> m_sent;
 };
 
-QAbstractButton* Button(CDialog& dlg, int nID) {
-  return qobject_cast<QAbstractButton*>(dlg.GetDlgItem(nID));
-}
-
-QLineEdit* Edit(CDialog& dlg, int nID) { return qobject_cast<QLineEdit*>(dlg.GetDlgItem(nID)); }
-
-void PressKey(CDialog& dlg, int nKey) {
-  QKeyEvent event(QEvent::KeyPress, nKey, Qt::NoModifier);
-  QCoreApplication::sendEvent(dlg.GetSafeHwnd(), &event);
-}
-
-class DialogsTest : public ::testing::Test {
+class DialogsTest : public AppFixture<> {
 protected:
   void SetUp() override { m_app.m_pMainWnd = &m_panel; }
-  void TearDown() override {
-    CDialog::SetShownHook({});
-    AfxSetMessageBoxHook({});
-    m_app.m_pMainWnd = nullptr;
-  }
+  void TearDown() override { m_app.m_pMainWnd = nullptr; }
 
-  /// Runs dlg modally; fn acts inside its loop. A dialog that fn leaves open is cancelled, so a
-  /// failed expectation cannot hang the test.
-  template <typename Dlg>
-  INT_PTR Run(Dlg& dlg, std::function<void(CDialog&)> fn) {
-    CDialog::SetShownHook([fn](CDialog& shown) {
-      fn(shown);
-      if (CDialog::GetTopModal() == &shown)
-        shown.EndDialog(IDCANCEL);
-    });
-    return dlg.DoModal();
-  }
+  /// Runs dlg modally; fn acts inside its loop, and what it leaves open is cancelled.
+  INT_PTR Run(CDialog& dlg, const DialogAnswer& fn) { return m_answers.Run(dlg, fn); }
 
   UINT Int(const char* lpszSection, const char* lpszEntry) {
     return m_app.GetProfileInt(lpszSection, lpszEntry, 0xDEADBEEF);
@@ -81,8 +53,6 @@ protected:
     return m_app.GetProfileString(lpszSection, lpszEntry, "(absent)");
   }
 
-  CTempConfig m_config;  // before the application, which finds its settings there
-  CTestApp m_app;
   CRecordingPanel m_panel;
 };
 
@@ -198,27 +168,20 @@ TEST_F(DialogsTest, DialogsWithoutPanelShowNothingReportedAndButtonsDoNothing) {
 
 TEST_F(DialogsTest, PriceDialogStoresParsedPricesAndPanelShowsThemAfterOK) {
   int nPriceDialogs = 0;
-  CDialog::SetShownHook([&](CDialog& d) {
-    if (d.GetTemplate().nID == 102) {
-      d.RouteCommand(32772);  // 1: edits, OK
-      EXPECT_EQ(d.GetDlgItemText(1001), "2.05");
-      EXPECT_EQ(d.GetDlgItemText(1002), "10.00");
-      EXPECT_EQ(d.GetDlgItemText(1003), "0.07");
-      EXPECT_EQ(d.GetDlgItemText(1004), "3.34");
-      EXPECT_EQ(d.GetDlgItemText(1010), "1.00");
-      d.SetDlgItemText(1005, "typed on the panel");
-      d.RouteCommand(32772);  // 2: Cancel, nothing refreshed
-      EXPECT_EQ(d.GetDlgItemText(1005), "typed on the panel");
-      d.RouteCommand(32772);  // 3: OK without edits, all ten refreshed
-      EXPECT_EQ(d.GetDlgItemText(1005), "1.00");
-      d.EndDialog(IDCANCEL);
-      return;
-    }
-    if (d.GetTemplate().nID != 131) {
-      ADD_FAILURE() << "unexpected dialog " << d.GetTemplate().nID;
-      d.EndDialog(IDCANCEL);
-      return;
-    }
+  m_answers.Answer(102, [&](CDialog& d) {
+    d.RouteCommand(32772);  // 1: edits, OK
+    EXPECT_EQ(d.GetDlgItemText(1001), "2.05");
+    EXPECT_EQ(d.GetDlgItemText(1002), "10.00");
+    EXPECT_EQ(d.GetDlgItemText(1003), "0.07");
+    EXPECT_EQ(d.GetDlgItemText(1004), "3.34");
+    EXPECT_EQ(d.GetDlgItemText(1010), "1.00");
+    d.SetDlgItemText(1005, "typed on the panel");
+    d.RouteCommand(32772);  // 2: Cancel, nothing refreshed
+    EXPECT_EQ(d.GetDlgItemText(1005), "typed on the panel");
+    d.RouteCommand(32772);  // 3: OK without edits, all ten refreshed
+    EXPECT_EQ(d.GetDlgItemText(1005), "1.00");
+  });
+  m_answers.Answer(131, [&](CDialog& d) {
     switch (++nPriceDialogs) {
     case 1:
       for (int nID = 1001; nID <= 1010; ++nID)
@@ -299,11 +262,6 @@ class ConnectionPortCheck : public DialogsTest, public ::testing::WithParamInter
 
 TEST_P(ConnectionPortCheck, RefusesAnythingButAnUnsignedNumber) {
   const PortCase& c = GetParam();
-  std::vector<std::string> messages;
-  AfxSetMessageBoxHook([&](const std::string& strText, UINT) {
-    messages.push_back(strText);
-    return IDOK;
-  });
   CConnectionDlg dlg;
   const INT_PTR nResult = Run(dlg, [&](CDialog& d) {
     Edit(d, 1026)->setText(c.lpszCommunication);
@@ -319,12 +277,12 @@ TEST_P(ConnectionPortCheck, RefusesAnythingButAnUnsignedNumber) {
   });
   if (c.nRefusedID) {
     EXPECT_EQ(nResult, IDCANCEL);
-    EXPECT_EQ(messages, std::vector<std::string>{"Please enter a positive integer."});
+    EXPECT_EQ(m_capture.m_messages, std::vector<std::string>{"Please enter a positive integer."});
     EXPECT_EQ(Text("Connection", "ConnectionName"), "(absent)");
     EXPECT_EQ(Int("Connection", "AutoConnect"), 0xDEADBEEFu);
   } else {
     EXPECT_EQ(nResult, IDOK);
-    EXPECT_TRUE(messages.empty());
+    EXPECT_TRUE(m_capture.m_messages.empty());
     EXPECT_EQ(Int("Connection", "PortCommunication"), c.nCommunication);
     EXPECT_EQ(Int("Connection", "PortControl"), c.nControl);
   }
@@ -456,20 +414,13 @@ TEST_F(DialogsTest, AboutBoxShowsVersionBuildAndIcon) {
 }
 
 TEST_F(DialogsTest, PanelMenuOpensEachDialog) {
-  std::vector<UINT> opened;
-  CDialog::SetShownHook([&](CDialog& d) {
-    if (d.GetTemplate().nID != 102) {
-      opened.push_back(d.GetTemplate().nID);
-      EXPECT_EQ(d.GetOwner(), &m_panel);
-      d.EndDialog(IDCANCEL);
-      return;
-    }
+  m_answers.AnswerAny([&](CDialog& d) { EXPECT_EQ(d.GetOwner(), &m_panel); });
+  m_answers.Answer(102, [](CDialog& d) {
     for (UINT nCommand : {32775u, 32772u, 32773u, 32779u, 32777u, 32778u, 32774u})
       d.RouteCommand(nCommand);
-    d.EndDialog(IDCANCEL);
   });
   m_panel.DoModal();
-  EXPECT_EQ(opened, (std::vector<UINT>{135, 131, 133, 138, 136, 137, 134}));
+  EXPECT_EQ(m_answers.Shown(), (std::vector<UINT>{102, 135, 131, 133, 138, 136, 137, 134}));
 }
 
 }  // namespace

@@ -11,37 +11,19 @@ using namespace testing_support;
 
 namespace {
 
-class CLinkedApp : public CTestApp, public CDeviceLink {};
-
-class EndToEnd : public ::testing::Test {
+class EndToEnd : public AppFixture<CTestLinkApp> {
 protected:
-  void SetUp() override {
-    AfxSetMessageBeepHook([this](UINT uType) { m_beeps.push_back(uType); });
-    AfxSetMessageBoxHook([this](const std::string& strText, UINT) {
-      m_messages.push_back(strText);
-      return IDOK;
-    });
-  }
-  void TearDown() override {
-    CDialog::SetShownHook(nullptr);
-    AfxSetMessageBeepHook(nullptr);
-    AfxSetMessageBoxHook(nullptr);
-  }
-  /// Connects to a sim on ports nBase, nBase + 1 and runs the panel with pfnWhileOpen inside.
-  void Run(unsigned nBase,
-           const std::function<void(CVendingPanelDlg&, CSimProcess&)>& pfnWhileOpen) {
-    m_app.WriteProfileString("Connection", "IPAddress", "127.0.0.2");
-    m_app.WriteProfileInt("Connection", "PortCommunication", nBase);
-    m_app.WriteProfileInt("Connection", "PortControl", nBase + 1);
+  /// Connects to a sim on ports of this test's own and runs the panel with pfnWhileOpen inside.
+  void Run(const std::function<void(CVendingPanelDlg&, CSimProcess&)>& pfnWhileOpen) {
+    const unsigned nComm = TakePorts(EPortRange::EndToEnd);
+    StoreLoopbackLink(m_app, nComm);
     m_app.WriteProfileInt("AcceptorControl", "CoinAccept", 0x003F);
     CSimProcess sim;
-    ASSERT_TRUE(sim.Start(nBase, nBase + 1, 5));
+    ASSERT_TRUE(sim.Start(nComm, nComm + 1, 5));
     ASSERT_TRUE(m_app.Connect());
     CVendingPanelDlg panel;
     m_app.m_pMainWnd = &panel;
-    CDialog::SetShownHook([&](CDialog& dlg) {
-      if (&dlg != &panel)
-        return;
+    m_answers.Run(panel, [&](CDialog&) {
       // The whole start-up runs on the device's ticks and ends with the coins enabled.
       if (sim.WaitFor("ENABLED accept 003F"))
         pfnWhileOpen(panel, sim);
@@ -49,24 +31,20 @@ protected:
         ADD_FAILURE() << "the changer was never enabled";
       panel.SendMessage(WM_CLOSE);
     });
-    panel.DoModal();
     EXPECT_TRUE(sim.WaitFor("RX CTRL 3 08 03 00 CONTROL 0 OFF"));
     m_app.Disconnect();
-    EXPECT_TRUE(m_messages.empty());
+    EXPECT_TRUE(m_capture.m_messages.empty());
   }
   static bool CreditShows(CVendingPanelDlg& panel, const std::string& strText) {
     return PumpUntil([&] { return panel.GetDlgItemText(IDC_CREDIT) == strText; }, 10000);
   }
 
-  CTempConfig m_config;
-  CLinkedApp m_app;
-  std::vector<UINT> m_beeps;
-  std::vector<std::string> m_messages;
+  std::vector<UINT>& m_beeps = m_capture.m_beeps;
 };
 
 TEST_F(EndToEnd, CoinsBecomeCreditVendsSpendItAndChangeIsPaidFromTheTubes) {
   m_app.WriteProfileInt("Prices", "Price_01", 500);
-  Run(22000, [&](CVendingPanelDlg& panel, CSimProcess& sim) {
+  Run([&](CVendingPanelDlg& panel, CSimProcess& sim) {
     sim.Type("insert 2");  // 0.20
     sim.Type("insert 5");  // 2.00, quickly after the first
     EXPECT_TRUE(CreditShows(panel, "2.20"));
@@ -86,7 +64,7 @@ TEST_F(EndToEnd, CoinsBecomeCreditVendsSpendItAndChangeIsPaidFromTheTubes) {
 }
 
 TEST_F(EndToEnd, AChangerResetAtTheDeviceRestartsTheSequence) {
-  Run(22002, [&](CVendingPanelDlg& panel, CSimProcess& sim) {
+  Run([&](CVendingPanelDlg& panel, CSimProcess& sim) {
     sim.Type("insert 0");
     EXPECT_TRUE(CreditShows(panel, "0.05"));
     sim.Type("reset");

@@ -12,18 +12,12 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <random>
 #include <sstream>
 
 using namespace testing_support;
 
 namespace {
-
-// The ports move with the process ID within this test's own hundred, so that two copies of the
-// suite running at once (two build folders on one machine) seldom meet.
-const unsigned kComm = 23300 + 4 * static_cast<unsigned>(getpid() % 25);
-const unsigned kControl = kComm + 1;
 
 /// A field of /proc/<pid>/status in kB ("VmRSS", "VmHWM").
 long StatusKb(qint64 nPid, const char* lpszField) {
@@ -55,16 +49,12 @@ struct SocketQueues {
   long nDropped = 0;
 };
 
-SocketQueues ProgramQueues() {
-  std::istringstream in(ReadWholeFile("/proc/net/udp"));
-  std::string strLine;
+SocketQueues ProgramQueues(unsigned nComm) {
   SocketQueues queues;
-  char szComm[32], szControl[32];
-  std::snprintf(szComm, sizeof szComm, ":%04X 0200007F:%04X ", kComm, kComm);
-  std::snprintf(szControl, sizeof szControl, ":%04X 0200007F:%04X ", kControl, kControl);
-  while (std::getline(in, strLine)) {
-    if (strLine.find(szComm) == std::string::npos && strLine.find(szControl) == std::string::npos)
-      continue;
+  std::vector<std::string> lines = DeviceSocketLines(nComm);
+  for (const std::string& strLine : DeviceSocketLines(nComm + 1))
+    lines.push_back(strLine);
+  for (const std::string& strLine : lines) {
     std::istringstream fields(strLine);
     std::string strSl, strLocal, strRemote, strState, strQueues, strField;
     fields >> strSl >> strLocal >> strRemote >> strState >> strQueues;  // tx_queue:rx_queue, hex
@@ -76,58 +66,13 @@ SocketQueues ProgramQueues() {
   return queues;
 }
 
-/// A UDP socket bound to a loopback address and port and connected to the program's port.
-class CSender {
-public:
-  CSender(const char* lpszAddress, unsigned nPort, unsigned nTargetPort) {
-    m_fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    const int nOn = 1;
-    setsockopt(m_fd, SOL_SOCKET, SO_REUSEADDR, &nOn, sizeof nOn);
-    sockaddr_in local = {};
-    local.sin_family = AF_INET;
-    local.sin_port = htons(static_cast<uint16_t>(nPort));
-    inet_pton(AF_INET, lpszAddress, &local.sin_addr);
-    sockaddr_in target = {};
-    target.sin_family = AF_INET;
-    target.sin_port = htons(static_cast<uint16_t>(nTargetPort));
-    target.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    m_bReady = bind(m_fd, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0 &&
-               connect(m_fd, reinterpret_cast<sockaddr*>(&target), sizeof target) == 0;
-  }
-  ~CSender() { close(m_fd); }
-  CSender(const CSender&) = delete;
-  CSender& operator=(const CSender&) = delete;
-
+/// A peer on a loopback address and port, connected to the program's port: a flood of writes
+/// shows once in the loopback guard's trace, as the connect.
+struct CSender : CUdpPeer {
+  CSender(const char* lpszAddress, unsigned nPort, unsigned nTargetPort)
+      : CUdpPeer(lpszAddress, nPort), m_bReady(Connect(nTargetPort)) {}
   bool IsReady() const { return m_bReady; }
-  /// Refused (an ICMP answer to an earlier datagram) or dropped: a flood does not care.
-  void Write(const std::uint8_t* pBytes, std::size_t nLength) {
-    [[maybe_unused]] ssize_t n = write(m_fd, pBytes, nLength);
-  }
-  void Write(const Bytes& bytes) { Write(bytes.data(), bytes.size()); }
-  /// Reads what is waiting, without waiting for more.
-  std::vector<Bytes> Drain() {
-    std::vector<Bytes> all;
-    std::uint8_t buffer[2048];
-    for (ssize_t n; (n = recv(m_fd, buffer, sizeof buffer, MSG_DONTWAIT)) >= 0;)
-      all.emplace_back(buffer, buffer + n);
-    return all;
-  }
-  /// Waits for one datagram. @returns false on time-out.
-  bool Receive(Bytes& bytes, int nMilliseconds) {
-    pollfd pfd = {m_fd, POLLIN, 0};
-    if (poll(&pfd, 1, nMilliseconds) <= 0)
-      return false;
-    std::uint8_t buffer[2048];
-    const ssize_t n = recv(m_fd, buffer, sizeof buffer, 0);
-    if (n < 0)
-      return false;
-    bytes.assign(buffer, buffer + n);
-    return true;
-  }
-
-private:
-  int m_fd = -1;
-  bool m_bReady = false;
+  bool m_bReady;
 };
 
 class Flood : public ::testing::Test {
@@ -157,7 +102,7 @@ protected:
                                        : m_foreignAddress;
       sender.Write(datagram, static_cast<std::size_t>(nLength));
       if (i % 64 == 63) {
-        for (int nWait = 0; nWait < 20000 && ProgramQueues().nWaiting > 96 * 1024; ++nWait)
+        for (int nWait = 0; nWait < 20000 && ProgramQueues(m_nComm).nWaiting > 96 * 1024; ++nWait)
           usleep(100);
       }
     }
@@ -165,7 +110,7 @@ protected:
 
   /// Waits until the program has read everything sent to it and sends nothing more by itself.
   bool SettlesDown() {
-    bool bEmpty = PumpUntil([] { return ProgramQueues().nWaiting == 0; }, 60000);
+    bool bEmpty = PumpUntil([this] { return ProgramQueues(m_nComm).nWaiting == 0; }, 60000);
     PumpFor(300);
     m_device.Drain();
     Bytes unasked;
@@ -183,13 +128,15 @@ protected:
     return {};
   }
 
+  // Three ports: the device's two and a foreign one.
+  const unsigned m_nComm = TakePorts(EPortRange::Flood, 3);
   CTempConfig m_config;
   CMintoraProcess m_program;
   std::mt19937 m_random{20240607};
-  CSender m_device{"127.0.0.2", kComm, kComm};
-  CSender m_deviceControl{"127.0.0.2", kControl, kControl};
-  CSender m_foreignPort{"127.0.0.2", kComm + 2, kComm};
-  CSender m_foreignAddress{"127.0.0.3", kComm, kComm};
+  CSender m_device{"127.0.0.2", m_nComm, m_nComm};
+  CSender m_deviceControl{"127.0.0.2", m_nComm + 1, m_nComm + 1};
+  CSender m_foreignPort{"127.0.0.2", m_nComm + 2, m_nComm};
+  CSender m_foreignAddress{"127.0.0.3", m_nComm, m_nComm};
 };
 
 TEST_F(Flood, ProgramSurvivesStaysSmallAndStillStartsTheChanger) {
@@ -199,9 +146,7 @@ TEST_F(Flood, ProgramSurvivesStaysSmallAndStillStartsTheChanger) {
       qEnvironmentVariableIsSet("MINTORA_FLOOD_DATAGRAMS")
           ? static_cast<unsigned>(qEnvironmentVariableIntValue("MINTORA_FLOOD_DATAGRAMS"))
           : 1000000u;
-  ASSERT_TRUE(m_program.Start(
-      m_config, "[Connection]\nIPAddress=127.0.0.2\nPortCommunication=" + std::to_string(kComm) +
-                    "\nPortControl=" + std::to_string(kControl) + "\n"));
+  ASSERT_TRUE(m_program.Start(m_config, LoopbackStore(m_nComm)));
   const qint64 nPid = m_program.Pid();
   Bytes code;
   ASSERT_TRUE(m_deviceControl.Receive(code, 15000));
@@ -211,7 +156,7 @@ TEST_F(Flood, ProgramSurvivesStaysSmallAndStillStartsTheChanger) {
   SendFlood(nCount / 20 + 1000);
   ASSERT_TRUE(SettlesDown());
   const long nRssBefore = StatusKb(nPid, "VmRSS");
-  const long nDroppedBefore = ProgramQueues().nDropped;
+  const long nDroppedBefore = ProgramQueues(m_nComm).nDropped;
 
   SendFlood(nCount);
   ASSERT_TRUE(m_program.IsRunning());
@@ -224,7 +169,7 @@ TEST_F(Flood, ProgramSurvivesStaysSmallAndStillStartsTheChanger) {
       "flood of %u datagrams: %ld dropped at the program's full sockets; VmRSS %ld kB before, %ld "
       "kB "
       "after, VmHWM %ld kB; %ld CPU ticks in 1 s idle\n",
-      nCount, ProgramQueues().nDropped - nDroppedBefore, nRssBefore, nRssAfter,
+      nCount, ProgramQueues(m_nComm).nDropped - nDroppedBefore, nRssBefore, nRssAfter,
       StatusKb(nPid, "VmHWM"), nIdleTicks);
   EXPECT_LE(nRssAfter, nRssBefore + std::max(4096L, nRssBefore / 20));
   EXPECT_LT(nIdleTicks, sysconf(_SC_CLK_TCK) / 4);

@@ -11,19 +11,13 @@
 #include "VendingApp.h"
 #include "VendingPanelDlg.h"
 
-#include <QAbstractButton>
 #include <QCheckBox>
-#include <QLineEdit>
-#include <QProcess>
-#include <QProcessEnvironment>
 
 #include <gtest/gtest.h>
 
 #include <sys/fsuid.h>
 #include <sys/stat.h>
 #include <csignal>
-#include <fstream>
-#include <sstream>
 
 using namespace testing_support;
 
@@ -69,75 +63,32 @@ std::vector<std::string> ReadOwnEntries() {
   return values;
 }
 
-/// Dialing fails with 633 (no sockets are ever made), or succeeds with handle 9.
-class CTestDialer : public IDialer {
-public:
-  DWORD Dial(const std::string& strName, DWORD* pdwConnection) override {
-    m_names.push_back(strName);
-    if (m_bRefuse)
-      return 633;
-    *pdwConnection = 9;
-    return 0;
-  }
-  DWORD HangUp(DWORD) override { return 0; }
-  bool m_bRefuse = true;
-  std::vector<std::string> m_names;
-};
-
 const char* const kDialFailed =
     "Connect failed, Error: 633\r\nPlease make sure to use the correct connectionand check the "
     "connection settings "
     "in windows control panel.";
 
-QAbstractButton* Button(CDialog& dlg, int nID) {
-  return qobject_cast<QAbstractButton*>(dlg.GetDlgItem(nID));
-}
-
-class HostileSettings : public ::testing::Test {
+class HostileSettings : public LinkAppFixture<CVendingApp> {
 protected:
   void SetUp() override {
     m_app.m_strAppName = "Mintora";
-    AfxSetDialer(&m_dialer);
-    AfxSetMessageBoxHook([this](const std::string& strText, UINT) {
-      m_messages.push_back(strText);
-      return IDOK;
-    });
-    AfxSetMessageBeepHook([](UINT) {});
-  }
-  void TearDown() override {
-    CDialog::SetShownHook(nullptr);
-    AfxSetDialer(nullptr);
-    AfxSetMessageBoxHook(nullptr);
-    AfxSetMessageBeepHook(nullptr);
+    m_dialer.m_dwDialResult = 633;  // no sockets are made, whatever the connection entries say
+    m_dialer.m_dwHandle = 9;
   }
 
-  void Store(const std::string& strBytes) { WriteWholeFile(m_config.SettingsFile(), strBytes); }
+  void Store(const std::string& strBytes) { m_config.Write(strBytes); }
 
   /// Start-up, the panel (fn runs inside it, then it is closed), shutdown.
   void RunProgram(const std::function<void(CVendingPanelDlg&)>& fn) {
-    bool bOpened = false;
-    CDialog::SetShownHook([&](CDialog& dlg) {
-      if (auto* pPanel = dynamic_cast<CVendingPanelDlg*>(&dlg)) {
-        bOpened = true;
-        fn(*pPanel);
-        pPanel->SendMessage(WM_CLOSE);
-      } else {
-        if (m_onDialog)
-          m_onDialog(dlg);
-        if (CDialog::GetTopModal() == &dlg)
-          dlg.EndDialog(IDCANCEL);  // a failed expectation must not leave it open
-      }
-    });
-    EXPECT_FALSE(m_app.InitInstance());
-    m_app.ExitInstance();
-    EXPECT_TRUE(bOpened);
+    EXPECT_TRUE(RunApplication(m_app, m_answers, IDD_VENDINGPANEL_DIALOG,
+                               [&](CDialog& dlg) { fn(static_cast<CVendingPanelDlg&>(dlg)); }));
   }
 
   /// Opens a dialog from the panel's menu; fn runs inside it and closes it (else it is cancelled).
-  void Open(CVendingPanelDlg& panel, UINT nCommand, std::function<void(CDialog&)> fn) {
-    m_onDialog = std::move(fn);
+  void Open(CVendingPanelDlg& panel, UINT nCommand, const DialogAnswer& fn) {
+    m_answers.AnswerAny(fn);
     panel.RouteCommand(nCommand);
-    m_onDialog = nullptr;
+    m_answers.AnswerAny(nullptr);
   }
 
   static std::vector<std::string> Prices(CWnd& wnd) {
@@ -156,11 +107,7 @@ protected:
     return n;
   }
 
-  CTempConfig m_config;
-  CVendingApp m_app;
-  CTestDialer m_dialer;
-  std::vector<std::string> m_messages;
-  std::function<void(CDialog&)> m_onDialog;
+  std::vector<std::string>& m_messages = m_capture.m_messages;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -188,8 +135,6 @@ TEST_P(HostileFlavour, StartsWithDefaultsAndEveryDialogStillWorks) {
   int nTicked = -1;
   std::string strName, strPortComm, strPortControl;
   bool bAutoConnect = false;
-  int nBeeps = 0;
-  AfxSetMessageBeepHook([&](UINT) { ++nBeeps; });
   RunProgram([&](CVendingPanelDlg& panel) {
     panelPrices = Prices(panel);
     Open(panel, ID_SETTINGS_ACCEPTORCONTROL, [&](CDialog& dlg) {
@@ -205,14 +150,14 @@ TEST_P(HostileFlavour, StartsWithDefaultsAndEveryDialogStillWorks) {
     });
     Open(panel, ID_SETTINGS_EDITPRICES, [&](CDialog& dlg) {
       dialogPrices = Prices(dlg);
-      qobject_cast<QLineEdit*>(dlg.GetDlgItem(IDC_PRICE_1))->setText("0.00");
+      Edit(dlg, IDC_PRICE_1)->setText("0.00");
       Button(dlg, IDOK)->click();
     });
     // The panel still sells: a free product needs no credit.
     panel.RouteCommand(IDC_PRODUCT_1);
-    EXPECT_EQ(nBeeps, 1);
+    EXPECT_EQ(m_capture.m_beeps.size(), 1u);
   });
-  EXPECT_EQ(m_dialer.m_names, std::vector<std::string>{flavour.strDialledName});
+  EXPECT_EQ(m_dialer.m_dialled, std::vector<std::string>{flavour.strDialledName});
   EXPECT_EQ(m_messages, std::vector<std::string>{kDialFailed});
   EXPECT_EQ(panelPrices, std::vector<std::string>(10, flavour.lpszPrice));
   EXPECT_EQ(dialogPrices, std::vector<std::string>(10, flavour.lpszPrice));
@@ -270,8 +215,12 @@ struct LinkCase {
 class HostileLink : public HostileSettings, public ::testing::WithParamInterface<LinkCase> {};
 
 TEST_P(HostileLink, TheFailingStepIsReportedAndThePanelOpens) {
-  m_dialer.m_bRefuse = false;
-  Store("[Connection]\n" + GetParam().strStore);
+  m_dialer.m_dwDialResult = 0;
+  std::string strEntries = GetParam().strStore;
+  if (strEntries.find("PortCommunication=") == std::string::npos)
+    strEntries +=
+        "PortCommunication=" + std::to_string(TakePorts(EPortRange::HostileSettings)) + "\n";
+  Store("[Connection]\n" + strEntries);
   std::string strCredit;
   RunProgram([&](CVendingPanelDlg& panel) { strCredit = panel.GetDlgItemText(IDC_CREDIT); });
   EXPECT_EQ(m_messages, std::vector<std::string>{GetParam().lpszMessage});
@@ -285,23 +234,22 @@ std::string LinkCaseName(const ::testing::TestParamInfo<LinkCase>& info) {
 }
 
 // Ports wrap as 32-bit words and are refused by the socket layer; an address that is neither
-// dotted nor a host name is refused before any resolver is asked.
+// dotted nor a host name is refused before any resolver is asked. A case without a communication
+// port gets one of the suite's own.
 INSTANTIATE_TEST_SUITE_P(
     ConnectionEntries, HostileLink,
-    ::testing::Values(
-        LinkCase{"NegativePort", "IPAddress=127.0.0.2\nPortCommunication=-1\n",
-                 "Create aquisition socket failed, Error: 22\r\n"},
-        LinkCase{"PortZero", "IPAddress=127.0.0.2\nPortCommunication=0\n",
-                 "Create aquisition socket failed, Error: 22\r\n"},
-        LinkCase{"ControlPortAbove65535",
-                 "IPAddress=127.0.0.2\nPortCommunication=23001\nPortControl=65536\n",
-                 "Create control socket failed, Error: 22\r\n"},
-        LinkCase{"MegabyteAddress", "IPAddress=" + kMegabyteText + "\nPortCommunication=23002\n",
-                 "Connect to aquisition socket failed, Error: 22\r\n"},
-        LinkCase{"AddressNotUtf8", "IPAddress=127.0.0.2\xff\nPortCommunication=23003\n",
-                 "Connect to aquisition socket failed, Error: 22\r\n"},
-        LinkCase{"AddressIsARectangle", "IPAddress=@Rect(127 0 0 2)\nPortCommunication=23004\n",
-                 "Connect to aquisition socket failed, Error: 22\r\n"}),
+    ::testing::Values(LinkCase{"NegativePort", "IPAddress=127.0.0.2\nPortCommunication=-1\n",
+                               "Create aquisition socket failed, Error: 22\r\n"},
+                      LinkCase{"PortZero", "IPAddress=127.0.0.2\nPortCommunication=0\n",
+                               "Create aquisition socket failed, Error: 22\r\n"},
+                      LinkCase{"ControlPortAbove65535", "IPAddress=127.0.0.2\nPortControl=65536\n",
+                               "Create control socket failed, Error: 22\r\n"},
+                      LinkCase{"MegabyteAddress", "IPAddress=" + kMegabyteText + "\n",
+                               "Connect to aquisition socket failed, Error: 22\r\n"},
+                      LinkCase{"AddressNotUtf8", "IPAddress=127.0.0.2\xff\n",
+                               "Connect to aquisition socket failed, Error: 22\r\n"},
+                      LinkCase{"AddressIsARectangle", "IPAddress=@Rect(127 0 0 2)\n",
+                               "Connect to aquisition socket failed, Error: 22\r\n"}),
     LinkCaseName);
 
 // ---------------------------------------------------------------------------------------------
@@ -337,7 +285,7 @@ TEST_F(HostileSettings, AnUnreadableFolderGivesDefaultsAndWritesFailQuietly) {
     RunProgram([&](CVendingPanelDlg& panel) {
       before = Prices(panel);
       Open(panel, ID_SETTINGS_EDITPRICES, [&](CDialog& dlg) {
-        qobject_cast<QLineEdit*>(dlg.GetDlgItem(IDC_PRICE_1))->setText("3.00");
+        Edit(dlg, IDC_PRICE_1)->setText("3.00");
         Button(dlg, IDOK)->click();
         bPriceDialogClosed = !dlg.GetSafeHwnd()->isVisible();
       });
@@ -346,7 +294,7 @@ TEST_F(HostileSettings, AnUnreadableFolderGivesDefaultsAndWritesFailQuietly) {
     });
   }
   // AutoConnect could not be read: start-up dialled with the defaults.
-  EXPECT_EQ(m_dialer.m_names, std::vector<std::string>{"LX-5200"});
+  EXPECT_EQ(m_dialer.m_dialled, std::vector<std::string>{"LX-5200"});
   EXPECT_EQ(m_messages, std::vector<std::string>{kDialFailed});
   EXPECT_EQ(before, std::vector<std::string>(10, "1.00"));
   EXPECT_TRUE(bPriceDialogClosed);
@@ -361,7 +309,7 @@ TEST_F(HostileSettings, AMissingFolderGivesDefaultsAndTheFirstWriteMakesIt) {
   RunProgram([&](CVendingPanelDlg& panel) {
     before = Prices(panel);
     Open(panel, ID_SETTINGS_EDITPRICES, [](CDialog& dlg) {
-      qobject_cast<QLineEdit*>(dlg.GetDlgItem(IDC_PRICE_1))->setText("3.00");
+      Edit(dlg, IDC_PRICE_1)->setText("3.00");
       Button(dlg, IDOK)->click();
     });
     after = Prices(panel);
@@ -397,7 +345,7 @@ TEST_P(UnwritableStore, DialogsCloseAsUsualAndNothingIsLost) {
   int nDialogsClosed = 0;
   RunProgram([&](CVendingPanelDlg& panel) {
     Open(panel, ID_SETTINGS_EDITPRICES, [&](CDialog& dlg) {
-      qobject_cast<QLineEdit*>(dlg.GetDlgItem(IDC_PRICE_1))->setText("3.00");
+      Edit(dlg, IDC_PRICE_1)->setText("3.00");
       Button(dlg, IDOK)->click();
       nDialogsClosed += !dlg.GetSafeHwnd()->isVisible();
     });
@@ -421,7 +369,7 @@ TEST_P(UnwritableStore, DialogsCloseAsUsualAndNothingIsLost) {
     EXPECT_TRUE(QFileInfo(QString::fromStdString(strFile + ".lock")).isDir());
   } else {
     // Nothing readable: start-up dialled with the defaults, and nothing could be stored.
-    EXPECT_EQ(m_dialer.m_names, std::vector<std::string>{"LX-5200"});
+    EXPECT_EQ(m_dialer.m_dialled, std::vector<std::string>{"LX-5200"});
     EXPECT_EQ(m_messages, std::vector<std::string>{kDialFailed});
     EXPECT_EQ(after[0], "1.00");
     struct stat info = {};
@@ -471,11 +419,12 @@ TEST_F(HostileSettingsProcess, EveryOtherEntryHostileAndAutoConnectOff) {
 TEST_F(HostileSettingsProcess, HostileEntriesAroundAWorkingLink) {
   std::string strStore = StoreOf("\xff\xfe" + kMegabyteText, "-2147483649");
   strStore = With(strStore, "IPAddress", "127.0.0.2");
-  strStore = With(strStore, "PortCommunication", "23102");
-  strStore = With(strStore, "PortControl", "23103");
+  const unsigned nComm = TakePorts(EPortRange::HostileSettings);
+  strStore = With(strStore, "PortCommunication", std::to_string(nComm));
+  strStore = With(strStore, "PortControl", std::to_string(nComm + 1));
   strStore = With(strStore, "AutoConnect", "yes");  // not a number: the start-up default 1
-  CUdpPeer comm("127.0.0.2", 23102);
-  CUdpPeer control("127.0.0.2", 23103);
+  CUdpPeer comm("127.0.0.2", nComm);
+  CUdpPeer control("127.0.0.2", nComm + 1);
   Start(strStore);
   const std::vector<std::string> before = ReadOwnEntries();
   Bytes received;
@@ -485,7 +434,7 @@ TEST_F(HostileSettingsProcess, HostileEntriesAroundAWorkingLink) {
   EXPECT_EQ(received, (Bytes{0x08, 0x03, 0x12}));
   // The driver runs: RESET on the 12th datagram.
   for (int i = 0; i < 12; ++i)
-    comm.SendTo(23102, Bytes{0x08});
+    comm.SendTo(nComm, Bytes{0x08});
   ASSERT_TRUE(comm.Receive(received));
   EXPECT_EQ(received, (Bytes{0x08}));
   Signal(SIGHUP);

@@ -15,8 +15,6 @@
 #include "TestSupport.h"
 #include "VendingPanelDlg.h"
 
-#include <QProcess>
-
 #include <gtest/gtest.h>
 
 #include <random>
@@ -25,11 +23,6 @@
 using namespace testing_support;
 
 namespace {
-
-// The ports move with the process ID within this test's own hundred, so that two copies of the
-// suite running at once (two build folders on one machine) seldom meet.
-const unsigned kComm = 23400 + 2 * static_cast<unsigned>(getpid() % 50);
-const unsigned kControl = kComm + 1;
 
 // The sim's changer, as started below: scaling factor 5 and the coin credits of coin types
 // 0 to 5, so coins of 0.05, 0.10, 0.20, 0.50, 1.00 and 2.00.
@@ -69,48 +62,19 @@ public:
   std::vector<unsigned> m_nSentUnits;      // per payout, as sent
 };
 
-/// lx5200e-sim, headless; its log is read line by line into the device's side of the ledger.
-class CLedgerSim {
-public:
-  CLedgerSim() {
-    QObject::connect(&m_process, &QProcess::readyReadStandardOutput, [this] {
-      while (m_process.canReadLine())
-        OnLine(m_process.readLine().trimmed().toStdString());
-    });
-  }
-  ~CLedgerSim() {
-    if (m_process.state() != QProcess::NotRunning) {
-      m_process.closeWriteChannel();
-      if (!m_process.waitForFinished(3000))
-        m_process.kill();
-      m_process.waitForFinished(3000);
-    }
-  }
-  bool Start() {
-    m_process.start(QStringLiteral(LX5200E_SIM_EXE),
-                    {"--headless", "--address", "127.0.0.2", "--comm-port", QString::number(kComm),
-                     "--control-port", QString::number(kControl), "--tick-ms", "1", "--coins",
-                     "1,2,4,10,20,40", "--scaling", "5", "--fill", "40,40,40,40,40,40"});
-    return PumpUntil([&] { return m_bReady; }, 10000);
-  }
-  void Type(const std::string& strLine) { m_process.write((strLine + "\n").c_str()); }
-
-  bool m_bReady = false;
+/// The device's side of the ledger, from lx5200e-sim's log lines.
+struct CLedger {
   bool m_bEnabled = false;
   std::uint64_t m_nDeposited = 0;  // hundredths in deposit reports sent to the PC
   std::uint64_t m_nPaid = 0;       // hundredths asked for in EXPANSION PAYOUT
   unsigned m_nDeposits = 0;
   unsigned m_nPayouts = 0;
-  unsigned m_nResets = 0;
 
-private:
   void OnLine(const std::string& strLine) {
     std::istringstream in(strLine);
     std::vector<std::string> words;
     for (std::string strWord; in >> strWord;)
       words.push_back(strWord);
-    if (words.size() >= 2 && words[0] == "READY")
-      m_bReady = true;
     if (words.size() >= 3 && words[0] == "ENABLED" && words[2] != "0000")
       m_bEnabled = true;
     if (words.size() < 6 || words[1] != "COMM" || words[2] != "3")
@@ -126,11 +90,7 @@ private:
       ++m_nPayouts;
     }
   }
-
-  QProcess m_process;
 };
-
-class CLinkedApp : public CTestApp, public CDeviceLink {};
 
 TEST(MoneyConservation, EveryDepositedCoinIsVendedPaidDroppedOrStillCredit) {
   const unsigned nOperations =
@@ -138,23 +98,23 @@ TEST(MoneyConservation, EveryDepositedCoinIsVendedPaidDroppedOrStillCredit) {
           ? static_cast<unsigned>(qEnvironmentVariableIntValue("MINTORA_CONSERVATION_OPERATIONS"))
           : 10000u;
   CTempConfig config;
-  CLinkedApp app;
-  app.WriteProfileString("Connection", "IPAddress", "127.0.0.2");
-  app.WriteProfileInt("Connection", "PortCommunication", kComm);
-  app.WriteProfileInt("Connection", "PortControl", kControl);
+  CTestLinkApp app;
+  const unsigned nComm = TakePorts(EPortRange::MoneyConservation);
+  StoreLoopbackLink(app, nComm);
   app.WriteProfileInt("AcceptorControl", "CoinAccept", 0x003F);
   for (unsigned i = 0; i < 10; ++i)
     app.WriteProfileInt("Prices", ("Price_0" + std::to_string(i)).c_str(), kPrice[i]);
   std::uint64_t nVended = 0;
-  unsigned nVends = 0;
   unsigned nLastPrice = 0;
-  AfxSetMessageBeepHook([&](UINT) {
-    nVended += nLastPrice;
-    ++nVends;
-  });
+  CMessageCapture capture;
+  capture.m_onBeep = [&](UINT) { nVended += nLastPrice; };
 
-  CLedgerSim sim;
-  ASSERT_TRUE(sim.Start());
+  CLedger ledger;
+  CSimProcess sim;
+  sim.m_onLine = [&](const std::string& strLine) { ledger.OnLine(strLine); };
+  ASSERT_TRUE(
+      sim.Start(nComm, nComm + 1, 1,
+                {"--coins", "1,2,4,10,20,40", "--scaling", "5", "--fill", "40,40,40,40,40,40"}));
   ASSERT_TRUE(app.Connect());
   CWatchedPanel panel;
   app.m_pMainWnd = &panel;
@@ -163,10 +123,9 @@ TEST(MoneyConservation, EveryDepositedCoinIsVendedPaidDroppedOrStillCredit) {
   std::uniform_int_distribution<int> coin(0, 7);  // 6 and 7 are coins the changer does not know
   std::uniform_int_distribution<int> product(0, 9);
   std::uniform_int_distribution<int> pause(0, 3);
-  CDialog::SetShownHook([&](CDialog& dlg) {
-    if (&dlg != &panel)
-      return;
-    ASSERT_TRUE(PumpUntil([&] { return sim.m_bEnabled; }, 10000))
+  CDialogAnswers answers;
+  answers.Run(panel, [&](CDialog&) {
+    ASSERT_TRUE(PumpUntil([&] { return ledger.m_bEnabled; }, 10000))
         << "the changer was never enabled";
     CChangerDriver& driver = *panel.GetChangerDriver();
     for (unsigned n = 0; n < nOperations; ++n) {
@@ -196,32 +155,30 @@ TEST(MoneyConservation, EveryDepositedCoinIsVendedPaidDroppedOrStillCredit) {
     // report what waits, and nothing new comes for a while.
     driver.SetState(CChangerDriver::CoinEnableSend);
     unsigned nSeen = ~0u;
-    while (nSeen != sim.m_nDeposits + sim.m_nPayouts) {
-      nSeen = sim.m_nDeposits + sim.m_nPayouts;
+    while (nSeen != ledger.m_nDeposits + ledger.m_nPayouts) {
+      nSeen = ledger.m_nDeposits + ledger.m_nPayouts;
       PumpFor(500);
     }
     panel.SendMessage(WM_CLOSE);
   });
-  panel.DoModal();
   app.m_pMainWnd = nullptr;
   app.Disconnect();
-  AfxSetMessageBeepHook(nullptr);
-  CDialog::SetShownHook(nullptr);
+  const unsigned nVends = static_cast<unsigned>(capture.m_beeps.size());
 
   const std::uint64_t nLeft = panel.GetChangerDriver()->GetCredit();
   std::printf(
       "%u operations: %u deposits worth %llu, %u vends worth %llu, %u payouts worth %llu (%u "
       "capped at 255 "
       "units), %llu dropped below one unit, %llu left\n",
-      nOperations, sim.m_nDeposits, static_cast<unsigned long long>(sim.m_nDeposited), nVends,
-      static_cast<unsigned long long>(nVended), sim.m_nPayouts,
-      static_cast<unsigned long long>(sim.m_nPaid), panel.m_nCappedPayouts,
+      nOperations, ledger.m_nDeposits, static_cast<unsigned long long>(ledger.m_nDeposited), nVends,
+      static_cast<unsigned long long>(nVended), ledger.m_nPayouts,
+      static_cast<unsigned long long>(ledger.m_nPaid), panel.m_nCappedPayouts,
       static_cast<unsigned long long>(panel.m_nDropped), static_cast<unsigned long long>(nLeft));
-  EXPECT_GT(sim.m_nDeposits, nOperations / 20);
-  EXPECT_GT(sim.m_nPayouts, 0u);
+  EXPECT_GT(ledger.m_nDeposits, nOperations / 20);
+  EXPECT_GT(ledger.m_nPayouts, 0u);
   EXPECT_EQ(panel.m_nSentUnits, panel.m_nExpectedUnits);
-  EXPECT_EQ(sim.m_nPayouts, panel.m_nSentUnits.size());
-  EXPECT_EQ(sim.m_nDeposited, nVended + sim.m_nPaid + nLeft + panel.m_nDropped);
+  EXPECT_EQ(ledger.m_nPayouts, panel.m_nSentUnits.size());
+  EXPECT_EQ(ledger.m_nDeposited, nVended + ledger.m_nPaid + nLeft + panel.m_nDropped);
 }
 
 }  // namespace

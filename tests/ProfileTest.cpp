@@ -7,18 +7,12 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
-#include <fstream>
-#include <sstream>
 
 using namespace testing_support;
 
 namespace {
 
-class Profile : public ::testing::Test {
-protected:
-  CTempConfig m_config;
-  CTestApp m_app;
-};
+using Profile = AppFixture<>;
 
 TEST_F(Profile, LivesInTheCompanyAndApplicationFile) {
   EXPECT_EQ(m_app.GetProfilePath(), m_config.SettingsFile());
@@ -70,8 +64,7 @@ TEST_F(Profile, StoredTextThatIsNotANumberReadsAsDefault) {
   std::string strPadding;
   for (const Case& c : cases) {
     strPadding += ' ';
-    WriteWholeFile(m_config.SettingsFile(),
-                   std::string("[Prices]\nPrice_00=") + c.pszStored + "\n;" + strPadding + "\n");
+    m_config.Write(std::string("[Prices]\nPrice_00=") + c.pszStored + "\n;" + strPadding + "\n");
     EXPECT_EQ(m_app.GetProfileInt("Prices", "Price_00", 55), c.nExpected) << c.pszStored;
   }
 }
@@ -79,7 +72,7 @@ TEST_F(Profile, StoredTextThatIsNotANumberReadsAsDefault) {
 TEST_F(Profile, EveryWriteIsOnDiskBeforeItReturns) {
   ASSERT_TRUE(m_app.WriteProfileInt("Prices", "Price_03", 250));
   ASSERT_TRUE(m_app.WriteProfileString("Connection", "IPAddress", "127.0.0.2"));
-  const std::string strText = ReadWholeFile(m_config.SettingsFile());
+  const std::string strText = m_config.Read();
   EXPECT_NE(strText.find("[Prices]"), std::string::npos);
   EXPECT_NE(strText.find("Price_03=250"), std::string::npos);
   EXPECT_NE(strText.find("IPAddress=127.0.0.2"), std::string::npos);
@@ -89,7 +82,7 @@ TEST_F(Profile, ReadsSeeChangesMadeByAnotherWriter) {
   ASSERT_TRUE(m_app.WriteProfileInt("Prices", "Price_01", 100));
   EXPECT_EQ(m_app.GetProfileInt("Prices", "Price_01", 0), 100u);
   // Another process rewrites the file (a different size, so no timestamp luck is needed).
-  WriteWholeFile(m_config.SettingsFile(), "[Prices]\nPrice_01=12345\n");
+  m_config.Write("[Prices]\nPrice_01=12345\n");
   EXPECT_EQ(m_app.GetProfileInt("Prices", "Price_01", 0), 12345u);
 }
 
@@ -109,8 +102,7 @@ TEST_F(Profile, UnwritableStoreReportsFailureAndReadsDefaults) {
 }
 
 TEST_F(Profile, StandardSectionsGoBackAsTheyWereRead) {
-  WriteWholeFile(
-      m_config.SettingsFile(),
+  m_config.Write(
       "[Recent%20File%20List]\nFile1=/tmp/a\nFile3=/tmp/c\n[Settings]\nPreviewPages=2\n");
   m_app.LoadStdProfileSettings(10);
   m_app.ExitInstance();

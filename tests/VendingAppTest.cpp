@@ -11,75 +11,33 @@ using namespace testing_support;
 
 namespace {
 
-class CRecordingDialer : public IDialer {
-public:
-  DWORD Dial(const std::string&, DWORD* pdwConnection) override {
-    m_log.push_back("dial");
-    *pdwConnection = 7;
-    return 0;
-  }
-  DWORD HangUp(DWORD) override {
-    m_log.push_back(m_pApp->GetCommunicationSocket() || m_pApp->GetControlSocket()
-                        ? "hang-up with sockets"
-                        : "hang-up");
-    return m_dwHangUpResult;
-  }
-  std::vector<std::string> m_log;
-  CVendingApp* m_pApp = nullptr;
-  DWORD m_dwHangUpResult = 0;
-};
-
-class Application : public ::testing::Test {
+class Application : public LinkAppFixture<CVendingApp> {
 protected:
-  void SetUp() override {
-    m_app.m_strAppName = "Mintora";
-    m_dialer.m_pApp = &m_app;
-    AfxSetDialer(&m_dialer);
-    AfxSetMessageBoxHook([this](const std::string& strText, UINT) {
-      m_messages.push_back(strText);
-      return IDOK;
-    });
-  }
-  void TearDown() override {
-    CDialog::SetShownHook(nullptr);
-    AfxSetDialer(nullptr);
-    AfxSetMessageBoxHook(nullptr);
-  }
-  void Store(const char* pszEntry, UINT nValue) {
-    CTestApp writer;
-    writer.WriteProfileInt("Connection", pszEntry, nValue);
-  }
-  void StoreAddress(const char* pszAddress) {
-    CTestApp writer;
-    writer.WriteProfileString("Connection", "IPAddress", pszAddress);
+  void SetUp() override { m_app.m_strAppName = "Mintora"; }
+  /// Points the link at a device on 127.0.0.2 with ports of this test's own, plus strMore.
+  /// @returns the communication port; the control port is the next.
+  unsigned StoreLink(const std::string& strMore = "") {
+    const unsigned nComm = TakePorts(EPortRange::VendingApp);
+    m_config.Write(LoopbackStore(nComm, strMore));
+    return nComm;
   }
   /// Runs the whole life of the program; pfnWhileOpen runs inside the panel, which then closes.
   void RunProgram(const std::function<void(CVendingPanelDlg&)>& pfnWhileOpen) {
-    CDialog::SetShownHook([&](CDialog& dlg) {
-      if (auto* pPanel = dynamic_cast<CVendingPanelDlg*>(&dlg)) {
-        m_bMainWndWasPanel = m_app.m_pMainWnd == pPanel;
-        pfnWhileOpen(*pPanel);
-        pPanel->SendMessage(WM_CLOSE);
-      }
-    });
-    EXPECT_FALSE(m_app.InitInstance());
+    EXPECT_TRUE(RunApplication(m_app, m_answers, IDD_VENDINGPANEL_DIALOG, [&](CDialog& dlg) {
+      m_bMainWndWasPanel = m_app.m_pMainWnd == &dlg;
+      pfnWhileOpen(static_cast<CVendingPanelDlg&>(dlg));
+    }));
     EXPECT_EQ(m_app.m_pMainWnd, nullptr);
-    m_app.ExitInstance();
   }
 
-  CTempConfig m_config;
-  CVendingApp m_app;
-  CRecordingDialer m_dialer;
-  std::vector<std::string> m_messages;
+  std::vector<std::string>& m_messages = m_capture.m_messages;
   bool m_bMainWndWasPanel = false;
 };
 
 TEST_F(Application, OpensTheLinkRunsThePanelAndClosesInOrder) {
-  StoreAddress("127.0.0.2");
-  Store("PortCommunication", 21200);
-  Store("PortControl", 21201);
-  CUdpPeer comm("127.0.0.2", 21200);
-  CUdpPeer control("127.0.0.2", 21201);
+  const unsigned nComm = StoreLink();
+  CUdpPeer comm("127.0.0.2", nComm);
+  CUdpPeer control("127.0.0.2", nComm + 1);
 
   std::string strCredit;
   std::vector<Bytes> opening;
@@ -100,11 +58,8 @@ TEST_F(Application, OpensTheLinkRunsThePanelAndClosesInOrder) {
 }
 
 TEST_F(Application, WithAutoConnectOffNothingIsDialledOrSent) {
-  StoreAddress("127.0.0.2");
-  Store("AutoConnect", 0);
-  Store("PortCommunication", 21202);
-  Store("PortControl", 21203);
-  CUdpPeer control("127.0.0.2", 21203);
+  const unsigned nComm = StoreLink("AutoConnect=0\n");
+  CUdpPeer control("127.0.0.2", nComm + 1);
   std::string strPrice;
   RunProgram([&](CVendingPanelDlg& panel) { strPrice = panel.GetDlgItemText(IDC_PRICE_1 + 9); });
   EXPECT_EQ(strPrice, "1.00");
@@ -115,10 +70,7 @@ TEST_F(Application, WithAutoConnectOffNothingIsDialledOrSent) {
 }
 
 TEST_F(Application, AFailedConnectIsReportedAndThePanelStillOpens) {
-  StoreAddress("127.0.0.2");
-  Store("PortCommunication", 21204);
-  Store("PortControl", 21205);
-  CUdpPeer holder("0.0.0.0", 21204, false);
+  CUdpPeer holder("0.0.0.0", StoreLink(), false);
   bool bOpened = false;
   RunProgram([&](CVendingPanelDlg&) { bOpened = true; });
   EXPECT_TRUE(bOpened);
@@ -128,14 +80,8 @@ TEST_F(Application, AFailedConnectIsReportedAndThePanelStillOpens) {
 }
 
 TEST_F(Application, TheExitCommandEndsLikeTheCloseBox) {
-  StoreAddress("127.0.0.2");
-  Store("PortCommunication", 21206);
-  Store("PortControl", 21207);
-  CUdpPeer control("127.0.0.2", 21207);
-  CDialog::SetShownHook([&](CDialog& dlg) {
-    if (dynamic_cast<CVendingPanelDlg*>(&dlg))
-      dlg.RouteCommand(ID_APP_EXIT);
-  });
+  CUdpPeer control("127.0.0.2", StoreLink() + 1);
+  m_answers.Answer(IDD_VENDINGPANEL_DIALOG, [](CDialog& dlg) { dlg.RouteCommand(ID_APP_EXIT); });
   EXPECT_FALSE(m_app.InitInstance());
   m_app.ExitInstance();
   const std::vector<Bytes> all = control.ReceiveAll(200);
@@ -144,9 +90,7 @@ TEST_F(Application, TheExitCommandEndsLikeTheCloseBox) {
 }
 
 TEST_F(Application, AFailingHangUpIsShownAndShutdownGoesOn) {
-  StoreAddress("127.0.0.2");
-  Store("PortCommunication", 21208);
-  Store("PortControl", 21209);
+  StoreLink();
   m_dialer.m_dwHangUpResult = 5;
   RunProgram([](CVendingPanelDlg&) {});
   EXPECT_EQ(m_messages,

@@ -3,10 +3,8 @@
 #include "TestSupport.h"
 #include "VendingPanelDlg.h"
 
-#include <QKeyEvent>
 #include <QPixmap>
 #include <QTest>
-#include <QTimer>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -20,15 +18,8 @@ const Bytes kSetupResponse = {0x08, 0x03, 0x18, 0x40, 0x05, 0x02, 0x00, 0x0F,
                               0x01, 0x02, 0x05, 0x0A, 0x14, 0x28, 0,    0,
                               0,    0,    0,    0,    0,    0,    0,    0};
 
-class Panel : public ::testing::Test {
+class Panel : public AppFixture<> {
 protected:
-  void SetUp() override {
-    AfxSetMessageBeepHook([this](UINT uType) { m_beeps.push_back(uType); });
-  }
-  void TearDown() override {
-    CDialog::SetShownHook(nullptr);
-    AfxSetMessageBeepHook(nullptr);
-  }
   void Feed(CVendingPanelDlg& panel, const Bytes& bytes) {
     panel.OnDatagram(bytes.data(), bytes.size());
   }
@@ -42,18 +33,10 @@ protected:
   /// Runs the panel modally; pfnWhileOpen runs inside it, then the panel closes.
   void Run(const std::function<void(CVendingPanelDlg&)>& pfnWhileOpen) {
     CVendingPanelDlg panel;
-    CDialog::SetShownHook([&](CDialog& dlg) {
-      if (&dlg == &panel) {
-        pfnWhileOpen(panel);
-        panel.EndDialog(IDCANCEL);
-      }
-    });
-    panel.DoModal();
+    m_answers.Run(panel, [&](CDialog&) { pfnWhileOpen(panel); });
   }
 
-  CTempConfig m_config;
-  CTestApp m_app;
-  std::vector<UINT> m_beeps;
+  std::vector<UINT>& m_beeps = m_capture.m_beeps;
 };
 
 TEST_F(Panel, OpensWithNoCreditAndTheStoredPrices) {
@@ -122,33 +105,27 @@ TEST_F(Panel, ChangeReturnWaitsForTheNextDatagram) {
 TEST_F(Panel, EndsByEscapeAndByEnterOffAButton) {
   for (int nKey : {Qt::Key_Escape, Qt::Key_Return}) {
     CVendingPanelDlg panel;
-    CDialog::SetShownHook([&](CDialog& dlg) {
-      if (&dlg != &panel)
-        return;
+    const INT_PTR nResult = m_answers.Run(panel, [&](CDialog&) {
       QWidget* pCredit = panel.GetDlgItem(IDC_CREDIT);
       pCredit->setFocus();
-      QKeyEvent press(QEvent::KeyPress, nKey, Qt::NoModifier);
-      QCoreApplication::sendEvent(pCredit, &press);
+      PressKey(pCredit, nKey);
+      EXPECT_FALSE(panel.GetSafeHwnd()->isVisible());
     });
-    const INT_PTR nResult = panel.DoModal();
     EXPECT_EQ(nResult, nKey == Qt::Key_Escape ? IDCANCEL : IDOK);
   }
 }
 
 TEST_F(Panel, AltF4FromTheMenuEndsItLikeTheCloseBox) {
   CVendingPanelDlg panel;
-  CDialog::SetShownHook([&](CDialog& dlg) {
-    if (&dlg != &panel)
-      return;
-    // A guard so that a shortcut that never fires fails the test instead of hanging it.
-    QTimer::singleShot(5000, panel.GetSafeHwnd(), [&] { panel.EndDialog(-2); });
+  m_app.m_pMainWnd = &panel;  // the Exit command closes the main window
+  const INT_PTR nResult = m_answers.Run(panel, [&](CDialog&) {
     QWidget* pWindow = panel.GetSafeHwnd();
     pWindow->activateWindow();
     EXPECT_TRUE(QTest::qWaitForWindowActive(pWindow));
     QTest::keyClick(pWindow, Qt::Key_F4, Qt::AltModifier);
+    EXPECT_FALSE(pWindow->isVisible());
   });
-  m_app.m_pMainWnd = &panel;  // the Exit command closes the main window
-  EXPECT_EQ(panel.DoModal(), IDCANCEL);
+  EXPECT_EQ(nResult, IDCANCEL);
 }
 
 // The picture goes to MINTORA_SCREENSHOT_DIR when it is set, to look at by eye.

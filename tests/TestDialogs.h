@@ -1,0 +1,122 @@
+// Driving modal dialogs from a test: each dialog is answered once it is shown, from inside its
+// own modal loop, and its controls are found by ID.
+#pragma once
+
+#include "Dialog.h"
+#include "WinApp.h"
+
+#include <QAbstractButton>
+#include <QCoreApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+#include <vector>
+
+namespace testing_support {
+
+using DialogAnswer = std::function<void(CDialog&)>;
+
+/// While it lives, answers every modal dialog once it is shown: by the dialog object, else by
+/// its template ID, else by the answer for any dialog. A dialog that nothing answers fails the
+/// test. A dialog its answer leaves open is cancelled, so that a failed expectation cannot hang
+/// the test; with ELeftOpen::Fails that is a failure too (for tests of the ways a dialog ends).
+class CDialogAnswers {
+public:
+  enum class ELeftOpen { IsCancelled, Fails };
+
+  explicit CDialogAnswers(ELeftOpen eLeftOpen = ELeftOpen::IsCancelled) : m_eLeftOpen(eLeftOpen) {
+    CDialog::SetShownHook([this](CDialog& dlg) { OnShown(dlg); });
+  }
+  ~CDialogAnswers() { CDialog::SetShownHook(nullptr); }
+  void SetLeftOpen(ELeftOpen eLeftOpen) { m_eLeftOpen = eLeftOpen; }
+  CDialogAnswers(const CDialogAnswers&) = delete;
+  CDialogAnswers& operator=(const CDialogAnswers&) = delete;
+
+  /// fn answers the dialogs built from template nTemplateID.
+  void Answer(UINT nTemplateID, DialogAnswer fn) { m_byTemplate[nTemplateID] = std::move(fn); }
+  /// fn answers the one dialog object dlg.
+  void Answer(const CDialog& dlg, DialogAnswer fn) { m_byObject[&dlg] = std::move(fn); }
+  /// fn answers every dialog that has no answer of its own.
+  void AnswerAny(DialogAnswer fn) { m_any = std::move(fn); }
+
+  /// Runs dlg modally with fn answering it. @returns what DoModal returned.
+  INT_PTR Run(CDialog& dlg, DialogAnswer fn) {
+    Answer(dlg, std::move(fn));
+    const INT_PTR nResult = dlg.DoModal();
+    m_byObject.erase(&dlg);
+    return nResult;
+  }
+
+  /// The template IDs of the dialogs shown so far, in order.
+  const std::vector<UINT>& Shown() const { return m_shown; }
+
+private:
+  void OnShown(CDialog& dlg) {
+    const UINT nID = dlg.GetTemplate().nID;
+    m_shown.push_back(nID);
+    // A copy: the answer may replace itself.
+    DialogAnswer fn;
+    if (auto it = m_byObject.find(&dlg); it != m_byObject.end())
+      fn = it->second;
+    else if (auto itID = m_byTemplate.find(nID); itID != m_byTemplate.end())
+      fn = itID->second;
+    else
+      fn = m_any;
+    if (fn)
+      fn(dlg);
+    else
+      ADD_FAILURE() << "dialog " << nID << " was shown and nothing answered it";
+    if (dlg.GetSafeHwnd() && dlg.GetSafeHwnd()->isVisible()) {
+      if (m_eLeftOpen == ELeftOpen::Fails)
+        ADD_FAILURE() << "dialog " << nID << " was left open";
+      dlg.EndDialog(IDCANCEL);
+    }
+  }
+
+  ELeftOpen m_eLeftOpen;
+  std::map<const CDialog*, DialogAnswer> m_byObject;
+  std::map<UINT, DialogAnswer> m_byTemplate;
+  DialogAnswer m_any;
+  std::vector<UINT> m_shown;
+};
+
+/// Runs the application's whole working life, InitInstance to ExitInstance. Its main window,
+/// built from template nMainID, is answered by fn once shown and then closed as by its close box.
+/// @returns true when the main window was shown.
+inline bool RunApplication(CWinApp& app, CDialogAnswers& answers, UINT nMainID,
+                           const DialogAnswer& fn) {
+  bool bShown = false;
+  answers.Answer(nMainID, [&](CDialog& dlg) {
+    bShown = true;
+    fn(dlg);
+    dlg.SendMessage(WM_CLOSE);
+  });
+  app.InitInstance();
+  app.ExitInstance();
+  return bShown;
+}
+
+/// The button (push button or check box) with the ID, or null.
+inline QAbstractButton* Button(CDialog& dlg, int nID) {
+  return qobject_cast<QAbstractButton*>(dlg.GetDlgItem(nID));
+}
+
+/// The edit control with the ID, or null.
+inline QLineEdit* Edit(CDialog& dlg, int nID) {
+  return qobject_cast<QLineEdit*>(dlg.GetDlgItem(nID));
+}
+
+/// A key press without modifiers, delivered to pTarget.
+inline void PressKey(QWidget* pTarget, int nKey) {
+  QKeyEvent event(QEvent::KeyPress, nKey, Qt::NoModifier);
+  QCoreApplication::sendEvent(pTarget, &event);
+}
+
+/// A key press delivered to the dialog's window.
+inline void PressKey(CDialog& dlg, int nKey) { PressKey(dlg.GetSafeHwnd(), nKey); }
+
+}  // namespace testing_support
