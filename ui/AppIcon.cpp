@@ -1,6 +1,6 @@
 #include "AppIcon.h"
 
-#include "DialogTemplate.h"
+#include "IconRegistry.h"
 #include "Resource.h"
 
 #include <QLinearGradient>

@@ -1,0 +1,11 @@
+// The toplevel widget of a dialog.
+#pragma once
+
+class CDialog;
+class QWidget;
+
+/// Makes the window of dlg, owned by pOwner (nullptr: a window of its own), with the frame that
+/// its template's style asks for. The window routes its keys, paint and close requests to dlg:
+/// Esc cancels; Enter clicks the push button that has the focus, else runs the default push
+/// button's command (IDOK when the template has none).
+QWidget* CreateDialogWindow(CDialog& dlg, QWidget* pOwner);
