@@ -1,7 +1,8 @@
 #include "ControlText.h"
 
+#include "GroupFrame.h"
+
 #include <QAbstractButton>
-#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QVariant>
@@ -24,7 +25,7 @@ void SetControlText(QWidget* pItem, const QString& text) {
     pEdit->setText(text);
   } else if (auto* pButton = qobject_cast<QAbstractButton*>(pItem)) {
     pButton->setText(text);
-  } else if (auto* pGroup = qobject_cast<QGroupBox*>(pItem)) {
+  } else if (auto* pGroup = dynamic_cast<CGroupFrame*>(pItem)) {
     pGroup->setTitle(text);
   }
 }
@@ -39,7 +40,7 @@ QString GetControlText(const QWidget* pItem) {
     return pEdit->text();
   if (auto* pButton = qobject_cast<const QAbstractButton*>(pItem))
     return pButton->text();
-  if (auto* pGroup = qobject_cast<const QGroupBox*>(pItem))
+  if (auto* pGroup = dynamic_cast<const CGroupFrame*>(pItem))
     return pGroup->title();
   return QString();
 }

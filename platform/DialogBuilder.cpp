@@ -57,10 +57,7 @@ QWidget* CreateStatic(const DialogControl& ctrl, QWidget* pWindow) {
 }
 
 QWidget* CreateGroupBox(const DialogControl& ctrl, QWidget* pWindow) {
-  auto* pGroup = new CGroupFrame(ControlText(ctrl), pWindow);
-  if (ctrl.nStyle & ControlStyle::Center)
-    pGroup->setAlignment(Qt::AlignHCenter);
-  return pGroup;
+  return new CGroupFrame(ControlText(ctrl), (ctrl.nStyle & ControlStyle::Center) != 0, pWindow);
 }
 
 QWidget* CreateCheckBox(const DialogControl& ctrl, QWidget* pWindow) {

@@ -12,17 +12,23 @@ constexpr int kGap = 2;
 
 }  // namespace
 
-CGroupFrame::CGroupFrame(const QString& strTitle, QWidget* pParent) : QGroupBox(strTitle, pParent) {
+CGroupFrame::CGroupFrame(const QString& strTitle, bool bCentred, QWidget* pParent)
+    : QWidget(pParent), m_strTitle(strTitle), m_bCentred(bCentred) {
   // A frame only: clicks go to what lies inside it.
   setAttribute(Qt::WA_TransparentForMouseEvents);
 }
 
+void CGroupFrame::setTitle(const QString& strTitle) {
+  m_strTitle = strTitle;
+  update();
+}
+
 QRect CGroupFrame::CaptionRect() const {
-  if (title().isEmpty())
+  if (m_strTitle.isEmpty())
     return QRect();
   const QFontMetrics metrics = fontMetrics();
-  const int cx = metrics.horizontalAdvance(title()) + 2 * kGap;
-  const int x = (alignment() & Qt::AlignHCenter) ? (width() - cx) / 2 : kIndent;
+  const int cx = metrics.horizontalAdvance(m_strTitle) + 2 * kGap;
+  const int x = m_bCentred ? (width() - cx) / 2 : kIndent;
   return QRect(x, 0, cx, metrics.height());
 }
 
@@ -46,6 +52,6 @@ void CGroupFrame::paintEvent(QPaintEvent*) {
     return;
   // The caption's own background, over this frame's line and any other frame's line below it.
   dc.fillRect(caption, palette().color(QPalette::Window));
-  style()->drawItemText(&dc, caption, Qt::AlignCenter, palette(), isEnabled(), title(),
+  style()->drawItemText(&dc, caption, Qt::AlignCenter, palette(), isEnabled(), m_strTitle,
                         QPalette::WindowText);
 }

@@ -2,20 +2,30 @@
 // caption, and the caption stands in a gap of that line.
 #pragma once
 
-#include <QGroupBox>
+#include <QWidget>
 
 class QFontMetrics;
 
-class CGroupFrame final : public QGroupBox {
+class CGroupFrame final : public QWidget {
 public:
-  CGroupFrame(const QString& strTitle, QWidget* pParent);
+  /// bCentred: the caption stands in the middle of the top line, else near its left end.
+  CGroupFrame(const QString& strTitle, bool bCentred, QWidget* pParent);
 
-  /// The caption's gap in the top line, in the frame's coordinates: at the left or centred, as
-  /// the alignment says; empty without a caption.
-  QRect CaptionRect() const;
+  // Named as the toolkit's own group box names them.
+  QString title() const { return m_strTitle; }
+  void setTitle(const QString& strTitle);
+  Qt::Alignment alignment() const { return m_bCentred ? Qt::AlignHCenter : Qt::AlignLeft; }
+
   /// @returns the width that a frame needs to show strTitle whole, in pixels.
   static int NeededWidth(const QFontMetrics& metrics, const QString& strTitle);
 
 protected:
   void paintEvent(QPaintEvent* pEvent) override;
+
+private:
+  /// The caption's gap in the top line, in the frame's coordinates; empty without a caption.
+  QRect CaptionRect() const;
+
+  QString m_strTitle;
+  bool m_bCentred;
 };

@@ -7,6 +7,7 @@
 #include "AcceptorIdentDlg.h"
 #include "AcceptorSetupDlg.h"
 #include "ConnectionDlg.h"
+#include "GroupFrame.h"
 #include "PriceDlg.h"
 #include "TestSupport.h"
 #include "TubeStatusDlg.h"
@@ -14,7 +15,6 @@
 
 #include <QCheckBox>
 #include <QFontInfo>
-#include <QGroupBox>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
@@ -65,7 +65,7 @@ QString Describe(const QWidget* pItem) {
     return pLabel->text();
   if (auto* pButton = qobject_cast<const QAbstractButton*>(pItem))
     return pButton->text();
-  if (auto* pGroup = qobject_cast<const QGroupBox*>(pItem))
+  if (auto* pGroup = dynamic_cast<const CGroupFrame*>(pItem))
     return pGroup->title();
   return pItem->objectName();
 }
@@ -105,7 +105,7 @@ QRect Difference(const QImage& a, const QImage& b, const QRect& rc) {
   return box;
 }
 
-bool IsGroup(QWidget* pItem) { return qobject_cast<QGroupBox*>(pItem) != nullptr; }
+bool IsGroup(QWidget* pItem) { return dynamic_cast<CGroupFrame*>(pItem) != nullptr; }
 
 /// The ink of a group's caption, in window coordinates: what its text adds to the group alone.
 QRect CaptionInk(QWidget* pWindow, QWidget* pGroup) {
@@ -157,7 +157,7 @@ TEST_P(DialogLook, NoFrameLineCrossesAnyText) {
 TEST_P(DialogLook, CaptionStandsInAGapOfTheTopLineAtItsMiddle) {
   Inspect([](QWidget* pWindow) {
     for (QWidget* pGroup : Children(pWindow)) {
-      if (!IsGroup(pGroup) || static_cast<QGroupBox*>(pGroup)->title().isEmpty())
+      if (!IsGroup(pGroup) || static_cast<CGroupFrame*>(pGroup)->title().isEmpty())
         continue;
       const std::string strCaption = Describe(pGroup).toStdString();
       const QRect ink = CaptionInk(pWindow, pGroup);
@@ -174,7 +174,7 @@ TEST_P(DialogLook, CaptionStandsInAGapOfTheTopLineAtItsMiddle) {
       EXPECT_TRUE(
           Difference(frame, empty, QRect(ink.left() - 1, line.top(), ink.width() + 2, 2)).isEmpty())
           << strCaption;
-      const bool bCentred = static_cast<QGroupBox*>(pGroup)->alignment() & Qt::AlignHCenter;
+      const bool bCentred = static_cast<CGroupFrame*>(pGroup)->alignment() & Qt::AlignHCenter;
       if (bCentred)
         EXPECT_NEAR(ink.center().x(), rc.center().x(), 2) << strCaption;
       else

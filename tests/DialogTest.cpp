@@ -1,11 +1,11 @@
 // Modal dialogs built from templates: layout, controls by ID, routing, closing, data exchange.
 #include "Dialog.h"
+#include "GroupFrame.h"
 #include "TestSupport.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QFontMetrics>
-#include <QGroupBox>
 #include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
@@ -297,7 +297,7 @@ TEST_F(Dialogs, ControlsAreFoundByIdWithTheirKindAndText) {
     EXPECT_EQ(pTick->text(), "Tick me:");
     EXPECT_EQ(pTick->layoutDirection(), Qt::RightToLeft);
 
-    auto* pGroup = qobject_cast<QGroupBox*>(d.GetDlgItem(IDC_STATIC));
+    auto* pGroup = dynamic_cast<CGroupFrame*>(d.GetDlgItem(IDC_STATIC));
     ASSERT_NE(pGroup, nullptr);
     EXPECT_EQ(pGroup->title(), "Frame");
     EXPECT_EQ(pGroup->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
