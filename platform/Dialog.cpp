@@ -33,11 +33,9 @@ INT_PTR CDialog::DoModal() {
   m_hWnd = CreateDialogWindow(*this, m_pOwner ? m_pOwner->GetSafeHwnd() : nullptr);
   m_bEnded = false;
   m_nModalResult = -1;
-  // Controls are made here without fonts or geometry: measuring text needs the font database,
-  // which costs more than everything else at start-up, and initialisation (where the main window
-  // tells the device that it is there) needs only the controls and their texts. The layout
-  // sizes everything afterwards, before the window is shown.
-  m_pMenuBar = m_template.pMenu ? CreateMenuBar(*m_template.pMenu, m_hWnd, *this) : nullptr;
+  // Controls are made here without geometry: initialisation (where the main window tells the
+  // device that it is there) needs only the controls and their texts, so measuring and placing
+  // them waits until it is over, just before the window is shown.
   m_controls = CreateControls(m_template, m_hWnd, *this);
   {
     CModalLoop loop(*this);
@@ -49,6 +47,9 @@ INT_PTR CDialog::DoModal() {
       EndDialog(IDCANCEL);
     }
     if (!m_bEnded) {
+      // The menu too waits: making a menu bar loads the toolkit's image readers.
+      if (m_template.pMenu)
+        m_pMenuBar = CreateMenuBar(*m_template.pMenu, m_hWnd, *this);
       LayoutDialog(m_template, m_hWnd, m_controls, m_pMenuBar);
       loop.Run(m_hWnd);
       // The application quitting ends every loop; the dialog then ends as cancelled.

@@ -3,7 +3,6 @@
 #include "GroupFrame.h"
 
 #include <QCheckBox>
-#include <QFontDatabase>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QMenuBar>
@@ -20,28 +19,6 @@ constexpr int kSmallestPixels = 8;
 int MulDiv(int a, int b, int c) {
   const std::int64_t n = std::int64_t(a) * b;
   return static_cast<int>(n >= 0 ? (2 * n + c) / (2 * c) : -((-2 * n + c) / (2 * c)));
-}
-
-/// The dialog font; a face missing on this system falls back to a sans of similar metrics.
-QFont DialogFont(const DialogTemplate& dlgTemplate) {
-  QStringList candidates;
-  if (dlgTemplate.pszFont)
-    candidates << QString::fromUtf8(dlgTemplate.pszFont);
-  candidates << QStringLiteral("MS Sans Serif") << QStringLiteral("Liberation Sans")
-             << QStringLiteral("Arial") << QStringLiteral("DejaVu Sans");
-  const QStringList families = QFontDatabase::families();
-  QFont font;
-  font.setStyleHint(QFont::SansSerif);
-  for (const QString& family : candidates) {
-    if (families.contains(family, Qt::CaseInsensitive)) {
-      font.setFamily(family);
-      break;
-    }
-  }
-  // Points at 96 dpi, so that the layout does not depend on the screen: 8 pt = 11 px.
-  const int nPoints = dlgTemplate.nPointSize > 0 ? dlgTemplate.nPointSize : 8;
-  font.setPixelSize(MulDiv(nPoints, 96, 72));
-  return font;
 }
 
 /// Dialog base units in pixels: x per 4 horizontal units, y per 8 vertical units.
@@ -104,7 +81,7 @@ int FittedPixelSize(QFont font, const std::vector<QWidget*>& controls,
 
 void LayoutDialog(const DialogTemplate& dlgTemplate, QWidget* pWindow,
                   const std::vector<QWidget*>& controls, QMenuBar* pMenuBar) {
-  QFont font = DialogFont(dlgTemplate);
+  QFont font = pWindow->font();
   const BaseUnits units = MeasureBaseUnits(font);
   const auto toX = [&](int n) { return MulDiv(n, units.x, 4); };
   const auto toY = [&](int n) { return MulDiv(n, units.y, 8); };

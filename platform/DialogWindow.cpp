@@ -4,6 +4,7 @@
 
 #include <QCloseEvent>
 #include <QDialog>
+#include <QFontDatabase>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QPushButton>
@@ -60,6 +61,29 @@ private:
   CDialog& m_dlg;
 };
 
+/// The dialog font; a face missing on this system falls back to a sans of similar metrics.
+QFont DialogFont(const DialogTemplate& dlgTemplate) {
+  QStringList candidates;
+  if (dlgTemplate.pszFont)
+    candidates << QString::fromUtf8(dlgTemplate.pszFont);
+  candidates << QStringLiteral("MS Sans Serif") << QStringLiteral("Liberation Sans")
+             << QStringLiteral("Arial") << QStringLiteral("DejaVu Sans");
+  const QStringList families = QFontDatabase::families();
+  QFont font;
+  font.setStyleHint(QFont::SansSerif);
+  for (const QString& family : candidates) {
+    if (families.contains(family, Qt::CaseInsensitive)) {
+      font.setFamily(family);
+      break;
+    }
+  }
+  // Points at 96 dpi rounded to the nearest pixel, so that the layout does not depend on the
+  // screen: 8 pt = 11 px.
+  const int nPoints = dlgTemplate.nPointSize > 0 ? dlgTemplate.nPointSize : 8;
+  font.setPixelSize((nPoints * 96 + 36) / 72);
+  return font;
+}
+
 }  // namespace
 
 QWidget* CreateDialogWindow(CDialog& dlg, QWidget* pOwner) {
@@ -78,5 +102,8 @@ QWidget* CreateDialogWindow(CDialog& dlg, QWidget* pOwner) {
   pWindow->setObjectName(QStringLiteral("dlg_%1").arg(dlgTemplate.nID));
   pWindow->setWindowModality(Qt::ApplicationModal);
   pWindow->setWindowTitle(QString::fromUtf8(dlgTemplate.pszCaption ? dlgTemplate.pszCaption : ""));
+  // Set before the controls exist, so that each lays out its text in this font from the start
+  // and the toolkit's default face is never loaded.
+  pWindow->setFont(DialogFont(dlgTemplate));
   return pWindow;
 }
