@@ -1,12 +1,15 @@
 #include "Afx.h"
 
 #include "Dialog.h"
+#include "DialogWindow.h"
 #include "WinApp.h"
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QFont>
 #include <QMessageBox>
 #include <QSocketNotifier>
+#include <QStyle>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -122,6 +125,10 @@ void AfxInstallTerminationHandlers() {
 
 int AfxWinMain(int argc, char** argv) {
   QApplication app(argc, argv);
+  // Windows without a font of their own (menus, message boxes) take the one that every template
+  // names, as the system's default font; the toolkit's default face is then never loaded.
+  QApplication::setFont(DialogFont("MS Sans Serif", 8));
+  QApplication::setStyle(CreateDialogStyle());
   CWinApp* pApp = AfxGetApp();
   if (!pApp)
     return 1;

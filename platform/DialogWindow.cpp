@@ -7,6 +7,7 @@
 #include <QFontDatabase>
 #include <QKeyEvent>
 #include <QPainter>
+#include <QProxyStyle>
 #include <QPushButton>
 
 namespace {
@@ -61,28 +62,17 @@ private:
   CDialog& m_dlg;
 };
 
-/// The dialog font; a face missing on this system falls back to a sans of similar metrics.
-QFont DialogFont(const DialogTemplate& dlgTemplate) {
-  QStringList candidates;
-  if (dlgTemplate.pszFont)
-    candidates << QString::fromUtf8(dlgTemplate.pszFont);
-  candidates << QStringLiteral("MS Sans Serif") << QStringLiteral("Liberation Sans")
-             << QStringLiteral("Arial") << QStringLiteral("DejaVu Sans");
-  const QStringList families = QFontDatabase::families();
-  QFont font;
-  font.setStyleHint(QFont::SansSerif);
-  for (const QString& family : candidates) {
-    if (families.contains(family, Qt::CaseInsensitive)) {
-      font.setFamily(family);
-      break;
-    }
+/// The application's style, except that a menu bar's overflow button has no picture: drawing it
+/// loads the toolkit's image readers, and a template's menu always fits its window.
+class CDialogStyle final : public QProxyStyle {
+public:
+  QIcon standardIcon(StandardPixmap sp, const QStyleOption* pOption,
+                     const QWidget* pWidget) const override {
+    return sp == SP_ToolBarHorizontalExtensionButton
+               ? QIcon()
+               : QProxyStyle::standardIcon(sp, pOption, pWidget);
   }
-  // Points at 96 dpi rounded to the nearest pixel, so that the layout does not depend on the
-  // screen: 8 pt = 11 px.
-  const int nPoints = dlgTemplate.nPointSize > 0 ? dlgTemplate.nPointSize : 8;
-  font.setPixelSize((nPoints * 96 + 36) / 72);
-  return font;
-}
+};
 
 }  // namespace
 
@@ -104,6 +94,30 @@ QWidget* CreateDialogWindow(CDialog& dlg, QWidget* pOwner) {
   pWindow->setWindowTitle(QString::fromUtf8(dlgTemplate.pszCaption ? dlgTemplate.pszCaption : ""));
   // Set before the controls exist, so that each lays out its text in this font from the start
   // and the toolkit's default face is never loaded.
-  pWindow->setFont(DialogFont(dlgTemplate));
+  pWindow->setFont(DialogFont(dlgTemplate.pszFont, dlgTemplate.nPointSize));
   return pWindow;
 }
+
+QFont DialogFont(const char* pszFace, int nPointSize) {
+  QStringList candidates;
+  if (pszFace)
+    candidates << QString::fromUtf8(pszFace);
+  candidates << QStringLiteral("MS Sans Serif") << QStringLiteral("Liberation Sans")
+             << QStringLiteral("Arial") << QStringLiteral("DejaVu Sans");
+  const QStringList families = QFontDatabase::families();
+  QFont font;
+  font.setStyleHint(QFont::SansSerif);
+  for (const QString& family : candidates) {
+    if (families.contains(family, Qt::CaseInsensitive)) {
+      font.setFamily(family);
+      break;
+    }
+  }
+  // Points at 96 dpi rounded to the nearest pixel, so that the layout does not depend on the
+  // screen: 8 pt = 11 px.
+  const int nPoints = nPointSize > 0 ? nPointSize : 8;
+  font.setPixelSize((nPoints * 96 + 36) / 72);
+  return font;
+}
+
+QStyle* CreateDialogStyle() { return new CDialogStyle; }
