@@ -7,6 +7,7 @@
 #include "AcceptorIdentDlg.h"
 #include "AcceptorSetupDlg.h"
 #include "ConnectionDlg.h"
+#include "ControlText.h"
 #include "GroupFrame.h"
 #include "PriceDlg.h"
 #include "TestSupport.h"
@@ -61,13 +62,8 @@ std::vector<QWidget*> Children(QWidget* pWindow) {
 }
 
 QString Describe(const QWidget* pItem) {
-  if (auto* pLabel = qobject_cast<const QLabel*>(pItem))
-    return pLabel->text();
-  if (auto* pButton = qobject_cast<const QAbstractButton*>(pItem))
-    return pButton->text();
-  if (auto* pGroup = dynamic_cast<const CGroupFrame*>(pItem))
-    return pGroup->title();
-  return pItem->objectName();
+  const QString strText = GetControlText(pItem);
+  return strText.isEmpty() ? pItem->objectName() : strText;
 }
 
 /// The window as drawn, optionally with every text in a transparent colour and with only the

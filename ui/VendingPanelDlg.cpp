@@ -29,6 +29,13 @@ public:
   void UpdateCreditDisplay() override {}
 };
 
+/// Shows a dialog of the menu modally; it lives only while its command runs.
+template <typename Dlg>
+INT_PTR ShowDialog() {
+  Dlg dlg;
+  return dlg.DoModal();
+}
+
 }  // namespace
 
 CChangerDriver& GetOwnerDriver(const CWnd& dlg) {
@@ -138,38 +145,21 @@ void CVendingPanelDlg::RefreshPrices() {
 }
 
 void CVendingPanelDlg::OnEditPrices() {
-  CPriceDlg dlg;
-  if (dlg.DoModal() == IDOK)
+  if (ShowDialog<CPriceDlg>() == IDOK)
     RefreshPrices();
 }
 
 void CVendingPanelDlg::OnConnection() {
   // The link is opened only at start-up; the new settings apply at the next start.
-  CConnectionDlg dlg;
-  dlg.DoModal();
+  ShowDialog<CConnectionDlg>();
 }
 
-void CVendingPanelDlg::OnAbout() {
-  CAboutDlg dlg;
-  dlg.DoModal();
-}
+void CVendingPanelDlg::OnAbout() { ShowDialog<CAboutDlg>(); }
 
-void CVendingPanelDlg::OnAcceptorControl() {
-  CAcceptorControlDlg dlg;
-  dlg.DoModal();
-}
+void CVendingPanelDlg::OnAcceptorControl() { ShowDialog<CAcceptorControlDlg>(); }
 
-void CVendingPanelDlg::OnAcceptorSetup() {
-  CAcceptorSetupDlg dlg;
-  dlg.DoModal();
-}
+void CVendingPanelDlg::OnAcceptorSetup() { ShowDialog<CAcceptorSetupDlg>(); }
 
-void CVendingPanelDlg::OnAcceptorIdentification() {
-  CAcceptorIdentDlg dlg;
-  dlg.DoModal();
-}
+void CVendingPanelDlg::OnAcceptorIdentification() { ShowDialog<CAcceptorIdentDlg>(); }
 
-void CVendingPanelDlg::OnTubeStatus() {
-  CTubeStatusDlg dlg;
-  dlg.DoModal();
-}
+void CVendingPanelDlg::OnTubeStatus() { ShowDialog<CTubeStatusDlg>(); }
