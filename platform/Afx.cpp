@@ -11,11 +11,13 @@
 #include <QSocketNotifier>
 #include <QStyle>
 
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <unistd.h>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <thread>
 
 namespace {
 
@@ -124,7 +126,15 @@ void AfxInstallTerminationHandlers() {
 }
 
 int AfxWinMain(int argc, char** argv) {
+  // Reading the font configuration (fontconfig's files and caches) is the largest single cost of
+  // showing the first window; it runs on a second thread while the platform plugin starts, and
+  // the toolkit later finds it loaded. The library comes with the toolkit; without it, nothing.
+  std::thread fonts([] {
+    if (auto pfnInit = reinterpret_cast<int (*)()>(dlsym(RTLD_DEFAULT, "FcInit")))
+      pfnInit();
+  });
   QApplication app(argc, argv);
+  fonts.join();
   // Windows without a font of their own (menus, message boxes) take the one that every template
   // names, as the system's default font; the toolkit's default face is then never loaded.
   QApplication::setFont(DialogFont("MS Sans Serif", 8));
