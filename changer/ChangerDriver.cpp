@@ -1,5 +1,7 @@
 #include "ChangerDriver.h"
 
+#include "AcceptorControlSettings.h"
+
 #include <algorithm>
 #include <cstring>
 #include <limits>
@@ -19,7 +21,7 @@ constexpr std::uint8_t kStatusChangerReset = 0x0B;
 constexpr std::uint32_t kResetCountdown = 10;
 constexpr std::uint32_t kCountdownAfterReset = 3;
 
-constexpr const char* kSection = "AcceptorControl";
+namespace Settings = AcceptorControlSettings;
 
 // Datagram lengths, header byte included.
 constexpr bool IsTick(unsigned nLength) { return nLength == 1; }
@@ -162,7 +164,8 @@ void CChangerDriver::OnFeatureEnableSend(const std::uint8_t* pBytes, unsigned nL
   if (IsStatus(nLength)) {
     ApplyResetRule(pBytes[1]);
   } else if (IsTick(nLength)) {
-    m_dwFeatureEnable = m_pHost->GetProfileInt(kSection, "FeatureEnable", 0);
+    m_dwFeatureEnable =
+        m_pHost->GetProfileInt(Settings::kSection, Settings::kFeatureEnable, Settings::kDefault);
     const std::uint8_t command[] = {0x0F,
                                     kExpansionFeatureEnable,
                                     static_cast<std::uint8_t>(m_dwFeatureEnable >> 24),
@@ -190,9 +193,10 @@ void CChangerDriver::OnCoinEnableSend(const std::uint8_t* pBytes, unsigned nLeng
   if (IsStatus(nLength)) {
     ApplyResetRule(pBytes[1]);
   } else if (IsTick(nLength)) {
-    m_wCoinAccept = static_cast<std::uint16_t>(m_pHost->GetProfileInt(kSection, "CoinAccept", 0));
-    m_wCoinDispense =
-        static_cast<std::uint16_t>(m_pHost->GetProfileInt(kSection, "CoinDispense", 0));
+    m_wCoinAccept = static_cast<std::uint16_t>(
+        m_pHost->GetProfileInt(Settings::kSection, Settings::kCoinAccept, Settings::kDefault));
+    m_wCoinDispense = static_cast<std::uint16_t>(
+        m_pHost->GetProfileInt(Settings::kSection, Settings::kCoinDispense, Settings::kDefault));
     const std::uint8_t command[] = {0x0C, static_cast<std::uint8_t>(m_wCoinAccept >> 8),
                                     static_cast<std::uint8_t>(m_wCoinAccept),
                                     static_cast<std::uint8_t>(m_wCoinDispense >> 8),

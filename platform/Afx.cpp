@@ -1,19 +1,24 @@
 #include "Afx.h"
 
 #include "Dialog.h"
+#include "DialogWindow.h"
 #include "WinApp.h"
 
 #include <QApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QFont>
 #include <QMessageBox>
 #include <QSocketNotifier>
+#include <QStyle>
 
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <unistd.h>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <thread>
 
 namespace {
 
@@ -136,6 +141,13 @@ void AfxInstallTerminationHandlers() {
 }
 
 int AfxWinMain(int argc, char** argv) {
+  // Reading the font configuration (fontconfig's files and caches) is the largest single cost of
+  // showing the first window; it runs on a second thread while the platform plugin starts, and
+  // the toolkit later finds it loaded. The library comes with the toolkit; without it, nothing.
+  std::thread fonts([] {
+    if (auto pfnInit = reinterpret_cast<int (*)()>(dlsym(RTLD_DEFAULT, "FcInit")))
+      pfnInit();
+  });
   // The program takes no command line. Qt would act on options of its own (-reverse,
   // -stylesheet, -platform ...), so it sees the program's name only; QT_QPA_PLATFORM still
   // chooses the platform.
@@ -143,6 +155,11 @@ int AfxWinMain(int argc, char** argv) {
   char* qtArgv[] = {argc > 0 && argv[0] ? argv[0] : szNoName, nullptr};
   int nQtArgc = 1;
   QApplication app(nQtArgc, qtArgv);
+  fonts.join();
+  // Windows without a font of their own (menus, message boxes) take the one that every template
+  // names, as the system's default font; the toolkit's default face is then never loaded.
+  QApplication::setFont(DialogFont("MS Sans Serif", 8));
+  QApplication::setStyle(CreateDialogStyle());
   CWinApp* pApp = AfxGetApp();
   if (!pApp)
     return 1;

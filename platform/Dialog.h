@@ -1,41 +1,14 @@
 #pragma once
 
+#include "DataExchange.h"
+#include "DialogTemplate.h"
+#include "ModalLoop.h"
 #include "Wnd.h"
 
 #include <functional>
 #include <vector>
 
-class CDialog;
-class QEventLoop;
 class QMenuBar;
-
-/// One transfer between a dialog's controls and its members.
-class CDataExchange {
-public:
-  CDataExchange(CDialog* pDlgWnd, bool bSaveAndValidate)
-      : m_bSaveAndValidate(bSaveAndValidate), m_pDlgWnd(pDlgWnd) {}
-
-  /// Marks the transfer failed, moves the focus to the control and selects its whole text.
-  /// Later DDX calls of the same transfer do nothing.
-  void Fail(int nIDC);
-
-  bool m_bSaveAndValidate;  ///< true: controls to members; false: members to controls
-  bool m_bFailed = false;
-  CDialog* m_pDlgWnd;
-};
-
-void DDX_Text(CDataExchange* pDX, int nIDC, std::string& value);
-/// Unsigned number, written with "%lu"; reading refuses anything else with an error box
-/// "Please enter a positive integer.".
-void DDX_Text(CDataExchange* pDX, int nIDC, DWORD& value);
-/// 1 when ticked, 0 when clear.
-void DDX_Check(CDataExchange* pDX, int nIDC, int& value);
-void DDX_Control(CDataExchange* pDX, int nIDC, CWnd& rControl);
-
-/// The "%lu" reading of DDX_Text: blanks or tabs around an unsigned decimal number with an
-/// optional plus sign, first 31 characters only. @returns false for anything else, an empty
-/// text, a minus sign or a number beyond 32 bits.
-bool AfxParseUnsigned(const std::string& strText, DWORD& dwValue);
 
 /// A modal dialog built from a template.
 class CDialog : public CWnd {
@@ -67,28 +40,28 @@ public:
   void OnClose() override;
 
   /// Tests: called each time a modal dialog has been shown, from inside its modal loop.
-  static void SetShownHook(std::function<void(CDialog&)> hook);
+  static void SetShownHook(std::function<void(CDialog&)> hook) {
+    CModalLoop::SetShownHook(std::move(hook));
+  }
   /// The innermost running modal dialog, or nullptr.
-  static CDialog* GetTopModal();
+  static CDialog* GetTopModal() { return CModalLoop::Top(); }
   /// Ends every running modal dialog, innermost first: nested dialogs with IDCANCEL, the
   /// main window through WM_CLOSE.
-  static void EndAllModal();
+  static void EndAllModal() { CModalLoop::EndAll(); }
 
 private:
   friend void DDX_Control(CDataExchange* pDX, int nIDC, CWnd& rControl);
 
-  void CreateControls();
-  void LayoutControls();
+  void AttachControl(int nIDC, CWnd& rControl);
+  void FocusFirstTabStop();
   void DestroyWindow();
-  void LeaveModalStack();
 
   const DialogTemplate& m_template;
   CWnd* m_pParentWnd;
   int m_nModalResult = -1;
   bool m_bEnded = false;
-  QEventLoop* m_pLoop = nullptr;
-  CDialog* m_pOuterModal = nullptr;
-  std::vector<QWidget*> m_controls;  ///< in template order
+  CModalLoop* m_pModalLoop = nullptr;  ///< while DoModal runs
+  std::vector<QWidget*> m_controls;    ///< in template order
   QMenuBar* m_pMenuBar = nullptr;
   std::vector<CWnd*> m_attached;  ///< DDX_Control members, detached when the window goes
 };

@@ -61,11 +61,3 @@ struct DialogTemplate {
   unsigned nStyle;
   std::vector<DialogControl> controls;  ///< in template order, which is also the tab order
 };
-
-class QIcon;
-using HICON = const QIcon*;
-
-/// Icons are drawn by code; the owner of an icon resource registers its factory once.
-void AfxRegisterIcon(UINT nID, QIcon (*pfnCreate)());
-/// @returns the icon, or nullptr when none is registered under that number.
-HICON AfxLoadIcon(UINT nID);

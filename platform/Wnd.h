@@ -1,7 +1,7 @@
 #pragma once
 
 #include "Afx.h"
-#include "DialogTemplate.h"
+#include "IconRegistry.h"
 
 #include <string>
 
@@ -20,14 +20,11 @@ public:
   QWidget* GetSafeHwnd() const { return m_hWnd; }
   /// The window that owns this one (for a dialog made without parent: the main window).
   CWnd* GetOwner() const { return m_pOwner; }
-  CWnd* GetParent() const { return m_pOwner; }
 
   /// The control with that ID, or nullptr.
   QWidget* GetDlgItem(int nID) const;
   void SetDlgItemText(int nID, const std::string& strText);
   std::string GetDlgItemText(int nID) const;
-  void SetWindowText(const std::string& strText);
-  std::string GetWindowText() const;
   void SetIcon(HICON hIcon, bool bBigIcon);
   bool IsIconic() const;
 
@@ -53,6 +50,5 @@ protected:
   CWnd* m_pOwner = nullptr;
 };
 
-/// A control bound to a member by DDX_Control.
+/// An edit control bound to a member by DDX_Control.
 class CEdit : public CWnd {};
-class CButton : public CWnd {};

@@ -1,3 +1,4 @@
+#include "PriceSettings.h"
 #include "PriceText.h"
 
 #include <gtest/gtest.h>
@@ -9,8 +10,8 @@ TEST(PriceText, FormatsHundredths) {
   EXPECT_EQ(FormatPrice(5), "0.05");
   EXPECT_EQ(FormatPrice(150), "1.50");
   EXPECT_EQ(FormatPrice(4294967295u), "42949672.95");
-  EXPECT_EQ(PriceEntryName(0), "Price_00");
-  EXPECT_EQ(PriceEntryName(9), "Price_09");
+  EXPECT_EQ(PriceSettings::EntryName(0), "Price_00");
+  EXPECT_EQ(PriceSettings::EntryName(9), "Price_09");
 }
 
 TEST(PriceText, ParsesWholeDotHundredths) {

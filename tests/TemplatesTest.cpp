@@ -210,14 +210,14 @@ INSTANTIATE_TEST_SUITE_P(AllDialogs, DialogTemplateTest, ::testing::ValuesIn(Exp
 TEST(Resources, UnknownNumbersGiveEmptyResources) {
   EXPECT_EQ(GetDialogTemplate(999).nID, 0u);
   EXPECT_TRUE(GetDialogTemplate(999).controls.empty());
-  EXPECT_TRUE(GetMenuTemplate(999).popups.empty());
   EXPECT_EQ(LoadResourceString(32774), nullptr);  // About has no prompt
   EXPECT_EQ(LoadResourceString(57665), nullptr);
 }
 
 TEST(Resources, MainMenuAndPrompts) {
-  const MenuTemplate& menu = GetMenuTemplate(132);
-  EXPECT_EQ(GetDialogTemplate(102).pMenu, &menu);
+  ASSERT_NE(GetDialogTemplate(102).pMenu, nullptr);
+  const MenuTemplate& menu = *GetDialogTemplate(102).pMenu;
+  EXPECT_EQ(menu.nID, 132u);
   struct Item {
     const char* lpszPopup;
     const char* lpszText;  // nullptr: separator

@@ -1,5 +1,6 @@
 #include "AcceptorControlDlg.h"
 
+#include "AcceptorControlSettings.h"
 #include "ChangerDriver.h"
 #include "Resource.h"
 #include "Templates.h"
@@ -8,7 +9,8 @@
 
 namespace {
 
-constexpr const char* kSection = "AcceptorControl";
+namespace Settings = AcceptorControlSettings;
+
 constexpr unsigned kCoinTypes = 16;
 constexpr unsigned kFeatures = 4;
 
@@ -47,9 +49,12 @@ void CAcceptorControlDlg::DoDataExchange(CDataExchange* pDX) {
 bool CAcceptorControlDlg::OnInitDialog() {
   CDialog::OnInitDialog();
   CWinApp* pApp = AfxGetApp();
-  UnpackFlags(pApp->GetProfileInt(kSection, "CoinAccept", 0), m_bAcceptCoin);
-  UnpackFlags(pApp->GetProfileInt(kSection, "CoinDispense", 0), m_bDispenseCoin);
-  UnpackFlags(pApp->GetProfileInt(kSection, "FeatureEnable", 0), m_bFeature);
+  UnpackFlags(pApp->GetProfileInt(Settings::kSection, Settings::kCoinAccept, Settings::kDefault),
+              m_bAcceptCoin);
+  UnpackFlags(pApp->GetProfileInt(Settings::kSection, Settings::kCoinDispense, Settings::kDefault),
+              m_bDispenseCoin);
+  UnpackFlags(pApp->GetProfileInt(Settings::kSection, Settings::kFeatureEnable, Settings::kDefault),
+              m_bFeature);
   UpdateData(false);
   return true;
 }
@@ -67,9 +72,9 @@ void CAcceptorControlDlg::OnDestroy() {
   // Every way of closing ends here, so the ticks are kept however the dialog was left.
   UpdateData(true);
   CWinApp* pApp = AfxGetApp();
-  pApp->WriteProfileInt(kSection, "CoinAccept", PackFlags(m_bAcceptCoin));
-  pApp->WriteProfileInt(kSection, "CoinDispense", PackFlags(m_bDispenseCoin));
-  pApp->WriteProfileInt(kSection, "FeatureEnable", PackFlags(m_bFeature));
+  pApp->WriteProfileInt(Settings::kSection, Settings::kCoinAccept, PackFlags(m_bAcceptCoin));
+  pApp->WriteProfileInt(Settings::kSection, Settings::kCoinDispense, PackFlags(m_bDispenseCoin));
+  pApp->WriteProfileInt(Settings::kSection, Settings::kFeatureEnable, PackFlags(m_bFeature));
   CDialog::OnDestroy();
 }
 
@@ -79,7 +84,4 @@ void CAcceptorControlDlg::OnEnable() { SetDriverState(CChangerDriver::CoinEnable
 
 void CAcceptorControlDlg::OnDisable() { SetDriverState(CChangerDriver::CoinDisableSend); }
 
-void CAcceptorControlDlg::SetDriverState(UINT nState) {
-  if (auto* pPanel = dynamic_cast<CVendingPanelDlg*>(GetOwner()))
-    pPanel->GetChangerDriver()->SetState(nState);
-}
+void CAcceptorControlDlg::SetDriverState(UINT nState) { GetOwnerDriver(*this).SetState(nState); }

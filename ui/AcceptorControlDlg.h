@@ -25,6 +25,6 @@ protected:
   int m_bFeature[4] = {};
 
 private:
-  /// Sets the owning panel's changer driver to nState; nothing without a panel.
+  /// Sets the owning panel's changer driver to nState.
   void SetDriverState(UINT nState);
 };

@@ -26,10 +26,7 @@ void CAcceptorIdentDlg::DoDataExchange(CDataExchange* pDX) {
 
 bool CAcceptorIdentDlg::OnInitDialog() {
   CDialog::OnInitDialog();
-  static const ChangerIdentification kNothingReported = {};
-  const ChangerIdentification* pIdent = &kNothingReported;
-  if (auto* pPanel = dynamic_cast<CVendingPanelDlg*>(GetOwner()))
-    pIdent = &pPanel->GetChangerDriver()->GetChangerIdentification();
+  const ChangerIdentification* pIdent = &GetOwnerDriver(*this).GetChangerIdentification();
 
   m_strManufacturerCode = FormatRecordText(pIdent->manufacturerCode);
   m_strSerialNumber = FormatRecordText(pIdent->serialNumber);

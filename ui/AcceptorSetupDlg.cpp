@@ -34,10 +34,7 @@ void CAcceptorSetupDlg::DoDataExchange(CDataExchange* pDX) {
 
 bool CAcceptorSetupDlg::OnInitDialog() {
   CDialog::OnInitDialog();
-  static const ChangerSetup kNothingReported = {};
-  const ChangerSetup* pSetup = &kNothingReported;
-  if (auto* pPanel = dynamic_cast<CVendingPanelDlg*>(GetOwner()))
-    pSetup = &pPanel->GetChangerDriver()->GetChangerSetup();
+  const ChangerSetup* pSetup = &GetOwnerDriver(*this).GetChangerSetup();
 
   m_strFeatureLevel = FormatByte(pSetup->featureLevel);
   m_strCountryCode = FormatBcdDigits(SwapBytes16(pSetup->countryCode));

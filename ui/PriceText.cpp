@@ -44,9 +44,3 @@ DWORD ParsePrice(const std::string& strText) {
   }
   return 100U * dwWhole + dwFraction;
 }
-
-std::string PriceEntryName(unsigned i) {
-  char szEntry[16];
-  std::snprintf(szEntry, sizeof szEntry, "Price_%02u", i);
-  return szEntry;
-}

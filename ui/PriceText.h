@@ -15,6 +15,3 @@ std::string FormatPrice(DWORD dwPrice);
 /// whole number ("1.5" gives 105, "1.234" gives 334). A minus sign negates its part modulo 2^32,
 /// digits accumulate modulo 2^32, and the result is 100 * whole + fraction modulo 2^32.
 DWORD ParsePrice(const std::string& strText);
-
-/// The settings entry of product i (0..9): "Price_%02u", so Price_00 .. Price_09.
-std::string PriceEntryName(unsigned i);

@@ -331,13 +331,6 @@ const DialogTemplate& GetDialogTemplate(UINT nIDD) {
   return empty;
 }
 
-const MenuTemplate& GetMenuTemplate(UINT nID) {
-  if (nID == IDR_MENU_MAIN)
-    return MainMenu();
-  static const MenuTemplate empty{0, {}};
-  return empty;
-}
-
 const char* LoadResourceString(UINT nID) {
   switch (nID) {
   case ID_SETTINGS_EDITPRICES: return "Edit product prices.";

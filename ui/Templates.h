@@ -7,8 +7,5 @@
 /// template with nID 0 and no controls, so a wrong ID shows an empty window instead of crashing.
 const DialogTemplate& GetDialogTemplate(UINT nIDD);
 
-/// The menu resource nID (132). An unknown number gives an empty menu with nID 0.
-const MenuTemplate& GetMenuTemplate(UINT nID);
-
 /// The command prompt stored under nID in the string table, or nullptr when there is none.
 const char* LoadResourceString(UINT nID);

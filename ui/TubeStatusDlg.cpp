@@ -25,16 +25,9 @@ void CTubeStatusDlg::DoDataExchange(CDataExchange* pDX) {
 
 bool CTubeStatusDlg::OnInitDialog() {
   CDialog::OnInitDialog();
-  static const ChangerSetup kNoSetup = {};
-  static const TubeStatus kNoTubes = {};
-  const ChangerSetup* pSetup = &kNoSetup;
-  const TubeStatus* pTubes = &kNoTubes;
-  if (auto* pPanel = dynamic_cast<CVendingPanelDlg*>(GetOwner())) {
-    pSetup = &pPanel->GetChangerDriver()->GetChangerSetup();
-    pTubes = &pPanel->GetChangerDriver()->GetTubeStatus();
-  }
+  const CChangerDriver& driver = GetOwnerDriver(*this);
   for (unsigned j = 0; j < kCoinTypes; ++j)
-    m_strTube[MemberOf(j)] = FormatTubeLine(*pTubes, *pSetup, j);
+    m_strTube[MemberOf(j)] = FormatTubeLine(driver.GetTubeStatus(), driver.GetChangerSetup(), j);
   UpdateData(false);
   return true;
 }

@@ -7,6 +7,7 @@
 #include "AppIcon.h"
 #include "ConnectionDlg.h"
 #include "PriceDlg.h"
+#include "PriceSettings.h"
 #include "PriceText.h"
 #include "Resource.h"
 #include "Templates.h"
@@ -18,14 +19,32 @@
 
 namespace {
 
-constexpr unsigned kProductCount = 10;
-constexpr DWORD kDefaultPrice = 100;  // 1.00
+using PriceSettings::kProductCount;
 
-DWORD ReadPrice(unsigned i) {
-  return AfxGetApp()->GetProfileInt("Prices", PriceEntryName(i).c_str(), kDefaultPrice);
+/// The host of a driver that no datagram ever reaches.
+class CNoChangerHost final : public IChangerHost {
+public:
+  void SendChangerCommand(const BYTE*, unsigned) override {}
+  DWORD GetProfileInt(const char*, const char*, DWORD nDefault) override { return nDefault; }
+  void UpdateCreditDisplay() override {}
+};
+
+/// Shows a dialog of the menu modally; it lives only while its command runs.
+template <typename Dlg>
+INT_PTR ShowDialog() {
+  Dlg dlg;
+  return dlg.DoModal();
 }
 
 }  // namespace
+
+CChangerDriver& GetOwnerDriver(const CWnd& dlg) {
+  if (auto* pPanel = dynamic_cast<CVendingPanelDlg*>(dlg.GetOwner()))
+    return *pPanel->GetChangerDriver();
+  static CNoChangerHost host;
+  static CChangerDriver unfed(host);
+  return unfed;
+}
 
 CVendingPanelDlg::CVendingPanelDlg(CWnd* pParent)
     : CDialog(GetDialogTemplate(IDD_VENDINGPANEL_DIALOG), pParent), m_driver(*this) {
@@ -112,7 +131,7 @@ void CVendingPanelDlg::UpdateCreditDisplay() {
 void CVendingPanelDlg::Vend(unsigned i) {
   if (i >= kProductCount)
     return;
-  if (m_driver.DebitCredit(ReadPrice(i))) {
+  if (m_driver.DebitCredit(PriceSettings::Read(i))) {
     MessageBeep(250);
     UpdateCreditDisplay();
   }
@@ -122,42 +141,25 @@ void CVendingPanelDlg::OnChangeReturn() { m_driver.SetState(CChangerDriver::Payo
 
 void CVendingPanelDlg::RefreshPrices() {
   for (unsigned i = 0; i < kProductCount; ++i)
-    SetDlgItemText(IDC_PRICE_1 + i, FormatPrice(ReadPrice(i)));
+    SetDlgItemText(IDC_PRICE_1 + i, FormatPrice(PriceSettings::Read(i)));
 }
 
 void CVendingPanelDlg::OnEditPrices() {
-  CPriceDlg dlg;
-  if (dlg.DoModal() == IDOK)
+  if (ShowDialog<CPriceDlg>() == IDOK)
     RefreshPrices();
 }
 
 void CVendingPanelDlg::OnConnection() {
   // The link is opened only at start-up; the new settings apply at the next start.
-  CConnectionDlg dlg;
-  dlg.DoModal();
+  ShowDialog<CConnectionDlg>();
 }
 
-void CVendingPanelDlg::OnAbout() {
-  CAboutDlg dlg;
-  dlg.DoModal();
-}
+void CVendingPanelDlg::OnAbout() { ShowDialog<CAboutDlg>(); }
 
-void CVendingPanelDlg::OnAcceptorControl() {
-  CAcceptorControlDlg dlg;
-  dlg.DoModal();
-}
+void CVendingPanelDlg::OnAcceptorControl() { ShowDialog<CAcceptorControlDlg>(); }
 
-void CVendingPanelDlg::OnAcceptorSetup() {
-  CAcceptorSetupDlg dlg;
-  dlg.DoModal();
-}
+void CVendingPanelDlg::OnAcceptorSetup() { ShowDialog<CAcceptorSetupDlg>(); }
 
-void CVendingPanelDlg::OnAcceptorIdentification() {
-  CAcceptorIdentDlg dlg;
-  dlg.DoModal();
-}
+void CVendingPanelDlg::OnAcceptorIdentification() { ShowDialog<CAcceptorIdentDlg>(); }
 
-void CVendingPanelDlg::OnTubeStatus() {
-  CTubeStatusDlg dlg;
-  dlg.DoModal();
-}
+void CVendingPanelDlg::OnTubeStatus() { ShowDialog<CTubeStatusDlg>(); }

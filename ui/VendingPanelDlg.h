@@ -47,3 +47,8 @@ protected:
   HICON m_hIcon;
   CChangerDriver m_driver;
 };
+
+/// The changer driver of the panel that owns dlg, for the dialogs opened from its menu. A dialog
+/// owned by anything else gets a driver that hears from no changer: its records stay empty and
+/// a state set on it has no effect.
+CChangerDriver& GetOwnerDriver(const CWnd& dlg);
