@@ -56,14 +56,14 @@ QPixmap DrawIcon(int nSize) {
   return pixmap;
 }
 
+}  // namespace
+
 QIcon CreateAppIcon() {
   QIcon icon;
   for (int nSize : {16, 32, 48, 256})
     icon.addPixmap(DrawIcon(nSize));
   return icon;
 }
-
-}  // namespace
 
 void RegisterAppIcon() {
   static const bool bRegistered = (AfxRegisterIcon(IDR_MAINFRAME, CreateAppIcon), true);
