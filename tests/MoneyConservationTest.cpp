@@ -154,8 +154,14 @@ TEST(MoneyConservation, EveryDepositedCoinIsVendedPaidDroppedOrStillCredit) {
     // Everything still under way arrives: the last coins are reported, Enable lets the changer
     // report what waits, and nothing new comes for a while.
     driver.SetState(CChangerDriver::CoinEnableSend);
+    // Quiet means: nothing new for a while, the driver polling, and every payout it sent paid.
+    // A loaded machine can leave the sim silent for longer than the pause, hence the last two.
     unsigned nSeen = ~0u;
-    while (nSeen != ledger.m_nDeposits + ledger.m_nPayouts) {
+    QDeadlineTimer deadline(60000);
+    while (nSeen != ledger.m_nDeposits + ledger.m_nPayouts ||
+           driver.GetState() != CChangerDriver::Polling ||
+           ledger.m_nPayouts != panel.m_nSentUnits.size()) {
+      ASSERT_FALSE(deadline.hasExpired()) << "the session never came to rest";
       nSeen = ledger.m_nDeposits + ledger.m_nPayouts;
       PumpFor(500);
     }
