@@ -6,39 +6,11 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
+#include <memory>
 
 using namespace testing_support;
 
 namespace {
-
-/// Dial-up that can be told to fail, and that records what the link did around it.
-class CFakeDialer : public IDialer {
-public:
-  DWORD Dial(const std::string& strName, DWORD* pdwConnection) override {
-    m_strDialled = strName;
-    if (m_dwDialResult == 0)
-      *pdwConnection = 0x1234;
-    return m_dwDialResult;
-  }
-  DWORD HangUp(DWORD dwConnection) override {
-    m_dwHungUp = dwConnection;
-    m_bSocketsGoneAtHangUp =
-        m_pLink && !m_pLink->GetCommunicationSocket() && !m_pLink->GetControlSocket();
-    return m_dwHangUpResult;
-  }
-  DWORD m_dwDialResult = 0;
-  DWORD m_dwHangUpResult = 0;
-  std::string m_strDialled;
-  DWORD m_dwHungUp = 0;
-  bool m_bSocketsGoneAtHangUp = false;
-  CDeviceLink* m_pLink = nullptr;
-};
-
-class CLinkApp : public CTestApp, public CDeviceLink {
-public:
-  using CDeviceLink::m_dwConnection;
-};
 
 class CSinkWnd : public CWnd, public IDatagramSink {
 public:
@@ -48,54 +20,31 @@ public:
   std::vector<Bytes> m_datagrams;
 };
 
-/// This run's ports: kBase .. kBase + 39, apart from runs of the same tests in other processes.
-const unsigned kBase = 26000 + 40 * static_cast<unsigned>(getpid() % 25);
-
-class Link : public ::testing::Test {
+class Link : public LinkAppFixture<> {
 protected:
-  /// Each test owns a pair of ports: kBase + nOffset (communication) and the next (control).
-  void Configure(unsigned nOffset, const char* pszAddress = "127.0.0.2") {
-    m_nComm = kBase + nOffset;
-    m_nControl = m_nComm + 1;
-    m_app.WriteProfileString("Connection", "IPAddress", pszAddress);
-    m_app.WriteProfileInt("Connection", "PortCommunication", m_nComm);
-    m_app.WriteProfileInt("Connection", "PortControl", m_nControl);
-  }
   void SetUp() override {
-    AfxSetDialer(&m_dialer);
-    m_dialer.m_pLink = &m_app;
-    AfxSetMessageBoxHook([this](const std::string& strText, UINT nType) {
-      m_messages.push_back(strText);
-      m_types.push_back(nType);
-      return IDOK;
-    });
+    StoreLoopbackLink(m_app, m_nComm);
     m_app.m_pMainWnd = &m_sink;
   }
-  void TearDown() override {
-    m_app.Disconnect();
-    AfxSetDialer(nullptr);
-    AfxSetMessageBoxHook(nullptr);
+  void TearDown() override { m_app.Disconnect(); }
+  void SetAddress(const char* pszAddress) {
+    m_app.WriteProfileString("Connection", "IPAddress", pszAddress);
   }
 
-  CTempConfig m_config;
-  CLinkApp m_app;
-  CFakeDialer m_dialer;
+  const unsigned m_nComm = TakePorts(EPortRange::DeviceLink);
+  const unsigned m_nControl = m_nComm + 1;
   CSinkWnd m_sink;
-  std::vector<std::string> m_messages;
-  std::vector<UINT> m_types;
-  unsigned m_nComm = 0;
-  unsigned m_nControl = 0;
+  std::vector<std::string>& m_messages = m_capture.m_messages;
 };
 
 TEST_F(Link, OpensBothSocketsAndCarriesCommandsBothWays) {
-  Configure(0);
   m_app.WriteProfileString("Connection", "ConnectionName", "Shop LAN");
   CUdpPeer comm("127.0.0.2", m_nComm);
   CUdpPeer control("127.0.0.2", m_nControl);
 
   ASSERT_TRUE(m_app.Connect());
   EXPECT_TRUE(m_messages.empty());
-  EXPECT_EQ(m_dialer.m_strDialled, "Shop LAN");
+  EXPECT_EQ(m_dialer.m_dialled, std::vector<std::string>{"Shop LAN"});
   EXPECT_TRUE(m_app.IsConnected());
 
   const BYTE payout[] = {0x0F, 0x02, 0x18};
@@ -110,10 +59,9 @@ TEST_F(Link, OpensBothSocketsAndCarriesCommandsBothWays) {
 }
 
 TEST_F(Link, DeliversWholeDatagramsFromTheCommunicationPortOnly) {
-  Configure(2);
   CUdpPeer comm("127.0.0.2", m_nComm);
   CUdpPeer control("127.0.0.2", m_nControl);
-  CUdpPeer stranger("127.0.0.2", kBase + 39);
+  CUdpPeer stranger("127.0.0.2", TakePorts(EPortRange::DeviceLink, 1));
   ASSERT_TRUE(m_app.Connect());
 
   Bytes longest(1024);
@@ -135,7 +83,6 @@ TEST_F(Link, DeliversWholeDatagramsFromTheCommunicationPortOnly) {
 }
 
 TEST_F(Link, DropsDatagramsWhileThereIsNoMainWindow) {
-  Configure(4);
   CUdpPeer comm("127.0.0.2", m_nComm);
   ASSERT_TRUE(m_app.Connect());
   m_app.m_pMainWnd = nullptr;
@@ -151,7 +98,6 @@ TEST_F(Link, DropsDatagramsWhileThereIsNoMainWindow) {
 
 // UDP lets anyone on the path send an empty datagram; it must not cost the link a socket.
 TEST_F(Link, AnEmptyDatagramIsDroppedAndBothSocketsStayOpen) {
-  Configure(6);
   CUdpPeer comm("127.0.0.2", m_nComm);
   CUdpPeer control("127.0.0.2", m_nControl);
   ASSERT_TRUE(m_app.Connect());
@@ -174,7 +120,6 @@ TEST_F(Link, AnEmptyDatagramIsDroppedAndBothSocketsStayOpen) {
 }
 
 TEST_F(Link, ControlCommandsNeedTheDialUpConnection) {
-  Configure(8);
   CUdpPeer control("127.0.0.2", m_nControl);
   m_app.SendControlCommand(0);  // never connected: nothing, no socket
   Bytes received;
@@ -186,7 +131,6 @@ TEST_F(Link, ControlCommandsNeedTheDialUpConnection) {
 
 struct FailureCase {
   const char* pszName;
-  unsigned nOffset;
   enum {
     CommPortHeld,
     CommPortShared,
@@ -206,7 +150,8 @@ class LinkFailure : public Link, public ::testing::WithParamInterface<FailureCas
 
 TEST_P(LinkFailure, ShowsItsMessageAndLeavesTheLinkDialled) {
   const FailureCase& c = GetParam();
-  Configure(c.nOffset, c.what == FailureCase::BadAddress ? "no such device!" : "127.0.0.2");
+  if (c.what == FailureCase::BadAddress)
+    SetAddress("no such device!");
   std::unique_ptr<CUdpPeer> pHolder;
   if (c.what == FailureCase::CommPortHeld || c.what == FailureCase::CommPortShared)
     pHolder = std::make_unique<CUdpPeer>("0.0.0.0", m_nComm, c.what == FailureCase::CommPortShared);
@@ -222,7 +167,7 @@ TEST_P(LinkFailure, ShowsItsMessageAndLeavesTheLinkDialled) {
   EXPECT_FALSE(m_app.Connect());
   ASSERT_EQ(m_messages.size(), 1u);
   EXPECT_EQ(m_messages[0], c.pszMessage);
-  EXPECT_EQ(m_types[0], 16u);
+  EXPECT_EQ(m_capture.m_messageTypes[0], 16u);
   EXPECT_TRUE(m_app.IsConnected());
   CDeviceSocket* pComm = m_app.GetCommunicationSocket();
   CDeviceSocket* pControl = m_app.GetControlSocket();
@@ -243,25 +188,25 @@ TEST_P(LinkFailure, ShowsItsMessageAndLeavesTheLinkDialled) {
 INSTANTIATE_TEST_SUITE_P(
     EveryStep, LinkFailure,
     ::testing::Values(
-        FailureCase{"CommPortHeld", 10, FailureCase::CommPortHeld,
+        FailureCase{"CommPortHeld", FailureCase::CommPortHeld,
                     "Create aquisition socket failed, Error: 98\r\n", true, false, false, false},
-        FailureCase{"CommPortShared", 12, FailureCase::CommPortShared,
+        FailureCase{"CommPortShared", FailureCase::CommPortShared,
                     "Create aquisition socket failed, Error: 98\r\n", true, false, false, false},
-        FailureCase{"BadAddress", 14, FailureCase::BadAddress,
+        FailureCase{"BadAddress", FailureCase::BadAddress,
                     "Connect to aquisition socket failed, Error: 22\r\n", true, true, false, false},
-        FailureCase{"ControlPortHeld", 16, FailureCase::ControlPortHeld,
+        FailureCase{"ControlPortHeld", FailureCase::ControlPortHeld,
                     "Create control socket failed, Error: 98\r\n", true, true, true, false},
-        FailureCase{"EqualPorts", 18, FailureCase::EqualPorts,
+        FailureCase{"EqualPorts", FailureCase::EqualPorts,
                     "Create control socket failed, Error: 98\r\n", true, true, true, false},
-        FailureCase{"CommPortTooLarge", 28, FailureCase::CommPortTooLarge,
+        FailureCase{"CommPortTooLarge", FailureCase::CommPortTooLarge,
                     "Create aquisition socket failed, Error: 22\r\n", true, false, false, false},
-        FailureCase{"ControlPortZero", 30, FailureCase::ControlPortZero,
+        FailureCase{"ControlPortZero", FailureCase::ControlPortZero,
                     "Create control socket failed, Error: 22\r\n", true, true, true, false}),
     [](const ::testing::TestParamInfo<FailureCase>& info) { return info.param.pszName; });
 
 TEST_F(Link, BadAddressStillHearsTheCommunicationPort) {
   // Without a peer the socket takes any sender; the port filter still applies.
-  Configure(20, "not-an-address!");
+  SetAddress("not-an-address!");
   EXPECT_FALSE(m_app.Connect());
   CUdpPeer anyone("127.0.0.3", m_nComm);
   anyone.SendTo(m_nComm, Bytes{0x08});
@@ -269,7 +214,6 @@ TEST_F(Link, BadAddressStillHearsTheCommunicationPort) {
 }
 
 TEST_F(Link, AFailedDialShowsItsMessageAndStaysDown) {
-  Configure(22);
   m_dialer.m_dwDialResult = 623;
   EXPECT_FALSE(m_app.Connect());
   ASSERT_EQ(m_messages.size(), 1u);
@@ -284,17 +228,15 @@ TEST_F(Link, AFailedDialShowsItsMessageAndStaysDown) {
 }
 
 TEST_F(Link, DisconnectClosesBothSocketsBeforeHangingUp) {
-  Configure(24);
   ASSERT_TRUE(m_app.Connect());
   EXPECT_TRUE(m_app.Disconnect());
-  EXPECT_EQ(m_dialer.m_dwHungUp, 0x1234u);
-  EXPECT_TRUE(m_dialer.m_bSocketsGoneAtHangUp);
+  EXPECT_EQ(m_dialer.m_dwHungUp, m_dialer.m_dwHandle);
+  EXPECT_EQ(m_dialer.m_log, (std::vector<std::string>{"dial", "hang-up"}));
   EXPECT_FALSE(m_app.IsConnected());
   EXPECT_TRUE(m_messages.empty());
 }
 
 TEST_F(Link, AFailedHangUpKeepsTheHandleAndSaysSo) {
-  Configure(26);
   ASSERT_TRUE(m_app.Connect());
   m_dialer.m_dwHangUpResult = 668;
   EXPECT_FALSE(m_app.Disconnect());

@@ -68,21 +68,14 @@ const char* const kDialFailed =
     "connection settings "
     "in windows control panel.";
 
-class HostileSettings : public LinkAppFixture<CVendingApp> {
+class HostileSettings : public VendingAppFixture {
 protected:
   void SetUp() override {
-    m_app.m_strAppName = "Mintora";
     m_dialer.m_dwDialResult = 633;  // no sockets are made, whatever the connection entries say
     m_dialer.m_dwHandle = 9;
   }
 
   void Store(const std::string& strBytes) { m_config.Write(strBytes); }
-
-  /// Start-up, the panel (fn runs inside it, then it is closed), shutdown.
-  void RunProgram(const std::function<void(CVendingPanelDlg&)>& fn) {
-    EXPECT_TRUE(RunApplication(m_app, m_answers, IDD_VENDINGPANEL_DIALOG,
-                               [&](CDialog& dlg) { fn(static_cast<CVendingPanelDlg&>(dlg)); }));
-  }
 
   /// Opens a dialog from the panel's menu; fn runs inside it and closes it (else it is cancelled).
   void Open(CVendingPanelDlg& panel, UINT nCommand, const DialogAnswer& fn) {

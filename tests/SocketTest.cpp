@@ -16,8 +16,11 @@ using namespace testing_support;
 
 namespace {
 
-/// This run's ports: kBase .. kBase + 19, apart from runs of the same tests in other processes.
-const unsigned kBase = 25000 + 20 * static_cast<unsigned>(getpid() % 50);
+/// Each test has two ports of its own.
+class AsyncSocket : public ::testing::Test {
+protected:
+  const unsigned m_nPort = TakePorts(EPortRange::Socket);
+};
 
 class CRecordingSocket : public CAsyncSocket {
 public:
@@ -38,7 +41,7 @@ public:
   UINT m_nPort = 0;
 };
 
-TEST(AsyncSocket, PortsOutsideTheValidRangeFailWithoutWrapping) {
+TEST_F(AsyncSocket, PortsOutsideTheValidRangeFailWithoutWrapping) {
   for (UINT nPort : {0u, 65536u, 65536u + 21001u, 0xFFFFFFFFu}) {
     CAsyncSocket socket;
     SetLastError(0);
@@ -53,8 +56,6 @@ TEST(AsyncSocket, PortsOutsideTheValidRangeFailWithoutWrapping) {
 
 struct HolderCase {
   const char* pszName;
-  unsigned nOffset;  ///< port kBase + nOffset, each row its own: rows run at once in ctest
-  int nFamily;
   const char* pszAddress;
   bool bReuse;
   bool bV6Only;
@@ -62,84 +63,46 @@ struct HolderCase {
   bool bCounts;         ///< Create fails with EADDRINUSE
 };
 
-/// A socket bound to the row's address on nPort, made with the plain socket API. -1 on failure.
-int OpenHolder(const HolderCase& c, unsigned nPort) {
-  const bool bV6 = c.nFamily == AF_INET6;
-  const int fd = socket(c.nFamily, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  const int nOn = 1;
-  const int nV6Only = c.bV6Only ? 1 : 0;
-  if (c.bReuse)
-    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &nOn, sizeof nOn);
-  if (bV6)
-    setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &nV6Only, sizeof nV6Only);
-  sockaddr_in local4 = {AF_INET, htons(static_cast<uint16_t>(nPort)), {}, {}};
-  sockaddr_in6 local6 = {AF_INET6, local4.sin_port, 0, {}, 0};
-  sockaddr_in device4 = local4;
-  sockaddr_in6 device6 = local6;
-  inet_pton(c.nFamily, c.pszAddress,
-            bV6 ? static_cast<void*>(&local6.sin6_addr) : &local4.sin_addr);
-  if (c.pszPeer)
-    inet_pton(c.nFamily, c.pszPeer,
-              bV6 ? static_cast<void*>(&device6.sin6_addr) : &device4.sin_addr);
-  const auto* pLocal =
-      bV6 ? reinterpret_cast<sockaddr*>(&local6) : reinterpret_cast<sockaddr*>(&local4);
-  const auto* pDevice =
-      bV6 ? reinterpret_cast<sockaddr*>(&device6) : reinterpret_cast<sockaddr*>(&device4);
-  const socklen_t nLength = bV6 ? sizeof local6 : sizeof local4;
-  if (bind(fd, pLocal, nLength) != 0 || (c.pszPeer && connect(fd, pDevice, nLength) != 0)) {
-    close(fd);
-    return -1;
-  }
-  return fd;
-}
-
 void PrintTo(const HolderCase& c, std::ostream* pOut) { *pOut << c.pszName; }
 
-class WildcardPort : public ::testing::TestWithParam<HolderCase> {};
+class WildcardPort : public AsyncSocket, public ::testing::WithParamInterface<HolderCase> {};
 
 TEST_P(WildcardPort, AnotherOwnerOfTheWildcardMakesCreateFailWithAddressInUse) {
   const HolderCase& c = GetParam();
-  const unsigned nPort = kBase + c.nOffset;
-  const int fd = OpenHolder(c, nPort);
-  ASSERT_GE(fd, 0) << std::strerror(errno);
+  CUdpPeer holder(c.pszAddress, m_nPort, c.bReuse, c.bV6Only);
+  ASSERT_TRUE(holder.IsBound() && (!c.pszPeer || holder.Connect(m_nPort, c.pszPeer)))
+      << std::strerror(errno);
   CAsyncSocket socket;
   SetLastError(0);
-  EXPECT_EQ(socket.Create(nPort), !c.bCounts);
+  EXPECT_EQ(socket.Create(m_nPort), !c.bCounts);
   EXPECT_EQ(socket.m_hSocket >= 0, !c.bCounts);
   EXPECT_EQ(GetLastError(), c.bCounts ? static_cast<DWORD>(EADDRINUSE) : 0u);
-  close(fd);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Holders, WildcardPort,
     ::testing::Values(
-        HolderCase{"PlainIPv4Wildcard", 0, AF_INET, "0.0.0.0", false, false, nullptr, true},
-        HolderCase{"IPv4WildcardWithAddressReuse", 1, AF_INET, "0.0.0.0", true, false, nullptr,
-                   true},
+        HolderCase{"PlainIPv4Wildcard", "0.0.0.0", false, false, nullptr, true},
+        HolderCase{"IPv4WildcardWithAddressReuse", "0.0.0.0", true, false, nullptr, true},
         // Another program's link: it bound the wildcard, then connected to the device.
-        HolderCase{"IPv4WildcardConnected", 2, AF_INET, "0.0.0.0", true, false, "127.0.0.2", true},
-        HolderCase{"DualStackIPv6", 3, AF_INET6, "::", true, false, nullptr, true},
-        HolderCase{"DualStackIPv6Connected", 4, AF_INET6, "::", true, false, "::ffff:127.0.0.2",
-                   true},
-        HolderCase{"IPv6Only", 5, AF_INET6, "::", true, true, nullptr, false},
-        HolderCase{"DeviceOnOneAddress", 6, AF_INET, "127.0.0.2", true, false, nullptr, false},
-        HolderCase{"DeviceConnectedToThisHost", 7, AF_INET, "127.0.0.2", true, false, "127.0.0.1",
-                   false}),
+        HolderCase{"IPv4WildcardConnected", "0.0.0.0", true, false, "127.0.0.2", true},
+        HolderCase{"DualStackIPv6", "::", true, false, nullptr, true},
+        HolderCase{"DualStackIPv6Connected", "::", true, false, "::ffff:127.0.0.2", true},
+        HolderCase{"IPv6Only", "::", true, true, nullptr, false},
+        HolderCase{"DeviceOnOneAddress", "127.0.0.2", true, false, nullptr, false},
+        HolderCase{"DeviceConnectedToThisHost", "127.0.0.2", true, false, "127.0.0.1", false}),
     [](const ::testing::TestParamInfo<HolderCase>& info) { return info.param.pszName; });
 
 // Two programs that bind at the same moment both look after their own bind: each sees the other,
 // so both may give the port up, but never both keep it.
-TEST(AsyncSocket, TwoWildcardBindsAtOnceEachSeeTheOther) {
-  const HolderCase wildcard = {"", 8, AF_INET, "0.0.0.0", true, false, nullptr, true};
-  const int fdFirst = OpenHolder(wildcard, kBase + 8);
-  ASSERT_GE(fdFirst, 0);
-  EXPECT_FALSE(IsWildcardPortShared(fdFirst));
-  const int fdSecond = OpenHolder(wildcard, kBase + 8);
-  ASSERT_GE(fdSecond, 0);
-  EXPECT_TRUE(IsWildcardPortShared(fdFirst));
-  EXPECT_TRUE(IsWildcardPortShared(fdSecond));
-  close(fdFirst);
-  close(fdSecond);
+TEST_F(AsyncSocket, TwoWildcardBindsAtOnceEachSeeTheOther) {
+  CUdpPeer first("0.0.0.0", m_nPort);
+  ASSERT_TRUE(first.IsBound());
+  EXPECT_FALSE(IsWildcardPortShared(first.Handle()));
+  CUdpPeer second("0.0.0.0", m_nPort);
+  ASSERT_TRUE(second.IsBound());
+  EXPECT_TRUE(IsWildcardPortShared(first.Handle()));
+  EXPECT_TRUE(IsWildcardPortShared(second.Handle()));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -195,7 +158,7 @@ std::string CheckHostTexts(unsigned nPort) {
   return strFailures;
 }
 
-TEST(AsyncSocket, NamesGoToTheResolverAndTextsThatAreNoNameFailAtOnce) {
+TEST_F(AsyncSocket, NamesGoToTheResolverAndTextsThatAreNoNameFailAtOnce) {
   QTemporaryDir dir;
   const std::string strHosts = dir.path().toStdString() + "/hosts";
   WriteWholeFile(strHosts, kHostsFile);
@@ -207,7 +170,7 @@ TEST(AsyncSocket, NamesGoToTheResolverAndTextsThatAreNoNameFailAtOnce) {
         mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
         mount(strHosts.c_str(), "/etc/hosts", nullptr, MS_BIND, nullptr) != 0)
       _exit(kSkipped);
-    const std::string strFailures = CheckHostTexts(kBase + 9);
+    const std::string strFailures = CheckHostTexts(m_nPort);
     std::fputs(strFailures.c_str(), stderr);
     _exit(strFailures.empty() ? 0 : 1);
   }
@@ -219,40 +182,40 @@ TEST(AsyncSocket, NamesGoToTheResolverAndTextsThatAreNoNameFailAtOnce) {
   EXPECT_EQ(WEXITSTATUS(nStatus), 0) << "the rows named above failed";
 }
 
-TEST(AsyncSocket, ReceivesOneDatagramPerNotificationAndDropsOversizedOnes) {
-  CUdpPeer device("127.0.0.2", kBase + 10);
+TEST_F(AsyncSocket, ReceivesOneDatagramPerNotificationAndDropsOversizedOnes) {
+  CUdpPeer device("127.0.0.2", m_nPort);
   CRecordingSocket socket;
-  ASSERT_TRUE(socket.Create(kBase + 10));
-  ASSERT_TRUE(socket.Connect("127.0.0.2", kBase + 10));
+  ASSERT_TRUE(socket.Create(m_nPort));
+  ASSERT_TRUE(socket.Connect("127.0.0.2", m_nPort));
 
-  device.SendTo(kBase + 10, Bytes(16, 0x08));
-  device.SendTo(kBase + 10, Bytes(17, 0x09));  // one byte more than the buffer
-  device.SendTo(kBase + 10, Bytes{});
-  device.SendTo(kBase + 10, Bytes{0x0A, 0x0B});
+  device.SendTo(m_nPort, Bytes(16, 0x08));
+  device.SendTo(m_nPort, Bytes(17, 0x09));  // one byte more than the buffer
+  device.SendTo(m_nPort, Bytes{});
+  device.SendTo(m_nPort, Bytes{0x0A, 0x0B});
   ASSERT_TRUE(PumpUntil([&] { return socket.m_results.size() >= 4; }));
   EXPECT_EQ(socket.m_results, (std::vector<int>{16, -1, 0, 2}));
   EXPECT_EQ(socket.m_last, (Bytes{0x0A, 0x0B}));
   EXPECT_EQ(socket.m_strAddress, "127.0.0.2");
-  EXPECT_EQ(socket.m_nPort, kBase + 10);
+  EXPECT_EQ(socket.m_nPort, m_nPort);
 }
 
-TEST(AsyncSocket, NamesTheSenderInDottedDecimal) {
+TEST_F(AsyncSocket, NamesTheSenderInDottedDecimal) {
   CRecordingSocket socket;
-  ASSERT_TRUE(socket.Create(kBase + 11));
+  ASSERT_TRUE(socket.Create(m_nPort));
   for (const char* lpszSender : {"127.0.0.2", "127.10.100.255", "127.255.9.99", "127.1.0.10"}) {
-    CUdpPeer sender(lpszSender, kBase + 12);
+    CUdpPeer sender(lpszSender, m_nPort + 1);
     ASSERT_TRUE(sender.IsBound()) << lpszSender;
     const size_t nBefore = socket.m_results.size();
-    sender.SendTo(kBase + 11, Bytes{0x08});
+    sender.SendTo(m_nPort, Bytes{0x08});
     ASSERT_TRUE(PumpUntil([&] { return socket.m_results.size() > nBefore; })) << lpszSender;
     EXPECT_EQ(socket.m_strAddress, lpszSender);
-    EXPECT_EQ(socket.m_nPort, kBase + 12);
+    EXPECT_EQ(socket.m_nPort, m_nPort + 1);
   }
 }
 
 // Datagrams that queued up are handed over without a round through the event loop each, but
 // never so many at once that the rest of the program waits for all of them.
-TEST(AsyncSocket, AQueueOfDatagramsArrivesWholeInOrderWhileTheEventLoopKeepsTurning) {
+TEST_F(AsyncSocket, AQueueOfDatagramsArrivesWholeInOrderWhileTheEventLoopKeepsTurning) {
   struct CCountingSocket : CAsyncSocket {
     void OnReceive(int) override {
       BYTE buffer[4];
@@ -267,11 +230,11 @@ TEST(AsyncSocket, AQueueOfDatagramsArrivesWholeInOrderWhileTheEventLoopKeepsTurn
     std::vector<int> m_order;
     size_t m_nDeliveredWhenLoopTurned = 0;
   } socket;
-  CUdpPeer device("127.0.0.2", kBase + 13);
-  ASSERT_TRUE(socket.Create(kBase + 13));
+  CUdpPeer device("127.0.0.2", m_nPort);
+  ASSERT_TRUE(socket.Create(m_nPort));
   constexpr int kCount = 150;  // a small queue, well inside the socket's receive buffer
   for (int i = 0; i < kCount; ++i)
-    device.SendTo(kBase + 13,
+    device.SendTo(m_nPort,
                   Bytes{static_cast<unsigned char>(i >> 8), static_cast<unsigned char>(i)});
   ASSERT_TRUE(PumpUntil([&] { return socket.m_order.size() >= kCount; }));
   std::vector<int> expected(kCount);
@@ -282,7 +245,7 @@ TEST(AsyncSocket, AQueueOfDatagramsArrivesWholeInOrderWhileTheEventLoopKeepsTurn
   EXPECT_LT(socket.m_nDeliveredWhenLoopTurned, static_cast<size_t>(kCount));
 }
 
-TEST(AsyncSocket, ClosingInsideTheNotificationStopsDelivery) {
+TEST_F(AsyncSocket, ClosingInsideTheNotificationStopsDelivery) {
   struct CClosingSocket : CAsyncSocket {
     void OnReceive(int) override {
       ++m_nCalls;
@@ -290,10 +253,10 @@ TEST(AsyncSocket, ClosingInsideTheNotificationStopsDelivery) {
     }
     int m_nCalls = 0;
   } socket;
-  CUdpPeer device("127.0.0.2", kBase + 14);
-  ASSERT_TRUE(socket.Create(kBase + 14));
-  device.SendTo(kBase + 14, Bytes{0x08});
-  device.SendTo(kBase + 14, Bytes{0x08});
+  CUdpPeer device("127.0.0.2", m_nPort);
+  ASSERT_TRUE(socket.Create(m_nPort));
+  device.SendTo(m_nPort, Bytes{0x08});
+  device.SendTo(m_nPort, Bytes{0x08});
   ASSERT_TRUE(PumpUntil([&] { return socket.m_nCalls >= 1; }));
   PumpFor(100);
   EXPECT_EQ(socket.m_nCalls, 1);

@@ -2,7 +2,7 @@
 // within it a process starts at a place picked by its ID and takes only ports that no socket on
 // this machine holds, so that copies of one suite (tests run in parallel, two build folders) do
 // not meet. The ranges lie between 25000 and 32767: below the kernel's ephemeral ports, above
-// the numbers that scripts/bench and the older suites use.
+// the ports of scripts/bench (24000-24099). No test picks a port outside its range.
 #pragma once
 
 #include <arpa/inet.h>

@@ -35,16 +35,22 @@ public:
   /// program's path follows them.
   bool StartUnder(const CTempConfig& config, const std::string& strStore,
                   const QStringList& launcher) {
+    if (launcher.isEmpty())
+      return StartCommand(config, strStore, QStringLiteral(MINTORA_EXE), {});
+    return StartCommand(config, strStore, launcher.front(),
+                        launcher.mid(1) << QStringLiteral(MINTORA_EXE));
+  }
+  /// The same, with the command line given whole: strProgram (the program, a link to it, or a
+  /// tool that runs it) and its arguments.
+  bool StartCommand(const CTempConfig& config, const std::string& strStore,
+                    const QString& strProgram, const QStringList& arguments) {
     config.Write(strStore);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("XDG_CONFIG_HOME", QString::fromStdString(config.Path()));
     env.insert("QT_QPA_PLATFORM", "offscreen");
     m_process.setProcessEnvironment(env);
     m_process.setProcessChannelMode(QProcess::ForwardedChannels);
-    if (launcher.isEmpty())
-      m_process.start(QStringLiteral(MINTORA_EXE), {});
-    else
-      m_process.start(launcher.front(), launcher.mid(1) << QStringLiteral(MINTORA_EXE));
+    m_process.start(strProgram, arguments);
     return m_process.waitForStarted(10000);
   }
   void Signal(int nSignal) { ::kill(static_cast<pid_t>(m_process.processId()), nSignal); }

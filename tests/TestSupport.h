@@ -10,6 +10,8 @@
 //   TestProcesses.h  the program and the simulated device as child processes
 //   TestLink.h       an application object with the link, a recording dialer, their fixture
 //                    (for the tests that link the link's library)
+//   TestProgram.h    the program's application object run in this process, and its fixture
+//                    (for the tests that link the application's library)
 #pragma once
 
 #include "TestDialogs.h"
@@ -23,4 +25,7 @@
 
 #if __has_include("DeviceLink.h")
 #include "TestLink.h"
+#endif
+#if __has_include("VendingApp.h")
+#include "TestProgram.h"
 #endif

@@ -11,9 +11,8 @@ using namespace testing_support;
 
 namespace {
 
-class Application : public LinkAppFixture<CVendingApp> {
+class Application : public VendingAppFixture {
 protected:
-  void SetUp() override { m_app.m_strAppName = "Mintora"; }
   /// Points the link at a device on 127.0.0.2 with ports of this test's own, plus strMore.
   /// @returns the communication port; the control port is the next.
   unsigned StoreLink(const std::string& strMore = "") {
@@ -21,17 +20,8 @@ protected:
     m_config.Write(LoopbackStore(nComm, strMore));
     return nComm;
   }
-  /// Runs the whole life of the program; pfnWhileOpen runs inside the panel, which then closes.
-  void RunProgram(const std::function<void(CVendingPanelDlg&)>& pfnWhileOpen) {
-    EXPECT_TRUE(RunApplication(m_app, m_answers, IDD_VENDINGPANEL_DIALOG, [&](CDialog& dlg) {
-      m_bMainWndWasPanel = m_app.m_pMainWnd == &dlg;
-      pfnWhileOpen(static_cast<CVendingPanelDlg&>(dlg));
-    }));
-    EXPECT_EQ(m_app.m_pMainWnd, nullptr);
-  }
 
   std::vector<std::string>& m_messages = m_capture.m_messages;
-  bool m_bMainWndWasPanel = false;
 };
 
 TEST_F(Application, OpensTheLinkRunsThePanelAndClosesInOrder) {
@@ -39,13 +29,15 @@ TEST_F(Application, OpensTheLinkRunsThePanelAndClosesInOrder) {
   CUdpPeer comm("127.0.0.2", nComm);
   CUdpPeer control("127.0.0.2", nComm + 1);
 
+  bool bMainWndWasPanel = false;
   std::string strCredit;
   std::vector<Bytes> opening;
   RunProgram([&](CVendingPanelDlg& panel) {
+    bMainWndWasPanel = m_app.m_pMainWnd == &panel;
     strCredit = panel.GetDlgItemText(IDC_CREDIT);
     opening = control.ReceiveAll(200);
   });
-  EXPECT_TRUE(m_bMainWndWasPanel);
+  EXPECT_TRUE(bMainWndWasPanel);
   EXPECT_EQ(strCredit, "0.00");
   EXPECT_EQ(opening, (std::vector<Bytes>{{0x08, 0x03, 0x0B}, {0x08, 0x03, 0x12}}));
   Bytes closing;
