@@ -92,6 +92,8 @@ public:
   bool IsReporting() const { return m_bReporting; }
   int GetLastControlCode() const { return m_nLastControlCode; }  ///< -1 before the first
   unsigned GetWithholdCount() const { return m_nWithhold; }
+  /// @returns true while a withhold, short-answer or wrong-header fault waits for its datagram.
+  bool IsFaultArmed() const { return m_nWithhold > 0 || m_nShortLength > 0 || m_bWrongHeader; }
   const CChangerModel& GetChanger() const { return m_changer; }
 
 private:
