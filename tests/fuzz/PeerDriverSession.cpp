@@ -9,7 +9,8 @@
 //   display   every change of the credit ends with a refresh that shows the new credit;
 //   records   a record changes only with an answer of its kind and then holds exactly the bytes
 //             the changer sent (zeros where the answer was cut short); after a start-up without
-//             faults the records hold the changer's full answers;
+//             faults the records hold the changer's full answers, and the changer has the
+//             coin masks and features of the settings store;
 //   wire      every command is one the changer takes (right code, right length), at most one per
 //             datagram, none for an operator's request; after RESET at least three datagrams and
 //             a tick pass before SETUP;
@@ -144,7 +145,10 @@ private:
     case 11: Request(CChangerDriver::ResetWait); break;
     case 12: Request(CChangerDriver::CoinEnableSend); break;
     case 13: Request(CChangerDriver::CoinDisableSend); break;
-    case 14: m_host.m_settings[nArg % SettingCount] = m_input.Next32(); break;
+    case 14:
+      m_host.m_settings[nArg % SettingCount] = m_input.Next32();
+      m_bCleanStartUp = false;  // the changer may have been told the word before
+      break;
     case 15: m_device.DispenseCoin(nArg); break;
     }
     Drain();
@@ -191,7 +195,22 @@ private:
           Fail("the changer cannot take " + Hex(command) + " (" + step.m_strReceived + ")");
         Queue(step.m_send);
       }
+      if (m_bCheckEnabled)
+        CheckEnabled();
     }
+  }
+
+  // A changer restarted without faults polls with what the settings store holds.
+  void CheckEnabled() {
+    m_bCheckEnabled = false;
+    const CChangerModel& changer = m_device.GetChanger();
+    if (changer.GetAcceptMask() != (m_host.m_settings[CoinAccept] & 0xFFFF) ||
+        changer.GetDispenseMask() != (m_host.m_settings[CoinDispense] & 0xFFFF) ||
+        changer.GetFeatureEnable() != m_host.m_settings[FeatureEnable])
+      Fail("polling after a restart with the changer's masks " +
+           std::to_string(changer.GetAcceptMask()) + ", " +
+           std::to_string(changer.GetDispenseMask()) + ", features " +
+           std::to_string(changer.GetFeatureEnable()) + ", not those of the settings");
   }
 
   // ---- the operator ----
@@ -364,6 +383,7 @@ private:
         if (setupAfter != changer.SetupData() || tubesAfter != changer.TubeStatusData() ||
             identAfter != IdentLayout(ident))
           Fail(What() + ": in Polling after a clean start-up without the changer's answers");
+        m_bCheckEnabled = true;  // once the changer has had this datagram's command
       }
     }
     if (bFaultArmed) {
@@ -397,6 +417,7 @@ private:
   // Liveness.
   bool m_bWatching = false;  // a reset or request waits for Polling
   bool m_bCleanStartUp = false;
+  bool m_bCheckEnabled = false;
   bool m_bFaultWasArmed = false;
   unsigned m_nClock = 0;
   unsigned m_nBound = kStartUpBound;
