@@ -364,7 +364,9 @@ private:
       Disturbed(kStartUpBound, false);
     if (bFaultArmed)
       m_bCleanStartUp = false;
-    if (bIntact && strName == "CHANGER WAS RESET")
+    // The report that answers the driver's own RESET, while it still waits, restarts nothing.
+    if (bIntact && strName == "CHANGER WAS RESET" && nState != CChangerDriver::ResetWait &&
+        nState != CChangerDriver::ResetPending)
       Disturbed(nState == CChangerDriver::Polling ? kPollingResetBound : kStartUpBound,
                 m_bCleanStartUp);
     ++m_nClock;
