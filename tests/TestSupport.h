@@ -262,4 +262,63 @@ private:
 };
 #endif
 
+#ifdef LX5200E_SIM_EXE
+/// lx5200e-sim in headless mode, like CSimProcess, whose whole output stays readable in order:
+/// for tests that look at what followed what on the wire.
+class CSimTraffic {
+public:
+  static constexpr std::size_t npos = std::string::npos;
+
+  CSimTraffic() {
+    QObject::connect(&m_process, &QProcess::readyReadStandardOutput, [this] {
+      while (m_process.canReadLine())
+        m_lines.push_back(m_process.readLine().trimmed().toStdString());
+    });
+  }
+  ~CSimTraffic() {
+    if (m_process.state() != QProcess::NotRunning) {
+      m_process.closeWriteChannel();  // end of input ends the sim
+      if (!m_process.waitForFinished(3000))
+        m_process.kill();  // only the process this object started
+      m_process.waitForFinished(3000);
+    }
+  }
+  CSimTraffic(const CSimTraffic&) = delete;
+  CSimTraffic& operator=(const CSimTraffic&) = delete;
+
+  /// Starts the sim on 127.0.0.2. @returns false when it never got ready.
+  bool Start(unsigned nComm, unsigned nControl, int nTickMilliseconds,
+             const QStringList& extra = {}) {
+    m_process.start(QStringLiteral(LX5200E_SIM_EXE),
+                    QStringList{"--headless", "--address", "127.0.0.2", "--comm-port",
+                                QString::number(nComm), "--control-port", QString::number(nControl),
+                                "--tick-ms", QString::number(nTickMilliseconds)} +
+                        extra);
+    return Find("READY", 0) != npos;
+  }
+  void Type(const std::string& strLine) { m_process.write((strLine + "\n").c_str()); }
+  /// Waits for a line from nFrom on that starts with strPrefix. @returns its index, or npos.
+  std::size_t Find(const std::string& strPrefix, std::size_t nFrom, int nMilliseconds = 10000) {
+    std::size_t nFound = npos;
+    PumpUntil(
+        [&] {
+          for (std::size_t i = nFrom; i < m_lines.size(); ++i) {
+            if (m_lines[i].rfind(strPrefix, 0) == 0) {
+              nFound = i;
+              return true;
+            }
+          }
+          return false;
+        },
+        nMilliseconds);
+    return nFound;
+  }
+  const std::vector<std::string>& Lines() const { return m_lines; }
+
+private:
+  QProcess m_process;
+  std::vector<std::string> m_lines;
+};
+#endif
+
 }  // namespace testing_support
