@@ -25,7 +25,7 @@
 //
 //   0 run N * 4 + 1 slots of the device's cadence     8 datagram of 1 + B * 8 bytes (B next)
 //   1 insert coin N                                   9 vend: DebitCredit(next 16 bits)
-//   2 insert coin N, next 16 bits + 1 times, each     10 Change Return (SetState 9)
+//   2 insert coin N, next byte + 1 times, each       10 Change Return (SetState 9)
 //     followed by slots until it is reported         11 Reset (SetState 0)
 //   3 changer reset at the device                    12 Enable (SetState 6)
 //   4 withhold the next N % 4 + 1 query answers      13 Disable (SetState 7)
@@ -121,7 +121,7 @@ private:
     switch (op & 0x0F) {
     case 0: RunSlots(nArg * 4 + 1); break;
     case 1: m_device.InsertCoin(nArg); break;
-    case 2: InsertRepeatedly(nArg, m_input.Next16() + 1u); break;
+    case 2: InsertRepeatedly(nArg, m_input.Next() + 1u); break;
     case 3:
       m_device.ResetChanger();
       Disturbed(kStartUpBound, true);
@@ -137,8 +137,8 @@ private:
     case 7: Queue({EPort::Communication, {}, "EMPTY"}); break;
     case 8:
       // Up to 1024 bytes it reaches the driver like an answer of zeros, in any state.
+      Disturbed(kStartUpBound, false);
       Queue(m_device.MakeOversizedDatagram(1 + m_input.Next() * 8u));
-      m_bCleanStartUp = false;
       break;
     case 9: Vend(m_input.Next16()); break;
     case 10: Request(CChangerDriver::PayoutSend); break;
@@ -258,6 +258,8 @@ private:
   std::vector<Bytes> Step(const Datagram& datagram) {
     ++m_nDatagrams;
     const Bytes& bytes = datagram.m_bytes;
+    // The link drops an empty datagram: it is no step of the driver's, and must change nothing.
+    const unsigned nStep = bytes.empty() ? 0 : 1;
     const bool bFaultArmed = m_device.IsFaultArmed();
     const bool bStruck = m_bFaultWasArmed && !bFaultArmed;
     m_bFaultWasArmed = bFaultArmed;
@@ -293,7 +295,7 @@ private:
     if (!m_host.m_strBadRead.empty())
       Fail("read " + m_host.m_strBadRead);
     if (m_nSinceReset < kMaxDatagrams)
-      ++m_nSinceReset;
+      m_nSinceReset += nStep;
     unsigned nPayoutUnits = 0;
     bool bPaid = false;
     for (const Bytes& command : commands) {
@@ -369,8 +371,8 @@ private:
         nState != CChangerDriver::ResetPending)
       Disturbed(nState == CChangerDriver::Polling ? kPollingResetBound : kStartUpBound,
                 m_bCleanStartUp);
-    ++m_nClock;
-    ++m_nPayoutClock;
+    m_nClock += nStep;
+    m_nPayoutClock += nStep;
     if (nState == CChangerDriver::PayoutSend && !bPaid && nScaling == 0)
       m_bPayoutWanted = false;  // nothing can be paid without a scaling factor
     const bool bArrived =

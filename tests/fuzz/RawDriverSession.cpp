@@ -6,7 +6,7 @@
 //                  Length from the next byte L: L < 0x70: 1 (tick); < 0xA0: 2 (status);
 //                  < 0xB8: 3..7; < 0xF8: 8..39 (responses); else 40..1024 from one more byte.
 //                  The remaining bytes of the datagram follow (zeros once the input ends).
-//   op & 7 = 4     the last datagram again, 1..65536 times (a 16-bit count follows), so that a
+//   op & 7 = 4     the last datagram again, 1..256 times (a count byte follows), so that a
 //                  short input can fill the credit up to its largest value.
 //   op & 7 = 5     SetState: op & 0x80 ? a 32-bit number (any value) : the next byte % 10.
 //   op & 7 = 6     DebitCredit with a price of 1, 2 or 4 bytes (op >> 3 & 3 picks 1, 2, 4, 4).
@@ -158,7 +158,7 @@ private:
   }
 
   void StepRepeat() {
-    const unsigned nTimes = m_input.Next16() + 1u;
+    const unsigned nTimes = m_input.Next() + 1u;
     for (unsigned n = 0;
          n < nTimes && !m_last.empty() && m_strFailure.empty() && m_nDatagrams < kMaxDatagrams; ++n)
       Check(m_last);

@@ -48,8 +48,8 @@ def set_state(n):
     return [0x85] + list(n.to_bytes(4, "big"))
 
 
-def repeat(times):  # the last datagram again, 1..65536 times
-    return [4] + list((times - 1).to_bytes(2, "big"))
+def repeat(times):  # the last datagram again, in runs of at most 256
+    return sum(([4, min(256, times - n) - 1] for n in range(0, times, 256)), [])
 
 
 def debit(price):
@@ -108,7 +108,7 @@ seeds["debits"] = start_up() + deposit(5) + after_deposit() + debit(200) + debit
 # Raw: a credit of coins worth 255 x 255 that passes the largest 32-bit number, then a payout.
 BIG_SETUP = [0x09, 3, 0x19, 0x78, 255, 2, 0, 0, 255] + [0] * 15
 seeds["saturation_raw"] = (tick() * 16 + tick() + datagram(BIG_SETUP) + set_state(5)
-                           + datagram([0x08, 0x40]) + repeat(65536) + repeat(515) + set_state(9) + tick())
+                           + datagram([0x08, 0x40]) + repeat(66051) + set_state(9) + tick())
 seeds = {name: [0x00] + data for name, data in seeds.items()}
 
 
@@ -156,8 +156,8 @@ seeds["peer_operator"] = peer(START, DISABLE, slots(2), insert(1), ENABLE, slots
                               op(15, 0), op(14, 1, 0, 0, 0, 0x03), ENABLE, slots(2), op(15, 1),
                               slots(4), CHANGE_RETURN, ENABLE, slots(3))
 # Coins of 255 units of 255 until the credit can take no more, then Change Return.
-seeds["peer_saturation"] = peer(START, op(2, 0, 0xFF, 0xFF), op(2, 0, 0x02, 0x03), CHANGE_RETURN,
-                                slots(4), config=(254, 255, 0, 0, 0, 0))
+seeds["peer_saturation"] = peer(START, op(2, 0, 255) * 258, op(2, 0, 3), CHANGE_RETURN, slots(4),
+                                config=(254, 255, 0, 0, 0, 0))
 
 here = os.path.dirname(os.path.abspath(__file__))
 corpus = os.path.join(here, "corpus")
