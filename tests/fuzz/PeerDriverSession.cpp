@@ -232,9 +232,13 @@ private:
   void Request(std::uint32_t nState) {
     const std::uint32_t nCredit = m_driver.GetCredit();
     m_host.Clear();
+    const std::uint32_t nWas = m_driver.GetState();
     m_driver.SetState(nState);
     if (!m_host.m_commands.empty() || m_driver.GetCredit() != nCredit)
       Fail("the operator's request " + std::to_string(nState) + " did more than ask");
+    // A jump out of the waiting states leaves their countdown unspent, for the next restart.
+    if (nWas == CChangerDriver::ResetWait || nWas == CChangerDriver::ResetPending)
+      m_bCountdownLeft = true;
     Disturbed(kStartUpBound, nState == CChangerDriver::ResetWait);
     m_bPayoutWanted = nState == CChangerDriver::PayoutSend;
     m_nPayoutClock = 0;
@@ -301,8 +305,10 @@ private:
     for (const Bytes& command : commands) {
       if (command == Bytes{0x08}) {
         m_nSinceReset = 0;
-      } else if (command == Bytes{0x09} && m_nSinceReset < 5) {
-        Fail("SETUP only " + std::to_string(m_nSinceReset - 1) + " datagrams after RESET");
+      } else if (command == Bytes{0x09}) {
+        if (m_nSinceReset < 5)
+          Fail("SETUP only " + std::to_string(m_nSinceReset - 1) + " datagrams after RESET");
+        m_bCountdownLeft = false;
       } else if (command.size() == 3 && command[0] == 0x0F && command[1] == 0x02) {
         bPaid = true;
         nPayoutUnits = command[2];
@@ -369,7 +375,8 @@ private:
     // The report that answers the driver's own RESET, while it still waits, restarts nothing.
     if (bIntact && strName == "CHANGER WAS RESET" && nState != CChangerDriver::ResetWait &&
         nState != CChangerDriver::ResetPending)
-      Disturbed(nState == CChangerDriver::Polling ? kPollingResetBound : kStartUpBound,
+      Disturbed(nState == CChangerDriver::Polling && !m_bCountdownLeft ? kPollingResetBound
+                                                                       : kStartUpBound,
                 m_bCleanStartUp);
     m_nClock += nStep;
     m_nPayoutClock += nStep;
@@ -422,6 +429,7 @@ private:
   bool m_bWatching = false;  // a reset or request waits for Polling
   bool m_bCleanStartUp = false;
   bool m_bCheckEnabled = false;
+  bool m_bCountdownLeft = false;  // a restart from Polling may have to wait out a countdown
   bool m_bFaultWasArmed = false;
   unsigned m_nClock = 0;
   unsigned m_nBound = kStartUpBound;
