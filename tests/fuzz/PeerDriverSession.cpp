@@ -9,14 +9,14 @@
 //   display   every change of the credit ends with a refresh that shows the new credit;
 //   records   a record changes only with an answer of its kind and then holds exactly the bytes
 //             the changer sent (zeros where the answer was cut short); after a start-up without
-//             faults the records hold the changer's full answers, and the changer has the
-//             coin masks and features of the settings store;
+//             faults the records hold the changer's full answers;
 //   wire      every command is one the changer takes (right code, right length), at most one per
 //             datagram, none for an operator's request; after RESET at least three datagrams and
 //             a tick pass before SETUP;
 //   liveness  with a changer that answers, the driver is back in Polling within 24 datagrams of
-//             a reset (14 after a reset reported while polling), and a Change Return is paid
-//             within 26;
+//             a reset (14 after a reset reported while polling), a Change Return is paid
+//             within 26, and a changer that reported its reset has the stored coin masks and
+//             features again within 26;
 //   memory    each datagram sits in a heap block of exactly its length (AddressSanitizer).
 //
 // Input after the mode byte: six configuration bytes (scaling factor, the credits of coin types
@@ -148,6 +148,7 @@ private:
     case 14:
       m_host.m_settings[nArg % SettingCount] = m_input.Next32();
       m_bCleanStartUp = false;  // the changer may have been told the word before
+      m_bEnableDue = false;
       break;
     case 15: m_device.DispenseCoin(nArg); break;
     }
@@ -195,22 +196,14 @@ private:
           Fail("the changer cannot take " + Hex(command) + " (" + step.m_strReceived + ")");
         Queue(step.m_send);
       }
-      if (m_bCheckEnabled)
-        CheckEnabled();
+      // A changer that reported its reset is back in service once it has the stored masks
+      // and features again.
+      const CChangerModel& changer = m_device.GetChanger();
+      if (changer.GetAcceptMask() == (m_host.m_settings[CoinAccept] & 0xFFFF) &&
+          changer.GetDispenseMask() == (m_host.m_settings[CoinDispense] & 0xFFFF) &&
+          changer.GetFeatureEnable() == m_host.m_settings[FeatureEnable])
+        m_bEnableDue = false;
     }
-  }
-
-  // A changer restarted without faults polls with what the settings store holds.
-  void CheckEnabled() {
-    m_bCheckEnabled = false;
-    const CChangerModel& changer = m_device.GetChanger();
-    if (changer.GetAcceptMask() != (m_host.m_settings[CoinAccept] & 0xFFFF) ||
-        changer.GetDispenseMask() != (m_host.m_settings[CoinDispense] & 0xFFFF) ||
-        changer.GetFeatureEnable() != m_host.m_settings[FeatureEnable])
-      Fail("polling after a restart with the changer's masks " +
-           std::to_string(changer.GetAcceptMask()) + ", " +
-           std::to_string(changer.GetDispenseMask()) + ", features " +
-           std::to_string(changer.GetFeatureEnable()) + ", not those of the settings");
   }
 
   // ---- the operator ----
@@ -240,6 +233,7 @@ private:
     if (nWas == CChangerDriver::ResetWait || nWas == CChangerDriver::ResetPending)
       m_bCountdownLeft = true;
     Disturbed(kStartUpBound, nState == CChangerDriver::ResetWait);
+    m_bEnableDue = false;  // the operator has taken over
     m_bPayoutWanted = nState == CChangerDriver::PayoutSend;
     m_nPayoutClock = 0;
   }
@@ -254,6 +248,7 @@ private:
     m_nBound = nBound;
     m_bWatching = true;
     m_bCleanStartUp = bStartUp && !m_device.IsFaultArmed();
+    m_bResetSent = false;
   }
 
   // ---- one datagram ----
@@ -305,6 +300,7 @@ private:
     for (const Bytes& command : commands) {
       if (command == Bytes{0x08}) {
         m_nSinceReset = 0;
+        m_bResetSent = true;
       } else if (command == Bytes{0x09}) {
         if (m_nSinceReset < 5)
           Fail("SETUP only " + std::to_string(m_nSinceReset - 1) + " datagrams after RESET");
@@ -373,6 +369,10 @@ private:
     if (bFaultArmed)
       m_bCleanStartUp = false;
     // The report that answers the driver's own RESET, while it still waits, restarts nothing.
+    if (bIntact && strName == "CHANGER WAS RESET") {
+      m_bEnableDue = true;
+      m_nEnableClock = 0;
+    }
     if (bIntact && strName == "CHANGER WAS RESET" && nState != CChangerDriver::ResetWait &&
         nState != CChangerDriver::ResetPending)
       Disturbed(nState == CChangerDriver::Polling && !m_bCountdownLeft ? kPollingResetBound
@@ -380,13 +380,14 @@ private:
                 m_bCleanStartUp);
     m_nClock += nStep;
     m_nPayoutClock += nStep;
+    m_nEnableClock += nStep;
     if (nState == CChangerDriver::PayoutSend && !bPaid && nScaling == 0)
       m_bPayoutWanted = false;  // nothing can be paid without a scaling factor
     const bool bArrived =
         nStateAfter == CChangerDriver::Polling || nStateAfter == CChangerDriver::PayoutSend;
     if (m_bWatching && bArrived) {
       m_bWatching = false;
-      if (m_bCleanStartUp && nState != CChangerDriver::Polling) {
+      if (m_bCleanStartUp && m_bResetSent && nState != CChangerDriver::Polling) {
         const CChangerModel& changer = m_device.GetChanger();
         Bytes ident = {0x08};
         const Bytes identData = changer.IdentificationData();
@@ -394,17 +395,20 @@ private:
         if (setupAfter != changer.SetupData() || tubesAfter != changer.TubeStatusData() ||
             identAfter != IdentLayout(ident))
           Fail(What() + ": in Polling after a clean start-up without the changer's answers");
-        m_bCheckEnabled = true;  // once the changer has had this datagram's command
       }
     }
     if (bFaultArmed) {
       m_nClock = 0;
       m_nPayoutClock = 0;
+      m_nEnableClock = 0;
     } else if (m_bWatching && m_nClock > m_nBound) {
       Fail("not back in Polling " + std::to_string(m_nBound) + " datagrams after a reset; state " +
            std::to_string(nStateAfter));
     } else if (m_bPayoutWanted && m_nPayoutClock > kPayoutBound) {
       Fail("Change Return not paid within " + std::to_string(kPayoutBound) + " datagrams");
+    } else if (m_bEnableDue && m_nEnableClock > kPayoutBound) {
+      Fail("the changer reported a reset and was not enabled again within " +
+           std::to_string(kPayoutBound) + " datagrams");
     }
     return commands;
   }
@@ -428,7 +432,9 @@ private:
   // Liveness.
   bool m_bWatching = false;  // a reset or request waits for Polling
   bool m_bCleanStartUp = false;
-  bool m_bCheckEnabled = false;
+  bool m_bResetSent = false;  // RESET went out since the last disturbance
+  bool m_bEnableDue = false;  // the changer reported a reset and is not enabled again yet
+  unsigned m_nEnableClock = 0;
   bool m_bCountdownLeft = false;  // a restart from Polling may have to wait out a countdown
   bool m_bFaultWasArmed = false;
   unsigned m_nClock = 0;
