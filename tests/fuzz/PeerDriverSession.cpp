@@ -59,7 +59,7 @@ ChangerConfig ReadConfig(CInput& input) {
   return config;
 }
 
-/// The identification record as Part of the changer's answer lays it out: three text areas of
+/// The identification record as the changer's answer fills it: three text areas of
 /// 16 bytes, each closed by a zero, then version and feature bits, nothing else written.
 Bytes IdentLayout(const Bytes& datagram) {
   Bytes record(sizeof(ChangerIdentification), 0);
