@@ -265,7 +265,9 @@ private:
     // The link drops an empty datagram: it is no step of the driver's, and must change nothing.
     const unsigned nStep = bytes.empty() ? 0 : 1;
     const bool bFaultArmed = m_device.IsFaultArmed();
-    const bool bStruck = m_bFaultWasArmed && !bFaultArmed;
+    // A spoiled header is put on as the datagram is made, so no step sees its fault armed.
+    const bool bStruck = (m_bFaultWasArmed && !bFaultArmed) ||
+                         datagram.m_strName.find("(WRONG HEADER)") != std::string::npos;
     m_bFaultWasArmed = bFaultArmed;
     const bool bIntact = !bytes.empty() && (bytes[0] & 0xF8) == 0x08;
     const std::uint32_t nState = m_driver.GetState();
