@@ -143,7 +143,8 @@ seeds["peer_reset_before_payout"] = peer(START, insert(3), slots(8), CHANGE_RETU
 seeds["peer_withheld_answers"] = peer(op(4, 2), START, RESET, op(4, 0), slots(30), op(4, 3), RESET,
                                       slots(50), insert(1), op(4, 0), slots(10))
 seeds["peer_short_answers"] = peer(op(5, 0, 0x24), START, RESET, op(5, 0, 0x00), slots(40), RESET,
-                                   op(5, 0, 0x30), slots(40), insert(2), slots(10))
+                                   op(5, 0, 0x30), slots(40), insert(2), slots(10), RESET,
+                                   op(5, 0, 0x24), slots(40), insert(2), slots(10))
 seeds["peer_spoiled_headers"] = peer(START, op(6, 0, 0x10), insert(3), slots(8), op(6, 0, 0x0D),
                                      insert(3), slots(8), RESET, op(6, 0, 0xFF), slots(40),
                                      CHANGER_RESET, op(6, 0, 0x00), slots(40), CHANGE_RETURN, slots(2))
@@ -154,7 +155,8 @@ seeds["peer_operator"] = peer(START, DISABLE, slots(2), insert(1), ENABLE, slots
                               slots(8), op(14, 0, 0, 0, 0, 0x02), ENABLE, slots(3), insert(2),
                               insert(1), slots(8), op(14, 2, 0, 0, 0, 0x0F), RESET, slots(40),
                               op(15, 0), op(14, 1, 0, 0, 0, 0x03), ENABLE, slots(2), op(15, 1),
-                              slots(4), CHANGE_RETURN, ENABLE, slots(3))
+                              slots(4), CHANGE_RETURN, ENABLE, slots(3), RESET, insert(1), slots(3),
+                              insert(2), slots(40))
 # Coins of 255 units of 255 until the credit can take no more, then Change Return.
 seeds["peer_saturation"] = peer(START, op(2, 0, 255) * 258, op(2, 0, 3), CHANGE_RETURN, slots(4),
                                 config=(254, 255, 0, 0, 0, 0))
