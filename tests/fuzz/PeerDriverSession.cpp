@@ -246,10 +246,13 @@ private:
   // ---- liveness bookkeeping ----
 
   // A reset, a request or a fault that has struck: the driver must be back in Polling within
-  // nBound datagrams from now, unless another fault is still waiting to strike. After a reset
+  // nBound datagrams from now, unless another fault is still waiting to strike; a due payout and
+  // a changer to enable again get their full bound from now as well. After a reset
   // (bStartUp) without faults it must also hold the changer's full answers by then.
   void Disturbed(unsigned nBound, bool bStartUp) {
     m_nClock = 0;
+    m_nPayoutClock = 0;
+    m_nEnableClock = 0;
     m_nBound = nBound;
     m_bWatching = true;
     m_bCleanStartUp = bStartUp && !m_device.IsFaultArmed();
