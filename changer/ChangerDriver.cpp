@@ -53,6 +53,7 @@ CChangerDriver::CChangerDriver(IChangerHost& host)
       m_dwFeatureEnable(0),
       m_nCountdown(kResetCountdown),
       m_nCredit(0),
+      m_bPayoutDue(false),
       m_setup{},
       m_tubes{},
       m_ident{},
@@ -78,7 +79,7 @@ void CChangerDriver::OnDatagram(const std::uint8_t* pBytes, unsigned nLength) {
   case CoinEnableSend: OnCoinEnableSend(pBytes, nLength); break;
   case CoinDisableSend: OnCoinDisableSend(pBytes, nLength); break;
   case Polling: OnPolling(pBytes, nLength); break;
-  case PayoutSend: OnPayoutSend(); break;
+  case PayoutSend: OnPayoutSend(pBytes, nLength); break;
   }
 }
 
@@ -88,6 +89,8 @@ void CChangerDriver::SetState(std::uint32_t nState) {
   if (nState > PayoutSend)
     return;
   m_nState = nState;
+  // The operator's latest request replaces one that waited for the changer to come back.
+  m_bPayoutDue = false;
   if (nState == ResetWait)
     m_nCountdown = kResetCountdown;
 }
@@ -202,7 +205,7 @@ void CChangerDriver::OnCoinEnableSend(const std::uint8_t* pBytes, unsigned nLeng
                                     static_cast<std::uint8_t>(m_wCoinDispense >> 8),
                                     static_cast<std::uint8_t>(m_wCoinDispense)};
     Send(command, sizeof command);
-    m_nState = Polling;
+    EnterPolling();
   }
 }
 
@@ -212,7 +215,7 @@ void CChangerDriver::OnCoinDisableSend(const std::uint8_t* pBytes, unsigned nLen
     ApplyResetRule(pBytes[1]);
   } else if (IsTick(nLength)) {
     Send(kCoinTypeDisable, sizeof kCoinTypeDisable);
-    m_nState = Polling;
+    EnterPolling();
   }
 }
 
@@ -236,7 +239,15 @@ void CChangerDriver::OnPolling(const std::uint8_t* pBytes, unsigned nLength) {
 // EXPANSION PAYOUT carries one byte in units of the scaling factor: at most 255 units go out
 // per payout and the rest stays as credit for the next one. The sub-unit remainder is dropped.
 // Without a scaling factor nothing can be paid, so nothing is sent and the credit stays.
-void CChangerDriver::OnPayoutSend() {
+// A changer that reports its reset here has forgotten everything it was told: a payout sent to it
+// now could be lost with the credit, and its coins would stay disabled. So the driver starts it
+// up again and pays once it is back in Polling; the credit stays until then.
+void CChangerDriver::OnPayoutSend(const std::uint8_t* pBytes, unsigned nLength) {
+  if (IsStatus(nLength) && pBytes[1] == kStatusChangerReset) {
+    ApplyResetRule(pBytes[1]);
+    m_bPayoutDue = true;
+    return;
+  }
   const std::uint32_t nScaling = m_setup.scalingFactor;
   if (nScaling != 0) {
     std::uint32_t nUnits = m_nCredit / nScaling;
@@ -251,6 +262,12 @@ void CChangerDriver::OnPayoutSend() {
   }
   m_pHost->UpdateCreditDisplay();
   m_nState = Polling;
+}
+
+// A Change Return that waited for a restart goes out with the next datagram.
+void CChangerDriver::EnterPolling() {
+  m_nState = m_bPayoutDue ? PayoutSend : Polling;
+  m_bPayoutDue = false;
 }
 
 // The changer's reset report restarts the whole initialisation; other statuses are ignored.

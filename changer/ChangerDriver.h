@@ -72,8 +72,10 @@ private:
   void OnCoinEnableSend(const std::uint8_t* pBytes, unsigned nLength);
   void OnCoinDisableSend(const std::uint8_t* pBytes, unsigned nLength);
   void OnPolling(const std::uint8_t* pBytes, unsigned nLength);
-  void OnPayoutSend();
+  void OnPayoutSend(const std::uint8_t* pBytes, unsigned nLength);
 
+  /// Polling, or PayoutSend when a Change Return waited for the changer's restart.
+  void EnterPolling();
   /// The reset rule of states 2..7 for a status datagram.
   void ApplyResetRule(std::uint8_t nStatus);
   /// Adds the value of a deposited coin and redraws the credit.
@@ -88,6 +90,7 @@ private:
   std::uint32_t m_dwFeatureEnable;
   std::uint32_t m_nCountdown;  ///< datagrams still to let pass in ResetWait and ResetPending
   std::uint32_t m_nCredit;     ///< hundredths of the currency
+  bool m_bPayoutDue;           ///< Change Return interrupted by a changer reset, paid in Polling
   ChangerSetup m_setup;
   TubeStatus m_tubes;
   ChangerIdentification m_ident;

@@ -11,6 +11,15 @@ std::string Hex16(unsigned w) {
   return sz;
 }
 
+// A fault without a target strikes any datagram; with one, those whose name starts with it.
+bool Hits(const std::string& strTarget, const std::string& strName) {
+  return strName.compare(0, strTarget.size(), strTarget) == 0;
+}
+
+std::string TargetNote(const std::string& strTarget) {
+  return strTarget.empty() ? std::string() : " " + strTarget;
+}
+
 std::string Hex32(std::uint32_t dw) {
   char sz[12];
   std::snprintf(sz, sizeof sz, "%08X", static_cast<unsigned>(dw));
@@ -52,14 +61,14 @@ DeviceStep CInterfaceDevice::OnCommDatagram(const std::uint8_t* pBytes, std::siz
   default: return step;  // RESET, COIN TYPE, FEATURE ENABLE, PAYOUT: the changer's ACK stays here
   }
 
-  if (m_nWithhold > 0) {
+  if (m_nWithhold > 0 && Hits(m_strWithholdTarget, strResponse)) {
     if (m_nWithhold != kWithholdAll)
       --m_nWithhold;
     step.m_notes.push_back("FAULT withheld " + strResponse);
     return step;
   }
   Datagram response = Frame(reply.m_data, strResponse);
-  if (m_nShortLength > 0) {
+  if (m_nShortLength > 0 && Hits(m_strShortTarget, strResponse)) {
     if (m_nShortLength < response.m_bytes.size())
       response.m_bytes.resize(m_nShortLength);
     response.m_strName += " (SHORT)";
@@ -160,24 +169,29 @@ std::string CInterfaceDevice::ResetChanger() {
   return "CHANGER RESET";
 }
 
-std::string CInterfaceDevice::ArmWithhold(unsigned nCount) {
+std::string CInterfaceDevice::ArmWithhold(unsigned nCount, const std::string& strTarget) {
   m_nWithhold = nCount;
+  m_strWithholdTarget = strTarget;
   if (nCount == 0)
     return "FAULT withhold off";
-  return "FAULT withhold " + (nCount == kWithholdAll ? std::string("all") : std::to_string(nCount));
+  return "FAULT withhold " +
+         (nCount == kWithholdAll ? std::string("all") : std::to_string(nCount)) +
+         TargetNote(strTarget);
 }
 
-std::string CInterfaceDevice::ArmShortResponse(std::size_t nLength) {
+std::string CInterfaceDevice::ArmShortResponse(std::size_t nLength, const std::string& strTarget) {
   m_nShortLength = std::max<std::size_t>(nLength, 1);
-  return "FAULT short " + std::to_string(m_nShortLength);
+  m_strShortTarget = strTarget;
+  return "FAULT short " + std::to_string(m_nShortLength) + TargetNote(strTarget);
 }
 
-std::string CInterfaceDevice::ArmWrongHeader(std::uint8_t nHeader) {
+std::string CInterfaceDevice::ArmWrongHeader(std::uint8_t nHeader, const std::string& strTarget) {
   m_bWrongHeader = true;
   m_nWrongHeader = nHeader;
+  m_strHeaderTarget = strTarget;
   char sz[4];
   std::snprintf(sz, sizeof sz, "%02X", nHeader);
-  return std::string("FAULT header ") + sz;
+  return std::string("FAULT header ") + sz + TargetNote(strTarget);
 }
 
 Datagram CInterfaceDevice::MakeEmptyDatagram(EPort ePort) const {
@@ -197,7 +211,7 @@ Datagram CInterfaceDevice::Frame(ByteVector data, std::string strName) {
   datagram.m_bytes.push_back(kHeader);
   datagram.m_bytes.insert(datagram.m_bytes.end(), data.begin(), data.end());
   datagram.m_strName = std::move(strName);
-  if (m_bWrongHeader) {
+  if (m_bWrongHeader && Hits(m_strHeaderTarget, datagram.m_strName)) {
     datagram.m_bytes[0] = m_nWrongHeader;
     datagram.m_strName += " (WRONG HEADER)";
     m_bWrongHeader = false;

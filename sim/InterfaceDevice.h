@@ -76,13 +76,15 @@ public:
   std::string SetTubeCount(unsigned nCoinType, unsigned nCount);
   std::string ResetChanger();
 
-  // Faults, armed for the datagrams that follow. Each returns the note for the log.
+  // Faults, armed for the datagrams that follow. Each returns the note for the log. A target
+  // narrows a fault to the datagrams whose name starts with it ("SETUP", "IDENTIFICATION",
+  // "TUBE STATUS", "DEPOSIT", "TICK", "CHANGER WAS RESET"); empty: any datagram it applies to.
   /// The next nCount query answers are dropped (kWithholdAll: until disarmed with 0).
-  std::string ArmWithhold(unsigned nCount);
+  std::string ArmWithhold(unsigned nCount, const std::string& strTarget = {});
   /// The next query answer is cut to nLength bytes, header included (1 or more).
-  std::string ArmShortResponse(std::size_t nLength);
+  std::string ArmShortResponse(std::size_t nLength, const std::string& strTarget = {});
   /// The next datagram of any kind carries this byte 0 instead of the header.
-  std::string ArmWrongHeader(std::uint8_t nHeader);
+  std::string ArmWrongHeader(std::uint8_t nHeader, const std::string& strTarget = {});
   /// A datagram with no bytes, for the port given.
   Datagram MakeEmptyDatagram(EPort ePort) const;
   /// nLength bytes: the header, then zeros.
@@ -92,6 +94,8 @@ public:
   bool IsReporting() const { return m_bReporting; }
   int GetLastControlCode() const { return m_nLastControlCode; }  ///< -1 before the first
   unsigned GetWithholdCount() const { return m_nWithhold; }
+  /// @returns true while a withhold, short-answer or wrong-header fault waits for its datagram.
+  bool IsFaultArmed() const { return m_nWithhold > 0 || m_nShortLength > 0 || m_bWrongHeader; }
   const CChangerModel& GetChanger() const { return m_changer; }
 
 private:
@@ -110,6 +114,9 @@ private:
   std::size_t m_nShortLength = 0;  // 0: not armed
   bool m_bWrongHeader = false;
   std::uint8_t m_nWrongHeader = 0;
+  std::string m_strWithholdTarget;
+  std::string m_strShortTarget;
+  std::string m_strHeaderTarget;
 };
 
 /// @returns the stdout line of one datagram: "RX|TX COMM|CTRL <count> <hex bytes> <name>". The

@@ -11,6 +11,7 @@
 #include <cctype>
 #include <cstdio>
 #include <sstream>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -125,7 +126,20 @@ bool CSimConsole::Execute(const std::string& strLine) {
   } else if (strCommand == "fault") {
     const std::string strFault = Arg(1);
     const std::string strArg = Arg(2);
-    if (words.size() > 3)
+    // The optional last word narrows withhold, short and header to one kind of datagram.
+    static const std::pair<const char*, const char*> s_targets[] = {
+        {"setup", "SETUP"},       {"ident", "IDENTIFICATION"},
+        {"tubes", "TUBE STATUS"}, {"deposit", "DEPOSIT"},
+        {"tick", "TICK"},         {"reset", "CHANGER WAS RESET"}};
+    std::string strTarget;
+    if (words.size() == 4) {
+      for (const auto& [lpszWord, lpszTarget] : s_targets)
+        if (Arg(3) == lpszWord)
+          strTarget = lpszTarget;
+      if (strTarget.empty() || strFault == "empty" || strFault == "oversize")
+        return Fail("fault target is one of setup, ident, tubes, deposit, tick, reset");
+    }
+    if (words.size() > 4)
       return Fail("too many words");
     if (strFault == "withhold") {
       if (strArg.empty())
@@ -136,17 +150,17 @@ bool CSimConsole::Execute(const std::string& strLine) {
         nValue = 0;
       else if (!ParseNumber(strArg, 1000000, nValue))
         return Fail("withhold takes a count, all or off");
-      m_device.ArmWithhold(static_cast<unsigned>(nValue));
+      m_device.ArmWithhold(static_cast<unsigned>(nValue), strTarget);
     } else if (strFault == "short") {
       nValue = 5;  // 3..7 bytes: a length the PC's query states take for nothing
       if (!strArg.empty() && (!ParseNumber(strArg, 1024, nValue) || nValue == 0))
         return Fail("short takes a length 1..1024");
-      m_device.ArmShortResponse(nValue);
+      m_device.ArmShortResponse(nValue, strTarget);
     } else if (strFault == "header") {
       nValue = 0x10;
       if (!strArg.empty() && !ParseNumber(strArg, 0xFF, nValue, true))
         return Fail("header takes a hex byte");
-      m_device.ArmWrongHeader(static_cast<std::uint8_t>(nValue));
+      m_device.ArmWrongHeader(static_cast<std::uint8_t>(nValue), strTarget);
     } else if (strFault == "empty") {
       if (strArg.empty() || strArg == "comm")
         m_device.SendEmptyDatagram(EPort::Communication);
@@ -199,9 +213,10 @@ void CSimConsole::PrintHelp() const {
       "HELP empty T           empty tube T",
       "HELP reset             reset the changer at the device (it then reports 0B)",
       "HELP status            print one STATUS line",
-      "HELP fault withhold [N|all|off]   drop the next N query answers (default 1)",
-      "HELP fault short [N]   cut the next query answer to N bytes (default 5)",
-      "HELP fault header [XX] the next datagram carries byte 0 = XX hex (default 10)",
+      "HELP fault withhold [N|all|off] [K]  drop the next N query answers (default 1)",
+      "HELP fault short [N] [K]  cut the next query answer to N bytes (default 5)",
+      "HELP fault header [XX] [K]  the next datagram carries byte 0 = XX hex (default 10)",
+      "HELP   K narrows a fault to setup, ident, tubes, deposit, tick or reset datagrams",
       "HELP fault empty [comm|control]   send an empty datagram now",
       "HELP fault oversize [N]           send an N-byte datagram now (default 1025)",
       "HELP quit              end the simulator (so does end of input)",

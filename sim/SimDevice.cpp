@@ -183,18 +183,18 @@ void CSimDevice::ResetChanger() {
   emit Changed();
 }
 
-void CSimDevice::ArmWithhold(unsigned nCount) {
-  Note(m_device.ArmWithhold(nCount));
+void CSimDevice::ArmWithhold(unsigned nCount, const std::string& strTarget) {
+  Note(m_device.ArmWithhold(nCount, strTarget));
   emit Changed();
 }
 
-void CSimDevice::ArmShortResponse(std::size_t nLength) {
-  Note(m_device.ArmShortResponse(nLength));
+void CSimDevice::ArmShortResponse(std::size_t nLength, const std::string& strTarget) {
+  Note(m_device.ArmShortResponse(nLength, strTarget));
   emit Changed();
 }
 
-void CSimDevice::ArmWrongHeader(std::uint8_t nHeader) {
-  Note(m_device.ArmWrongHeader(nHeader));
+void CSimDevice::ArmWrongHeader(std::uint8_t nHeader, const std::string& strTarget) {
+  Note(m_device.ArmWrongHeader(nHeader, strTarget));
   emit Changed();
 }
 

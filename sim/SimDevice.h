@@ -38,9 +38,9 @@ public:
   void DispenseCoin(unsigned nCoinType);
   void SetTubeCount(unsigned nCoinType, unsigned nCount);
   void ResetChanger();
-  void ArmWithhold(unsigned nCount);
-  void ArmShortResponse(std::size_t nLength);
-  void ArmWrongHeader(std::uint8_t nHeader);
+  void ArmWithhold(unsigned nCount, const std::string& strTarget = {});
+  void ArmShortResponse(std::size_t nLength, const std::string& strTarget = {});
+  void ArmWrongHeader(std::uint8_t nHeader, const std::string& strTarget = {});
   void SendEmptyDatagram(EPort ePort);
   void SendOversizedDatagram(std::size_t nLength);
 

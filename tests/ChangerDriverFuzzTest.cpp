@@ -1,6 +1,7 @@
 // Replays the fuzz target's seed corpus (and anything added to it later) in every test run, so
-// the driver's money and wire rules are checked without a fuzzer; and makes sure the seeds still
-// reach the states they were written for.
+// the driver's money, record, wire and liveness properties are checked without a fuzzer, in raw
+// sessions and against the simulated changer; and makes sure the seeds still reach what they
+// were written for.
 #include "fuzz/ChangerDriverFuzz.h"
 
 #include <gtest/gtest.h>
@@ -35,8 +36,6 @@ TEST(ChangerDriverFuzzCorpus, EverySessionKeepsTheRules) {
     EXPECT_EQ(CheckChangerDriverSession(data.data(), data.size()), "") << strName;
 }
 
-// Credit 250 (coins of 50 and 200), a vend of 150, a refused vend of 1000, Change Return: 100 is
-// 20 units of 5.
 TEST(ChangerDriverFuzzCorpus, SeedsReachWhatTheyWereWrittenFor) {
   struct Expected {
     const char* lpszSeed;
@@ -44,9 +43,14 @@ TEST(ChangerDriverFuzzCorpus, SeedsReachWhatTheyWereWrittenFor) {
     std::uint32_t nCredit;
     std::vector<std::uint8_t> payouts;
     unsigned nCoinTypeCommands;
+    bool bSaturated = false;
   };
+  // 66,052 coins of 255 x 255 pass 0xFFFFFFFF; a payout of 255 units of 255 leaves this much.
+  constexpr std::uint32_t kAfterSaturation = 0xFFFFFFFFu - 255 * 255;
   const Expected cases[] = {
       {"start_up", 8, 0, {}, 1},
+      // Credit 250 (coins of 50 and 200), a vend of 150, a refused vend of 1000, Change Return:
+      // 100 is 20 units of 5.
       {"coins_vend_change", 8, 0, {20}, 3},
       // Three coins of 10.00 make 3000: 255 units (12.75) twice, then the last 450 as 90 units.
       {"payout_capped", 8, 0, {255, 255, 90}, 4},
@@ -54,6 +58,15 @@ TEST(ChangerDriverFuzzCorpus, SeedsReachWhatTheyWereWrittenFor) {
       {"remainder_dropped", 8, 0, {18}, 2},
       // No setup yet: scaling factor 0, nothing can be paid and nothing is sent.
       {"payout_before_setup", 8, 0, {}, 0},
+      {"saturation_raw", 8, kAfterSaturation, {255}, 0, true},
+      // Against the simulated changer: coins of 0.50, 0.20 and 0.10, a vend of 0.25: 11 units.
+      {"peer_start_up", 8, 0, {}, 1},
+      {"peer_coins_vend_change", 8, 0, {11}, 4},
+      // A reset between Change Return and the payout: paid after the restart, once.
+      {"peer_reset_before_payout", 8, 0, {10, 1}, 4},
+      // Of two coins of 0.50, the one whose header was spoiled is neither credited nor paid.
+      {"peer_spoiled_headers", 8, 0, {10}, 3},
+      {"peer_saturation", 8, kAfterSaturation, {255}, 66053, true},
   };
   const auto corpus = ReadCorpus();
   for (const Expected& expected : cases) {
@@ -66,13 +79,16 @@ TEST(ChangerDriverFuzzCorpus, SeedsReachWhatTheyWereWrittenFor) {
     EXPECT_EQ(summary.nCredit, expected.nCredit);
     EXPECT_EQ(summary.payouts, expected.payouts);
     EXPECT_EQ(summary.nCoinTypeCommands, expected.nCoinTypeCommands);
+    EXPECT_EQ(summary.bSaturated, expected.bSaturated);
   }
 }
 
 TEST(ChangerDriverFuzzCorpus, EmptyAndTruncatedInputsAreHarmless) {
   EXPECT_EQ(CheckChangerDriverSession(nullptr, 0), "");
-  const std::uint8_t truncated[] = {0x80};  // a datagram whose header byte never comes
+  const std::uint8_t truncated[] = {0x00, 0x80};  // a datagram whose header byte never comes
   EXPECT_EQ(CheckChangerDriverSession(truncated, sizeof truncated), "");
+  const std::uint8_t peerConfigOnly[] = {0x01, 0x04};
+  EXPECT_EQ(CheckChangerDriverSession(peerConfigOnly, sizeof peerConfigOnly), "");
 }
 
 }  // namespace

@@ -66,14 +66,22 @@ const std::vector<Step> kStartUp = {
 
 class DriverTest : public ::testing::Test {
 protected:
+  DriverTest() { m_host.m_pDriver = &m_driver; }
   void SetUp() override {
     m_host.m_settings["AcceptorControl/FeatureEnable"] = 0x00000005;
     m_host.m_settings["AcceptorControl/CoinAccept"] = 0x0000801F;
     m_host.m_settings["AcceptorControl/CoinDispense"] = 0x00010003;  // bits above 15 are not sent
   }
 
+  // Every change of the credit must end with a refresh that shows it.
   void Feed(const Bytes& datagram) {
+    const std::uint32_t nBefore = m_driver.GetCredit();
+    const size_t nShown = m_host.m_shownCredits.size();
     m_driver.OnDatagram(datagram.data(), static_cast<unsigned>(datagram.size()));
+    if (m_driver.GetCredit() != nBefore) {
+      ASSERT_GT(m_host.m_shownCredits.size(), nShown) << "credit changed without a refresh";
+      EXPECT_EQ(m_host.m_shownCredits.back(), m_driver.GetCredit()) << "refresh showed old credit";
+    }
   }
   void Feed(const Bytes& datagram, int nTimes) {
     for (int i = 0; i < nTimes; ++i)
@@ -400,7 +408,7 @@ TEST_F(DriverWithPayoutDue, PaysCreditInUnitsOfTheScalingFactor) {
 }
 
 TEST_F(DriverWithPayoutDue, AnyDatagramTriggersThePayout) {
-  for (const Bytes& trigger : {kResetReport, kSetupResponse, Bytes{0x0B, 0x0B, 0x00}}) {
+  for (const Bytes& trigger : {kTick, kSetupResponse, Bytes{0x0B, 0x0B, 0x00}}) {
     BuildCredit(20);
     LoadSetup(5, 0, 0);
     m_driver.SetState(CChangerDriver::PayoutSend);
@@ -408,6 +416,39 @@ TEST_F(DriverWithPayoutDue, AnyDatagramTriggersThePayout) {
     EXPECT_EQ(m_host.m_commands, (Commands{{0x0F, 0x02, 0x04}}));
     EXPECT_EQ(m_driver.GetState(), CChangerDriver::Polling);
   }
+}
+
+// A changer that reports its reset while the payout waits would lose it: the driver starts the
+// changer up again and pays when it is back, once; the credit shows until then.
+TEST_F(DriverWithPayoutDue, ChangerResetBeforeThePayoutDefersItToAfterTheRestart) {
+  BuildCredit(20);
+  LoadSetup(5, 0, 0);
+  m_driver.SetState(CChangerDriver::PayoutSend);
+  Feed(kResetReport);
+  EXPECT_TRUE(m_host.m_commands.empty());
+  EXPECT_EQ(m_driver.GetCredit(), 20u);
+  ExpectFullCountdown();
+  Feed(kTick);  // RESET
+  Feed(kTick, 4);
+  for (const Bytes& datagram :
+       {kTick, kSetupResponse, kTick, kIdentResponse, kTick, kTick, kTubeResponse, kTick})
+    Feed(datagram);
+  EXPECT_EQ(m_driver.GetState(), CChangerDriver::PayoutSend);
+  EXPECT_EQ(m_driver.GetCredit(), 20u);
+  Feed(kTick);
+  EXPECT_EQ(m_host.m_commands.back(), (Bytes{0x0F, 0x02, 0x04}));
+  EXPECT_EQ(m_driver.GetCredit(), 0u);
+  Feed(kTick, 3);
+  EXPECT_EQ(m_host.m_commands.size(), 7u);  // RESET, five of the start-up, one payout
+  // An operator's request in the meantime replaces the deferred one.
+  BuildCredit(20);
+  LoadSetup(5, 0, 0);
+  m_driver.SetState(CChangerDriver::PayoutSend);
+  Feed(kResetReport);
+  m_driver.SetState(CChangerDriver::CoinEnableSend);
+  Feed(kTick);
+  EXPECT_EQ(m_driver.GetState(), CChangerDriver::Polling);
+  EXPECT_EQ(m_driver.GetCredit(), 20u);
 }
 
 TEST_F(DriverWithPayoutDue, CoinReportedWithThePayoutIsPaidBack) {

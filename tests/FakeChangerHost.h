@@ -25,13 +25,23 @@ public:
     return it == m_settings.end() ? nDefault : it->second;
   }
 
-  void UpdateCreditDisplay() override { ++m_nDisplayUpdates; }
+  // Records the credit each refresh would show, so that a refresh made before the credit changed
+  // (which leaves the panel one coin behind) is seen here.
+  void UpdateCreditDisplay() override {
+    ++m_nDisplayUpdates;
+    if (m_pDriver)
+      m_shownCredits.push_back(m_pDriver->GetCredit());
+  }
 
   void Clear() {
     m_commands.clear();
     m_reads.clear();
     m_nDisplayUpdates = 0;
+    m_shownCredits.clear();
   }
+
+  const CChangerDriver* m_pDriver = nullptr;  ///< whose credit a refresh shows, once it exists
+  std::vector<std::uint32_t> m_shownCredits;
 
   std::vector<Bytes> m_commands;
   std::vector<std::string> m_reads;

@@ -210,6 +210,24 @@ TEST_F(DevicePolled, PutsAWrongHeaderOnTheNextDatagramOnly) {
   EXPECT_EQ(Answer({0x09})[0], 0x08);
 }
 
+// A fault with a target lets other datagrams pass and strikes the first of its kind.
+TEST_F(DevicePolled, TargetedFaultsWaitForTheirKindOfDatagram) {
+  EXPECT_EQ(m_device.ArmWithhold(1, "IDENTIFICATION"), "FAULT withhold 1 IDENTIFICATION");
+  EXPECT_EQ(Answer({0x09}).size(), 24u);
+  EXPECT_EQ(Answer({0x0F, 0x00}), ByteVector{});
+  EXPECT_EQ(Answer({0x0F, 0x00}).size(), 34u);
+
+  EXPECT_EQ(m_device.ArmShortResponse(9, "TUBE STATUS"), "FAULT short 9 TUBE STATUS");
+  EXPECT_EQ(Answer({0x09}).size(), 24u);
+  EXPECT_EQ(Answer({0x0A}).size(), 9u);
+
+  EXPECT_EQ(m_device.ArmWrongHeader(0x10, "DEPOSIT"), "FAULT header 10 DEPOSIT");
+  EXPECT_EQ(Slot(), ByteVector{0x08});
+  m_device.InsertCoin(2);
+  EXPECT_EQ(Slot(), (ByteVector{0x10, 0x52, 19}));
+  EXPECT_FALSE(m_device.IsFaultArmed());
+}
+
 TEST(TrafficLine, NamesDirectionPortLengthBytesAndMeaning) {
   EXPECT_EQ(FormatTrafficLine(true, {EPort::Communication, {0x08}, "TICK"}), "TX COMM 1 08 TICK");
   EXPECT_EQ(FormatTrafficLine(false, {EPort::Control, {0x08, 0x03, 0x0B}, "CONTROL 11 POLL ON"}),

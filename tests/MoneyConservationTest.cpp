@@ -35,8 +35,10 @@ constexpr unsigned kPrice[10] = {5, 10, 25, 50, 100, 150, 7, 0, 1, 995};
 class CWatchedPanel : public CVendingPanelDlg {
 public:
   void OnDatagram(const BYTE* pBytes, unsigned nLength) override {
+    // A changer reset reported instead defers the payout until the changer is back.
+    const bool bResetReport = nLength == 2 && pBytes[1] == 0x0B;
     if (m_driver.GetState() == CChangerDriver::PayoutSend &&
-        m_driver.GetChangerSetup().scalingFactor != 0) {
+        m_driver.GetChangerSetup().scalingFactor != 0 && !bResetReport) {
       // A status-sized deposit in the datagram that triggers the payout is credited first.
       std::uint64_t nCredit = m_driver.GetCredit();
       if (nLength >= 2 && nLength <= 7 && (pBytes[1] & 0xC0) == 0x40 && (pBytes[1] & 0x30) != 0x30)

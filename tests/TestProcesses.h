@@ -120,6 +120,26 @@ public:
   }
   QProcess& Process() { return m_process; }
 
+  static constexpr std::size_t npos = std::string::npos;
+  /// Waits for a line from index nFrom on that starts with strPrefix. @returns its index, or npos.
+  std::size_t Find(const std::string& strPrefix, std::size_t nFrom, int nMilliseconds = 10000) {
+    std::size_t nFound = npos;
+    PumpUntil(
+        [&] {
+          for (std::size_t i = nFrom; i < m_lines.size(); ++i) {
+            if (m_lines[i].rfind(strPrefix, 0) == 0) {
+              nFound = i;
+              return true;
+            }
+          }
+          return false;
+        },
+        nMilliseconds);
+    return nFound;
+  }
+  /// Every line the sim wrote so far, in order.
+  const std::vector<std::string>& Lines() const { return m_lines; }
+
   std::function<void(const std::string&)> m_onLine;
 
 private:

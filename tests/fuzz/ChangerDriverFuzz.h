@@ -1,6 +1,9 @@
-// A changer driver session played from an arbitrary byte string: the device's datagrams and the
-// operator's requests, interleaved as the bytes say, with the money and wire rules checked after
-// every step. libFuzzer drives it (ChangerDriverFuzz.cpp); a unit test replays the seed corpus.
+// A changer driver session played from an arbitrary byte string, with its rules checked after
+// every step. The first byte picks how the rest is read:
+//   even: raw datagrams and operator requests, as the bytes say (RawDriverSession.cpp);
+//   odd:  the driver against the simulated device and changer, the bytes choosing what the
+//         changer, the device and the operator do (PeerDriverSession.cpp).
+// libFuzzer drives it (ChangerDriverFuzz.cpp); a unit test replays the seed corpus.
 #pragma once
 
 #include <cstddef>
@@ -14,9 +17,17 @@ struct ChangerSessionSummary {
   std::uint32_t nCredit = 0;
   std::vector<std::uint8_t> payouts;  ///< third byte of each EXPANSION PAYOUT, in order
   unsigned nCoinTypeCommands = 0;     ///< COIN TYPE commands sent
+  bool bSaturated = false;            ///< the credit reached the largest 32-bit number
+  std::size_t nDatagrams = 0;         ///< datagrams handed to the driver
 };
 
 /// Plays one session. @returns an empty text when every rule held, otherwise a description of
 /// the first broken rule and the step where it broke.
 std::string CheckChangerDriverSession(const std::uint8_t* pData, std::size_t nSize,
                                       ChangerSessionSummary* pSummary = nullptr);
+
+/// The two ways of reading the input after its first byte.
+std::string CheckRawDriverSession(const std::uint8_t* pData, std::size_t nSize,
+                                  ChangerSessionSummary& summary);
+std::string CheckPeerDriverSession(const std::uint8_t* pData, std::size_t nSize,
+                                   ChangerSessionSummary& summary);

@@ -1,10 +1,12 @@
 #!/usr/bin/env python3
 """Writes the seed corpus of the changer driver fuzz target into corpus/ beside this file.
 
-Each seed is a session in the target's input language (see ChangerDriverFuzz.cpp): datagrams,
-SetState, DebitCredit and changes of the stored words. The seeds take the driver through a full
-start-up into Polling so that the fuzzer starts from the interesting states, then exercise
-deposits, vends and payouts. Run it again after changing the input language.
+Each seed is a session in one of the target's two input languages, picked by its first byte:
+raw (even; RawDriverSession.cpp: datagrams, SetState, DebitCredit, stored words, repeats) or peer
+(odd; PeerDriverSession.cpp: the simulated device and changer, their faults and the operator).
+The seeds take the driver through a full start-up into Polling so that the fuzzer starts from the
+interesting states, then exercise deposits, vends, payouts, resets and faults. Run it again after
+changing either input language.
 """
 import os
 
@@ -44,6 +46,10 @@ def set_state(n):
     if n <= 9:
         return [5, n]
     return [0x85] + list(n.to_bytes(4, "big"))
+
+
+def repeat(times):  # the last datagram again, in runs of at most 256
+    return sum(([4, min(256, times - n) - 1] for n in range(0, times, 256)), [])
 
 
 def debit(price):
@@ -98,6 +104,62 @@ seeds["enable_disable_settings"] = (start_up() + set_state(7) + tick() + setting
                                     + setting(1, 0x00018000) + set_state(6) + tick() + set_state(0)
                                     + setting(2, 0xDEADBEEF) + tick() * 40)
 seeds["debits"] = start_up() + deposit(5) + after_deposit() + debit(200) + debit(0) + debit(0xFFFFFFFF) + debit(1)
+
+# Raw: a credit of coins worth 255 x 255 that passes the largest 32-bit number, then a payout.
+BIG_SETUP = [0x09, 3, 0x19, 0x78, 255, 2, 0, 0, 255] + [0] * 15
+seeds["saturation_raw"] = (tick() * 16 + tick() + datagram(BIG_SETUP) + set_state(5)
+                           + datagram([0x08, 0x40]) + repeat(66051) + set_state(9) + tick())
+seeds = {name: [0x00] + data for name, data in seeds.items()}
+
+
+# Peer sessions: six configuration bytes, then operations (low nibble) with a small argument
+# (high nibble). Scaling factor 5 (1 + 4), coins of 1, 2, 4 and 10 units, tubes for all four.
+def op(code, arg=0, *more):
+    return [arg << 4 | code] + list(more)
+
+
+def slots(n):  # n slots of the device's cadence, in runs of 61 and single slots
+    return op(0, 15) * (n // 61) + op(0, 0) * (n % 61)
+
+
+def peer(*ops, config=(4, 1, 2, 4, 10, 0x0F)):
+    return [0x01] + list(config) + sum(ops, [])
+
+
+START = slots(40)
+insert = lambda coin: op(1, coin)
+CHANGER_RESET = op(3)
+CHANGE_RETURN, RESET, ENABLE, DISABLE = op(10), op(11), op(12), op(13)
+vend = lambda price: op(9, 0, *price.to_bytes(2, "big"))
+
+seeds["peer_start_up"] = peer(START)
+seeds["peer_coins_vend_change"] = peer(START, insert(3), slots(5), insert(2), insert(1), slots(12),
+                                       vend(25), vend(1000), CHANGE_RETURN, slots(5))
+# The changer resets after every number of slots of the start-up, then once more while polling.
+seeds["peer_reset_in_every_phase"] = peer(*[slots(k) + CHANGER_RESET + slots(40) for k in range(26)])
+seeds["peer_reset_before_payout"] = peer(START, insert(3), slots(8), CHANGE_RETURN, CHANGER_RESET,
+                                         slots(40), insert(0), slots(8), CHANGE_RETURN, RESET,
+                                         CHANGE_RETURN, slots(40))
+seeds["peer_withheld_answers"] = peer(op(4, 2), START, RESET, op(4, 0), slots(30), op(4, 3), RESET,
+                                      slots(50), insert(1), op(4, 0), slots(10))
+seeds["peer_short_answers"] = peer(op(5, 0, 0x24), START, RESET, op(5, 0, 0x00), slots(40), RESET,
+                                   op(5, 0, 0x30), slots(40), insert(2), slots(10), RESET,
+                                   op(5, 0, 0x24), slots(40), insert(2), slots(10))
+seeds["peer_spoiled_headers"] = peer(START, op(6, 0, 0x10), insert(3), slots(8), op(6, 0, 0x0D),
+                                     insert(3), slots(8), RESET, op(6, 0, 0xFF), slots(40),
+                                     CHANGER_RESET, op(6, 0, 0x00), slots(40), CHANGE_RETURN, slots(2))
+seeds["peer_empty_and_oversized"] = peer(op(7), START, op(7), op(8, 0, 200), op(8, 0, 0),
+                                         insert(2), op(7), slots(8), RESET, slots(16), op(8, 0, 3),
+                                         slots(40), op(8, 0, 127), op(8, 0, 128), slots(4))
+seeds["peer_operator"] = peer(START, DISABLE, slots(2), insert(1), ENABLE, slots(3), insert(1),
+                              slots(8), op(14, 0, 0, 0, 0, 0x02), ENABLE, slots(3), insert(2),
+                              insert(1), slots(8), op(14, 2, 0, 0, 0, 0x0F), RESET, slots(40),
+                              op(15, 0), op(14, 1, 0, 0, 0, 0x03), ENABLE, slots(2), op(15, 1),
+                              slots(4), CHANGE_RETURN, ENABLE, slots(3), RESET, insert(1), slots(3),
+                              insert(2), slots(40))
+# Coins of 255 units of 255 until the credit can take no more, then Change Return.
+seeds["peer_saturation"] = peer(START, op(2, 0, 255) * 258, op(2, 0, 3), CHANGE_RETURN, slots(4),
+                                config=(254, 255, 0, 0, 0, 0))
 
 here = os.path.dirname(os.path.abspath(__file__))
 corpus = os.path.join(here, "corpus")

@@ -1,0 +1,468 @@
+// The peer session: the driver against the simulated device and its changer (the sim's own model,
+// which knows nothing of the driver), with the fuzz input choosing what the changer, the device
+// and the operator do. The verdicts come from the peer's side and from properties that hold for
+// any correct controller, not from the driver's rules:
+//
+//   money     every coin the device reported (header intact) is worth what the changer's SETUP
+//             answer, as the driver holds it, says; those values = credit + vended + paid
+//             + the part below one unit a payout leaves + what no longer fit into 32 bits;
+//   display   every change of the credit ends with a refresh that shows the new credit;
+//   records   a record changes only with an answer of its kind and then holds exactly the bytes
+//             the changer sent (zeros where the answer was cut short); after a start-up without
+//             faults the records hold the changer's full answers;
+//   wire      every command is one the changer takes (right code, right length), at most one per
+//             datagram, none for an operator's request; after RESET at least three datagrams and
+//             a tick pass before SETUP;
+//   liveness  with a changer that answers, the driver is back in Polling within 24 datagrams of
+//             a reset (14 after a reset reported while polling), a Change Return is paid
+//             within 26, and a changer that reported its reset has the stored coin masks and
+//             features again within 26;
+//   memory    each datagram sits in a heap block of exactly its length (AddressSanitizer).
+//
+// Input after the mode byte: six configuration bytes (scaling factor, the credits of coin types
+// 0 to 3, tube routing of coin types 0 to 7), then operations, one byte each (low nibble the
+// operation, high nibble its small argument N), some followed by more bytes:
+//
+//   0 run N * 4 + 1 slots of the device's cadence     8 datagram of 1 + B * 8 bytes (B next)
+//   1 insert coin N                                   9 vend: DebitCredit(next 16 bits)
+//   2 insert coin N, next byte + 1 times, each       10 Change Return (SetState 9)
+//     followed by slots until it is reported         11 Reset (SetState 0)
+//   3 changer reset at the device                    12 Enable (SetState 6)
+//   4 withhold the next N % 4 + 1 query answers      13 Disable (SetState 7)
+//   5 cut the next query answer to 1 or 8 + B % 30    14 stored word N % 3 = next 32 bits
+//   6 spoil the next datagram's header with B        15 manual dispense of coin N
+//   7 empty datagram on the communication port
+#include "ChangerDriverFuzz.h"
+#include "FuzzSession.h"
+#include "InterfaceDevice.h"
+
+#include <deque>
+#include <limits>
+
+namespace {
+
+using namespace fuzz_session;
+
+constexpr std::size_t kMaxOperations = 20000;
+constexpr unsigned kStartUpBound = 24;       // datagrams from a reset to Polling
+constexpr unsigned kPollingResetBound = 14;  // from a reset report seen while polling
+constexpr unsigned kPayoutBound = kStartUpBound + 2;
+constexpr std::uint32_t kMaxCredit = std::numeric_limits<std::uint32_t>::max();
+
+ChangerConfig ReadConfig(CInput& input) {
+  ChangerConfig config;
+  config.m_nScalingFactor = static_cast<std::uint8_t>(1 + input.Next() % 255);
+  config.m_coinCredit = {};
+  for (unsigned n = 0; n < 4; ++n)
+    config.m_coinCredit[n] = input.Next();
+  config.m_wRouting = input.Next();
+  return config;
+}
+
+/// The identification record as the changer's answer fills it: three text areas of
+/// 16 bytes, each closed by a zero, then version and feature bits, nothing else written.
+Bytes IdentLayout(const Bytes& datagram) {
+  Bytes record(sizeof(ChangerIdentification), 0);
+  const auto Put = [&](std::size_t nAt, std::size_t nFirst, std::size_t nCount) {
+    const Bytes field = Field(datagram, nFirst, nCount);
+    std::copy(field.begin(), field.end(), record.begin() + static_cast<std::ptrdiff_t>(nAt));
+  };
+  Put(0, 1, 3);
+  Put(16, 4, 12);
+  Put(32, 16, 12);
+  Put(48, 28, 2);
+  Put(50, 30, 4);
+  return record;
+}
+
+template <typename T>
+bool Same(const T& a, const T& b) {
+  return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+bool StartsWith(const std::string& str, const char* lpszPrefix) {
+  return str.rfind(lpszPrefix, 0) == 0;
+}
+
+class CPeerSession {
+public:
+  CPeerSession(const std::uint8_t* pData, std::size_t nSize)
+      : m_input(pData, nSize), m_device(ReadConfig(m_input)), m_driver(m_host) {
+    m_host.m_pDriver = &m_driver;
+    m_host.m_settings[CoinAccept] = 0xFFFF;
+    m_host.m_settings[CoinDispense] = 0x000F;
+    m_host.m_settings[FeatureEnable] = 0x5;
+    m_device.StartPolling();
+    Disturbed(kStartUpBound, true);  // power-up
+  }
+
+  std::string Run(ChangerSessionSummary& summary) {
+    for (std::size_t n = 0; n < kMaxOperations && !m_input.AtEnd() && Going(); ++n) {
+      m_nOperation = n;
+      Operate(m_input.Next());
+    }
+    const std::uint64_t nOut = m_nVended + m_nPaid + m_nDropped + m_nClipped + m_driver.GetCredit();
+    if (m_nTaken != nOut)
+      Fail("money: coins worth " + std::to_string(m_nTaken) + " came in, " + std::to_string(nOut) +
+           " are accounted for");
+    summary = m_summary;
+    summary.nState = m_driver.GetState();
+    summary.nCredit = m_driver.GetCredit();
+    summary.nDatagrams = m_nDatagrams;
+    return m_strFailure;
+  }
+
+private:
+  bool Going() const { return m_strFailure.empty() && m_nDatagrams < kMaxDatagrams; }
+
+  void Fail(const std::string& strWhat) {
+    if (m_strFailure.empty())
+      m_strFailure = "operation " + std::to_string(m_nOperation) + ", datagram " +
+                     std::to_string(m_nDatagrams) + ": " + strWhat;
+  }
+
+  void Operate(std::uint8_t op) {
+    const unsigned nArg = op >> 4;
+    switch (op & 0x0F) {
+    case 0: RunSlots(nArg * 4 + 1); break;
+    case 1: m_device.InsertCoin(nArg); break;
+    case 2: InsertRepeatedly(nArg, m_input.Next() + 1u); break;
+    case 3:
+      m_device.ResetChanger();
+      Disturbed(kStartUpBound, true);
+      break;
+    case 4: m_device.ArmWithhold(nArg % 4 + 1); break;
+    case 5: {
+      // A cut of 2 to 7 bytes would read as a poll status, which no controller can tell apart.
+      const std::uint8_t nCut = m_input.Next();
+      m_device.ArmShortResponse(nCut < 0x20 ? 1 : 8 + nCut % 30);
+      break;
+    }
+    case 6: m_device.ArmWrongHeader(m_input.Next()); break;
+    case 7: Queue({EPort::Communication, {}, "EMPTY"}); break;
+    case 8:
+      // Up to 1024 bytes it reaches the driver like an answer of zeros, in any state.
+      Disturbed(kStartUpBound, false);
+      Queue(m_device.MakeOversizedDatagram(1 + m_input.Next() * 8u));
+      break;
+    case 9: Vend(m_input.Next16()); break;
+    case 10: Request(CChangerDriver::PayoutSend); break;
+    case 11: Request(CChangerDriver::ResetWait); break;
+    case 12: Request(CChangerDriver::CoinEnableSend); break;
+    case 13: Request(CChangerDriver::CoinDisableSend); break;
+    case 14:
+      m_host.m_settings[nArg % SettingCount] = m_input.Next32();
+      m_bCleanStartUp = false;  // the changer may have been told the word before
+      m_bEnableDue = false;
+      break;
+    case 15: m_device.DispenseCoin(nArg); break;
+    }
+    Drain();
+  }
+
+  // ---- the device's side ----
+
+  void RunSlots(unsigned nSlots) {
+    for (unsigned n = 0; n < nSlots && Going(); ++n) {
+      Queue(m_device.OnTickSlot().m_send);
+      Drain();
+    }
+  }
+
+  void InsertRepeatedly(unsigned nCoinType, unsigned nTimes) {
+    for (unsigned n = 0; n < nTimes && Going(); ++n) {
+      if (!StartsWith(m_device.InsertCoin(nCoinType), "ACCEPTED"))
+        return;
+      for (unsigned nSlot = 0; nSlot < 8 && (m_device.GetChanger().HasEvent() ||
+                                             m_driver.GetState() != CChangerDriver::Polling);
+           ++nSlot)
+        RunSlots(1);
+    }
+  }
+
+  void Queue(const std::vector<Datagram>& datagrams) {
+    m_pending.insert(m_pending.end(), datagrams.begin(), datagrams.end());
+  }
+  void Queue(const Datagram& datagram) { m_pending.push_back(datagram); }
+
+  // Datagrams to the PC reach the driver in order; each command it sends reaches the device,
+  // whose answer joins the queue.
+  void Drain() {
+    while (!m_pending.empty() && Going()) {
+      const Datagram datagram = std::move(m_pending.front());
+      m_pending.pop_front();
+      // The link keeps only the communication port's datagrams, and loses longer ones whole.
+      if (datagram.m_ePort != EPort::Communication || datagram.m_bytes.size() > kMaxDatagram)
+        continue;
+      for (const Bytes& command : Step(datagram)) {
+        const DeviceStep step = m_device.OnCommDatagram(command.data(), command.size());
+        if (step.m_strReceived == "UNKNOWN" ||
+            step.m_strReceived.find("WRONG LENGTH") != std::string::npos)
+          Fail("the changer cannot take " + Hex(command) + " (" + step.m_strReceived + ")");
+        Queue(step.m_send);
+      }
+      // A changer that reported its reset is back in service once it has the stored masks
+      // and features again.
+      const CChangerModel& changer = m_device.GetChanger();
+      if (changer.GetAcceptMask() == (m_host.m_settings[CoinAccept] & 0xFFFF) &&
+          changer.GetDispenseMask() == (m_host.m_settings[CoinDispense] & 0xFFFF) &&
+          changer.GetFeatureEnable() == m_host.m_settings[FeatureEnable])
+        m_bEnableDue = false;
+    }
+  }
+
+  // ---- the operator ----
+
+  void Vend(std::uint32_t nPrice) {
+    const std::uint32_t nCredit = m_driver.GetCredit();
+    m_host.Clear();
+    const bool bSold = m_driver.DebitCredit(nPrice);
+    if (bSold != (nPrice <= nCredit) ||
+        m_driver.GetCredit() != (bSold ? nCredit - nPrice : nCredit))
+      Fail("vend of " + std::to_string(nPrice) + " with credit " + std::to_string(nCredit) +
+           " left " + std::to_string(m_driver.GetCredit()));
+    if (!m_host.m_commands.empty())
+      Fail("a vend sent " + Hex(m_host.m_commands.front()));
+    if (bSold)
+      m_nVended += nPrice;
+  }
+
+  void Request(std::uint32_t nState) {
+    const std::uint32_t nCredit = m_driver.GetCredit();
+    m_host.Clear();
+    const std::uint32_t nWas = m_driver.GetState();
+    m_driver.SetState(nState);
+    if (!m_host.m_commands.empty() || m_driver.GetCredit() != nCredit)
+      Fail("the operator's request " + std::to_string(nState) + " did more than ask");
+    // A jump out of the waiting states leaves their countdown unspent, for the next restart.
+    if (nWas == CChangerDriver::ResetWait || nWas == CChangerDriver::ResetPending)
+      m_bCountdownLeft = true;
+    Disturbed(kStartUpBound, nState == CChangerDriver::ResetWait);
+    m_bEnableDue = false;  // the operator has taken over
+    m_bPayoutWanted = nState == CChangerDriver::PayoutSend;
+    m_nPayoutClock = 0;
+  }
+
+  // ---- liveness bookkeeping ----
+
+  // A reset, a request or a fault that has struck: the driver must be back in Polling within
+  // nBound datagrams from now, unless another fault is still waiting to strike; a due payout and
+  // a changer to enable again get their full bound from now as well. After a reset
+  // (bStartUp) without faults it must also hold the changer's full answers by then.
+  void Disturbed(unsigned nBound, bool bStartUp) {
+    m_nClock = 0;
+    m_nPayoutClock = 0;
+    m_nEnableClock = 0;
+    m_nBound = nBound;
+    m_bWatching = true;
+    m_bCleanStartUp = bStartUp && !m_device.IsFaultArmed();
+    m_bResetSent = false;
+  }
+
+  // ---- one datagram ----
+
+  /// Hands one datagram to the driver and checks every property. @returns the commands sent.
+  std::vector<Bytes> Step(const Datagram& datagram) {
+    ++m_nDatagrams;
+    const Bytes& bytes = datagram.m_bytes;
+    // The link drops an empty datagram: it is no step of the driver's, and must change nothing.
+    const unsigned nStep = bytes.empty() ? 0 : 1;
+    const bool bFaultArmed = m_device.IsFaultArmed();
+    // A spoiled header is put on as the datagram is made, so no step sees its fault armed.
+    const bool bStruck = (m_bFaultWasArmed && !bFaultArmed) ||
+                         datagram.m_strName.find("(WRONG HEADER)") != std::string::npos;
+    m_bFaultWasArmed = bFaultArmed;
+    const bool bIntact = !bytes.empty() && (bytes[0] & 0xF8) == 0x08;
+    const std::uint32_t nState = m_driver.GetState();
+    const std::uint32_t nCredit = m_driver.GetCredit();
+    const ChangerSetup setup = m_driver.GetChangerSetup();
+    const TubeStatus tubes = m_driver.GetTubeStatus();
+    const ChangerIdentification ident = m_driver.GetChangerIdentification();
+
+    // A coin the changer took, as the device reported it, at the value its SETUP answer gave.
+    std::uint64_t nValue = 0;
+    const std::string& strName = datagram.m_strName;
+    if (bIntact && StartsWith(strName, "DEPOSIT ")) {
+      const unsigned nCoin = std::stoul(strName.substr(strName.find("coin ") + 5)) & 0x0F;
+      nValue = std::uint64_t{setup.coinTypeCredit[nCoin]} * setup.scalingFactor;
+    }
+
+    m_host.Clear();
+    const std::uint32_t nShownBefore = m_host.m_nShownCredit;
+    Deliver(m_driver, bytes);
+    const std::vector<Bytes> commands = std::move(m_host.m_commands);
+    const std::uint32_t nStateAfter = m_driver.GetState();
+    const std::uint32_t nCreditAfter = m_driver.GetCredit();
+    const auto What = [&] {
+      return "\"" + strName + "\" (" + Hex(bytes) + ") in state " + std::to_string(nState);
+    };
+
+    // Wire.
+    if (commands.size() > 1)
+      Fail(What() + " sent " + std::to_string(commands.size()) + " commands");
+    if (!m_host.m_strBadRead.empty())
+      Fail("read " + m_host.m_strBadRead);
+    if (m_nSinceReset < kMaxDatagrams)
+      m_nSinceReset += nStep;
+    unsigned nPayoutUnits = 0;
+    bool bPaid = false;
+    for (const Bytes& command : commands) {
+      if (command == Bytes{0x08}) {
+        m_nSinceReset = 0;
+        m_bResetSent = true;
+      } else if (command == Bytes{0x09}) {
+        if (m_nSinceReset < 5)
+          Fail("SETUP only " + std::to_string(m_nSinceReset - 1) + " datagrams after RESET");
+        m_bCountdownLeft = false;
+      } else if (command.size() == 3 && command[0] == 0x0F && command[1] == 0x02) {
+        bPaid = true;
+        nPayoutUnits = command[2];
+        m_summary.payouts.push_back(command[2]);
+      } else if (!command.empty() && command[0] == 0x0C) {
+        ++m_summary.nCoinTypeCommands;
+      }
+    }
+
+    // Money.
+    const std::uint64_t nIn = std::uint64_t{nCredit} + nValue;
+    const std::uint64_t nHeld = nIn > kMaxCredit ? kMaxCredit : nIn;
+    const std::uint64_t nScaling = setup.scalingFactor;
+    std::uint64_t nPaid = 0;
+    std::uint64_t nDropped = 0;
+    if (bPaid) {
+      nPaid = nPayoutUnits * nScaling;
+      if (nScaling == 0 || nCreditAfter + nPaid > nHeld) {
+        Fail(What() + " paid " + std::to_string(nPayoutUnits) + " units of " +
+             std::to_string(nScaling) + " from a credit of " + std::to_string(nHeld));
+      } else {
+        nDropped = nHeld - nCreditAfter - nPaid;
+        if (nDropped >= nScaling || (nPayoutUnits < 255 && nCreditAfter >= nScaling))
+          Fail(What() + ": a payout of " + std::to_string(nPayoutUnits) + " units of " +
+               std::to_string(nScaling) + " from " + std::to_string(nHeld) + " left " +
+               std::to_string(nCreditAfter));
+      }
+      m_bPayoutWanted = false;
+    } else if (nCreditAfter != nHeld) {
+      Fail(What() + " made the credit " + std::to_string(nCreditAfter) + " from " +
+           std::to_string(nCredit) + " and a coin worth " + std::to_string(nValue));
+    }
+    m_nTaken += nValue;
+    m_nPaid += nPaid;
+    m_nDropped += nDropped;
+    m_nClipped += nIn - nHeld;
+    if (nCreditAfter == kMaxCredit)
+      m_summary.bSaturated = true;
+    if (nCreditAfter != nCredit &&
+        (m_host.m_nDisplayUpdates == 0 || m_host.m_nShownCredit != nCreditAfter))
+      Fail(What() + ": the credit is " + std::to_string(nCreditAfter) + " but the panel shows " +
+           std::to_string(m_host.m_nDisplayUpdates ? m_host.m_nShownCredit : nShownBefore));
+
+    // Records.
+    const bool bAny = bIntact && strName == "OVERSIZED";
+    const bool bSetupAnswer = bAny || (bIntact && StartsWith(strName, "SETUP RESPONSE"));
+    const bool bTubeAnswer = bAny || (bIntact && StartsWith(strName, "TUBE STATUS RESPONSE"));
+    const bool bIdentAnswer = bAny || (bIntact && StartsWith(strName, "IDENTIFICATION RESPONSE"));
+    // Compared as bytes only when they changed: this runs for every datagram.
+    if (!Same(m_driver.GetChangerSetup(), setup)) {
+      const Bytes setupAfter = BytesOf(m_driver.GetChangerSetup());
+      if (!(bSetupAnswer && setupAfter == Field(bytes, 1, 23)))
+        Fail(What() + " left the setup record " + Hex(setupAfter));
+    }
+    if (!Same(m_driver.GetTubeStatus(), tubes)) {
+      const Bytes tubesAfter = BytesOf(m_driver.GetTubeStatus());
+      if (!(bTubeAnswer && tubesAfter == Field(bytes, 1, 18)))
+        Fail(What() + " left the tube record " + Hex(tubesAfter));
+    }
+    if (!Same(m_driver.GetChangerIdentification(), ident)) {
+      const Bytes identAfter = BytesOf(m_driver.GetChangerIdentification());
+      if (!(bIdentAnswer && identAfter == IdentLayout(bytes)))
+        Fail(What() + " left the identification record " + Hex(identAfter));
+    }
+
+    // Liveness.
+    if (bStruck)
+      Disturbed(kStartUpBound, false);
+    if (bFaultArmed)
+      m_bCleanStartUp = false;
+    // The report that answers the driver's own RESET, while it still waits, restarts nothing.
+    if (bIntact && strName == "CHANGER WAS RESET") {
+      m_bEnableDue = true;
+      m_nEnableClock = 0;
+    }
+    if (bIntact && strName == "CHANGER WAS RESET" && nState != CChangerDriver::ResetWait &&
+        nState != CChangerDriver::ResetPending)
+      Disturbed(nState == CChangerDriver::Polling && !m_bCountdownLeft ? kPollingResetBound
+                                                                       : kStartUpBound,
+                m_bCleanStartUp);
+    m_nClock += nStep;
+    m_nPayoutClock += nStep;
+    m_nEnableClock += nStep;
+    if (nState == CChangerDriver::PayoutSend && !bPaid && nScaling == 0)
+      m_bPayoutWanted = false;  // nothing can be paid without a scaling factor
+    const bool bArrived =
+        nStateAfter == CChangerDriver::Polling || nStateAfter == CChangerDriver::PayoutSend;
+    if (m_bWatching && bArrived) {
+      m_bWatching = false;
+      if (m_bCleanStartUp && m_bResetSent && nState != CChangerDriver::Polling) {
+        const CChangerModel& changer = m_device.GetChanger();
+        Bytes identAnswer = {0x08};
+        const Bytes identData = changer.IdentificationData();
+        identAnswer.insert(identAnswer.end(), identData.begin(), identData.end());
+        if (BytesOf(m_driver.GetChangerSetup()) != changer.SetupData() ||
+            BytesOf(m_driver.GetTubeStatus()) != changer.TubeStatusData() ||
+            BytesOf(m_driver.GetChangerIdentification()) != IdentLayout(identAnswer))
+          Fail(What() + ": in Polling after a clean start-up without the changer's answers");
+      }
+    }
+    if (bFaultArmed) {
+      m_nClock = 0;
+      m_nPayoutClock = 0;
+      m_nEnableClock = 0;
+    } else if (m_bWatching && m_nClock > m_nBound) {
+      Fail("not back in Polling " + std::to_string(m_nBound) + " datagrams after a reset; state " +
+           std::to_string(nStateAfter));
+    } else if (m_bPayoutWanted && m_nPayoutClock > kPayoutBound) {
+      Fail("Change Return not paid within " + std::to_string(kPayoutBound) + " datagrams");
+    } else if (m_bEnableDue && m_nEnableClock > kPayoutBound) {
+      Fail("the changer reported a reset and was not enabled again within " +
+           std::to_string(kPayoutBound) + " datagrams");
+    }
+    return commands;
+  }
+
+  CInput m_input;
+  CInterfaceDevice m_device;
+  CSessionHost m_host;
+  CChangerDriver m_driver;
+  std::deque<Datagram> m_pending;
+  std::string m_strFailure;
+  ChangerSessionSummary m_summary;
+  std::size_t m_nOperation = 0;
+  std::size_t m_nDatagrams = 0;
+  std::size_t m_nSinceReset = kMaxDatagrams;  // datagrams since the driver sent RESET
+  // Money in hundredths over the whole session.
+  std::uint64_t m_nTaken = 0;    // coins the device reported, at their value
+  std::uint64_t m_nVended = 0;   // successful vends
+  std::uint64_t m_nPaid = 0;     // EXPANSION PAYOUT units times the scaling factor
+  std::uint64_t m_nDropped = 0;  // the part below one unit that a payout leaves
+  std::uint64_t m_nClipped = 0;  // what did not fit into the 32-bit credit
+  // Liveness.
+  bool m_bWatching = false;  // a reset or request waits for Polling
+  bool m_bCleanStartUp = false;
+  bool m_bResetSent = false;  // RESET went out since the last disturbance
+  bool m_bEnableDue = false;  // the changer reported a reset and is not enabled again yet
+  unsigned m_nEnableClock = 0;
+  bool m_bCountdownLeft = false;  // a restart from Polling may have to wait out a countdown
+  bool m_bFaultWasArmed = false;
+  unsigned m_nClock = 0;
+  unsigned m_nBound = kStartUpBound;
+  bool m_bPayoutWanted = false;
+  unsigned m_nPayoutClock = 0;
+};
+
+}  // namespace
+
+std::string CheckPeerDriverSession(const std::uint8_t* pData, std::size_t nSize,
+                                   ChangerSessionSummary& summary) {
+  return CPeerSession(pData, nSize).Run(summary);
+}
