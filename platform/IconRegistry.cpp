@@ -4,6 +4,8 @@
 #include <QGuiApplication>
 #include <QIcon>
 #include <QIconEngine>
+#include <QPainter>
+#include <QPixmap>
 
 #include <map>
 
@@ -98,4 +100,20 @@ HICON AfxLoadIcon(UINT nID) {
     entry.bLoaded = true;
   }
   return &entry.icon;
+}
+
+QIcon AfxDrawIcon(void (*pfnDraw)(QPainter& dc, double rPen)) {
+  QIcon icon;
+  for (int nSize : {16, 32, 48, 256}) {
+    QPixmap pixmap(nSize, nSize);
+    pixmap.fill(Qt::transparent);
+    QPainter dc(&pixmap);
+    dc.setRenderHint(QPainter::Antialiasing);
+    dc.scale(nSize / 32.0, nSize / 32.0);
+    // Small sizes get relatively thicker outlines so the shapes survive the scaling.
+    pfnDraw(dc, nSize <= 16 ? 1.6 : nSize <= 32 ? 1.0 : 0.7);
+    dc.end();
+    icon.addPixmap(pixmap);
+  }
+  return icon;
 }

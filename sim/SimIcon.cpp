@@ -1,20 +1,13 @@
 #include "SimIcon.h"
 
+#include "IconRegistry.h"
+
 #include <QLinearGradient>
 #include <QPainter>
-#include <QPixmap>
 
 namespace {
 
-QPixmap DrawSimIcon(int nSize) {
-  QPixmap pixmap(nSize, nSize);
-  pixmap.fill(Qt::transparent);
-  QPainter dc(&pixmap);
-  dc.setRenderHint(QPainter::Antialiasing);
-  dc.scale(nSize / 32.0, nSize / 32.0);  // drawn on a 32 x 32 grid
-  // Small sizes get relatively thicker outlines so the shapes survive the scaling.
-  const qreal rPen = nSize <= 16 ? 1.6 : nSize <= 32 ? 1.0 : 0.7;
-
+void DrawSimIcon(QPainter& dc, double rPen) {
   // The device's case.
   QLinearGradient body(0, 10, 0, 30);
   body.setColorAt(0.0, QColor(176, 184, 196));
@@ -42,14 +35,8 @@ QPixmap DrawSimIcon(int nSize) {
   face.setColorAt(1.0, QColor(230, 170, 30));
   dc.setBrush(face);
   dc.drawEllipse(QRectF(10, 1, 10, 10));
-  return pixmap;
 }
 
 }  // namespace
 
-QIcon CreateSimIcon() {
-  QIcon icon;
-  for (int nSize : {16, 32, 48, 256})
-    icon.addPixmap(DrawSimIcon(nSize));
-  return icon;
-}
+QIcon CreateSimIcon() { return AfxDrawIcon(DrawSimIcon); }

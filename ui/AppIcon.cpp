@@ -7,7 +7,6 @@
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
-#include <QPixmap>
 
 namespace {
 
@@ -32,15 +31,7 @@ void DrawCoin(QPainter& dc, const QRectF& rcFace, qreal rThickness, qreal rPen) 
   dc.drawEllipse(rcFace);
 }
 
-QPixmap DrawIcon(int nSize) {
-  QPixmap pixmap(nSize, nSize);
-  pixmap.fill(Qt::transparent);
-  QPainter dc(&pixmap);
-  dc.setRenderHint(QPainter::Antialiasing);
-  dc.scale(nSize / 32.0, nSize / 32.0);  // drawn on a 32 x 32 grid
-  // Small sizes get relatively thicker outlines so the shapes survive the scaling.
-  const qreal rPen = nSize <= 16 ? 1.6 : nSize <= 32 ? 1.0 : 0.7;
-
+void DrawAppIcon(QPainter& dc, double rPen) {
   // Changer front plate with its coin slot.
   dc.setPen(QPen(QColor(40, 48, 60), rPen));
   dc.setBrush(QColor(92, 108, 130));
@@ -53,17 +44,11 @@ QPixmap DrawIcon(int nSize) {
   const qreal rThickness = 3.0;
   for (int n = 0; n < 4; ++n)
     DrawCoin(dc, QRectF(2, 21.5 - n * 4.5, 20, 6.5), rThickness, rPen);
-  return pixmap;
 }
 
 }  // namespace
 
-QIcon CreateAppIcon() {
-  QIcon icon;
-  for (int nSize : {16, 32, 48, 256})
-    icon.addPixmap(DrawIcon(nSize));
-  return icon;
-}
+QIcon CreateAppIcon() { return AfxDrawIcon(DrawAppIcon); }
 
 void RegisterAppIcon() {
   static const bool bRegistered = (AfxRegisterIcon(IDR_MAINFRAME, CreateAppIcon), true);
