@@ -28,6 +28,7 @@ enum class EPortRange : unsigned {
   Memcheck = 29500,
   SimProcess = 30000,
   FaultEndToEnd = 30500,
+  Dissector = 31000,
 };
 constexpr unsigned kPortRangeSize = 500;
 

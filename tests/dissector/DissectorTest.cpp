@@ -14,14 +14,45 @@ using namespace testing_support;
 
 namespace {
 
-const unsigned kComm = 24600 + 2 * static_cast<unsigned>(getpid() % 50);
-const unsigned kPeerComm = 24700 + 2 * static_cast<unsigned>(getpid() % 50);
+const unsigned kComm = TakePorts(EPortRange::Dissector);
+const unsigned kPeerComm = TakePorts(EPortRange::Dissector);
 
-class CLinkedApp : public CTestApp, public CDeviceLink {};
+/// The copy of the dissector that a system-wide install (the package) put in tshark's global Lua
+/// plugin folder, or "" when there is none. tshark loads that copy on its own, and a second one
+/// given with -X would register the protocol twice.
+const std::string& InstalledDissector() {
+  static const std::string s_strPath = [] {
+    QProcess process;
+    process.start(TSHARK_EXE, {"-G", "folders"});
+    process.waitForFinished(30000);
+    for (const QString& strLine :
+         QString::fromLocal8Bit(process.readAllStandardOutput()).split('\n')) {
+      if (strLine.startsWith("Global Lua Plugins:")) {
+        const QString strFile = strLine.section('\t', -1).trimmed() + "/lx5200e.lua";
+        if (QFileInfo::exists(strFile))
+          return strFile.toStdString();
+      }
+    }
+    return std::string();
+  }();
+  return s_strPath;
+}
+
+/// Skips the test when tshark is missing, or when it would read an installed copy of the dissector
+/// that differs from this tree's.
+#define SKIP_WITHOUT_THIS_DISSECTOR()                                                            \
+  do {                                                                                           \
+    if (std::string(TSHARK_EXE).empty())                                                         \
+      GTEST_SKIP() << "tshark is not installed (scripts/setup installs it)";                     \
+    if (!InstalledDissector().empty() &&                                                         \
+        ReadWholeFile(InstalledDissector()) != ReadWholeFile(LX5200E_LUA))                       \
+      GTEST_SKIP() << "tshark loads another copy of the dissector from " << InstalledDissector() \
+                   << " (remove the package to test this tree's)";                               \
+  } while (false)
 
 /// tshark with the dissector under test and the session's ports as preferences, in a home of its
-/// own so that no personal plugin or preference gets in. (A copy installed in the global plugin
-/// folder by the package clashes with it: the first test then reports the Lua error.)
+/// own so that no personal plugin or preference gets in. An installed copy that is the same as
+/// this tree's is read as it is, without a second one.
 class CTshark {
 public:
   explicit CTshark(unsigned nComm = kComm) : m_nComm(nComm) {
@@ -35,13 +66,14 @@ public:
                   std::string* pstrErrors = nullptr) {
     QProcess process;
     process.setProcessEnvironment(m_env);
-    process.start(
-        TSHARK_EXE,
-        QStringList{"-n", "-r", QString::fromStdString(strCapture), "-X", "lua_script:" LX5200E_LUA,
-                    "-o", QStringLiteral("lx5200e.comm_port:%1").arg(m_nComm), "-o",
-                    QStringLiteral("lx5200e.control_port:%1").arg(m_nComm + 1), "-o",
-                    "ip.check_checksum:TRUE", "-o", "udp.check_checksum:TRUE"} +
-            extra);
+    process.start(TSHARK_EXE,
+                  QStringList{"-n", "-r", QString::fromStdString(strCapture)} +
+                      (InstalledDissector().empty() ? QStringList{"-X", "lua_script:" LX5200E_LUA}
+                                                    : QStringList{}) +
+                      QStringList{"-o", QStringLiteral("lx5200e.comm_port:%1").arg(m_nComm), "-o",
+                                  QStringLiteral("lx5200e.control_port:%1").arg(m_nComm + 1), "-o",
+                                  "ip.check_checksum:TRUE", "-o", "udp.check_checksum:TRUE"} +
+                      extra);
     process.waitForFinished(60000);
     if (pstrErrors)
       *pstrErrors = process.readAllStandardError().toStdString();
@@ -86,7 +118,7 @@ protected:
     s_pCaptureDir = new QTemporaryDir;
     s_strCapture = s_pCaptureDir->path().toStdString() + "/session.pcap";
     CTempConfig config;
-    CLinkedApp app;
+    CTestLinkApp app;
     app.WriteProfileString("Connection", "IPAddress", "127.0.0.2");
     app.WriteProfileInt("Connection", "PortCommunication", kComm);
     app.WriteProfileInt("Connection", "PortControl", kComm + 1);
@@ -128,7 +160,8 @@ protected:
     });
     panel.DoModal();
     s_bRecorded = s_bRecorded && sim.WaitFor("RX CTRL 3 08 03 00 CONTROL 0 OFF");
-    // Empty datagrams last: the program closes a socket that receives one.
+    // Empty datagrams last, after the program said goodbye: they are dropped, and the capture
+    // shows them on both ports.
     sim.Type("fault empty");
     sim.Type("fault empty control");
     s_bRecorded = s_bRecorded && sim.WaitFor("TX CTRL 0 EMPTY");
@@ -139,8 +172,7 @@ protected:
   }
   static void TearDownTestSuite() { delete s_pCaptureDir; }
   void SetUp() override {
-    if (std::string(TSHARK_EXE).empty())
-      GTEST_SKIP() << "tshark is not installed (scripts/setup installs it)";
+    SKIP_WITHOUT_THIS_DISSECTOR();
     ASSERT_TRUE(s_bRecorded) << "the session did not run as planned";
   }
 
@@ -285,8 +317,7 @@ TEST_F(DissectorSession, EachMalformedKindIsReportedAsExpertInformation) {
 // Without control traffic (a device that polls at once, --peer), the sides come from the
 // device-address preference, or else from the first response block and, before it, from the bytes.
 TEST(DissectorWithoutControlTraffic, TellsTheSidesFromThePreferenceOrTheConversation) {
-  if (std::string(TSHARK_EXE).empty())
-    GTEST_SKIP() << "tshark is not installed (scripts/setup installs it)";
+  SKIP_WITHOUT_THIS_DISSECTOR();
   QTemporaryDir dir;
   const std::string strCapture = dir.path().toStdString() + "/peer.pcap";
   {
