@@ -3,6 +3,7 @@
 #pragma once
 
 #include "ChangerDriver.h"
+#include "ChangerDriverFuzz.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -99,6 +100,15 @@ template <typename T>
 Bytes BytesOf(const T& record) {
   const auto* p = reinterpret_cast<const std::uint8_t*>(&record);
   return Bytes(p, p + sizeof record);
+}
+
+/// A session's summary as it ends: what it counted, then the driver's state and credit.
+inline ChangerSessionSummary EndSummary(ChangerSessionSummary summary, const CChangerDriver& driver,
+                                        std::size_t nDatagrams) {
+  summary.nState = driver.GetState();
+  summary.nCredit = driver.GetCredit();
+  summary.nDatagrams = nDatagrams;
+  return summary;
 }
 
 /// Hands one datagram to the driver from a heap block of exactly its length, so that

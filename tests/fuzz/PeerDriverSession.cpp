@@ -105,10 +105,7 @@ public:
     if (m_nTaken != nOut)
       Fail("money: coins worth " + std::to_string(m_nTaken) + " came in, " + std::to_string(nOut) +
            " are accounted for");
-    summary = m_summary;
-    summary.nState = m_driver.GetState();
-    summary.nCredit = m_driver.GetCredit();
-    summary.nDatagrams = m_nDatagrams;
+    summary = EndSummary(m_summary, m_driver, m_nDatagrams);
     return m_strFailure;
   }
 

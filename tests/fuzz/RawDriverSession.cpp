@@ -53,10 +53,7 @@ public:
            std::to_string(m_nDebited) + " + paid " + std::to_string(m_nPaid) + " + dropped " +
            std::to_string(m_nDropped) + " + credit " + std::to_string(m_driver.GetCredit()) +
            " + clipped " + std::to_string(m_nClipped));
-    summary = m_summary;
-    summary.nState = m_driver.GetState();
-    summary.nCredit = m_driver.GetCredit();
-    summary.nDatagrams = m_nDatagrams;
+    summary = EndSummary(m_summary, m_driver, m_nDatagrams);
     return m_strFailure;
   }
 
