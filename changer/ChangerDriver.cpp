@@ -27,6 +27,12 @@ namespace Settings = AcceptorControlSettings;
 constexpr bool IsTick(unsigned nLength) { return nLength == 1; }
 constexpr bool IsStatus(unsigned nLength) { return nLength == 2; }
 constexpr bool IsResponse(unsigned nLength) { return nLength > 7; }
+// What Polling reads as a poll answer: a status byte, possibly followed by more events. From 8
+// bytes on a datagram is a response block, even one that arrives after the driver moved on.
+constexpr bool IsPollAnswer(unsigned nLength) { return nLength >= 2 && !IsResponse(nLength); }
+// A deposit report is header, status and the count of coins in the tube: at most 3 bytes. While
+// a query runs, anything longer is an answer cut short (or several events at once), no coin.
+constexpr bool IsDepositSized(unsigned nLength) { return nLength == 2 || nLength == 3; }
 
 // Coins deposited: 01yyxxxx, yy the routing, xxxx the coin type.
 constexpr bool IsDeposit(std::uint8_t nStatus) { return (nStatus & 0xC0) == 0x40; }
@@ -64,9 +70,10 @@ void CChangerDriver::OnDatagram(const std::uint8_t* pBytes, unsigned nLength) {
     return;
 
   // A coin reported while the driver is busy elsewhere has still been taken from the customer.
-  // Polling credits deposits by its own rule; everywhere else a status-sized datagram is
-  // credited here and the state's rule then runs as usual. Longer datagrams are responses.
-  if (m_nState != Polling && nLength >= 2 && nLength <= 7 && IsDeposit(pBytes[1]))
+  // Polling credits deposits by its own rule; everywhere else a deposit-sized datagram is
+  // credited here and the state's rule then runs as usual. An answer cut to 2 or 3 bytes cannot
+  // be told from a deposit report and is credited too.
+  if (m_nState != Polling && IsDepositSized(nLength) && IsDeposit(pBytes[1]))
     CreditDeposit(pBytes[1]);
 
   switch (m_nState) {
@@ -219,10 +226,11 @@ void CChangerDriver::OnCoinDisableSend(const std::uint8_t* pBytes, unsigned nLen
   }
 }
 
-// Byte 1 of every datagram of two bytes or more is a poll status here, whatever follows it.
+// Byte 1 of a poll answer is its first status, whatever follows it; a response block that comes
+// late (its query was overtaken by the operator) is no poll answer and credits nothing.
 // Escrow request, busy, slugs, manual dispense and error reports are of no interest.
 void CChangerDriver::OnPolling(const std::uint8_t* pBytes, unsigned nLength) {
-  if (nLength < 2)
+  if (!IsPollAnswer(nLength))
     return;
   const std::uint8_t nStatus = pBytes[1];
   if (IsDeposit(nStatus)) {
@@ -241,9 +249,10 @@ void CChangerDriver::OnPolling(const std::uint8_t* pBytes, unsigned nLength) {
 // Without a scaling factor nothing can be paid, so nothing is sent and the credit stays.
 // A changer that reports its reset here has forgotten everything it was told: a payout sent to it
 // now could be lost with the credit, and its coins would stay disabled. So the driver starts it
-// up again and pays once it is back in Polling; the credit stays until then.
+// up again and pays once it is back in Polling; the credit stays until then. The reset report is
+// recognised in every poll answer, as Polling recognises it.
 void CChangerDriver::OnPayoutSend(const std::uint8_t* pBytes, unsigned nLength) {
-  if (IsStatus(nLength) && pBytes[1] == kStatusChangerReset) {
+  if (IsPollAnswer(nLength) && pBytes[1] == kStatusChangerReset) {
     ApplyResetRule(pBytes[1]);
     m_bPayoutDue = true;
     return;

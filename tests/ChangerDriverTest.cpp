@@ -239,8 +239,8 @@ TEST_F(DriverInPolling, DepositAddsCoinValueAndQueriesTubes) {
       {{0x08, 0x55}, 250},
       {{0x08, 0x4F}, 1000},
       {{0x08, 0x47}, 0},
-      {{0x0B, 0x52, 0xFF}, 25},  // bytes after the status are not looked at
-      {{0x0B, 0x55, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}, 250},
+      {{0x0B, 0x52, 0xFF}, 25},                  // bytes after the status are not looked at
+      {{0x0B, 0x55, 0x80, 0x40, 0, 0, 0}, 250},  // several events: the first counts
   };
   std::uint32_t nCredit = 0;
   for (const auto& c : cases) {
@@ -254,6 +254,19 @@ TEST_F(DriverInPolling, DepositAddsCoinValueAndQueriesTubes) {
     EXPECT_EQ(m_host.m_commands, (Commands{{0x0A}}));
     EXPECT_EQ(m_driver.GetState(), CChangerDriver::TubeQuery);
   }
+}
+
+// A response block that arrives after the operator moved the driver on is no poll answer, even
+// where its byte 1 looks like a coin (an identification's 'T' is coin type 4) or a reset.
+TEST_F(DriverInPolling, LateResponseBlocksAreNotPollAnswers) {
+  const Bytes late[] = {kIdentResponse,
+                        kTubeResponse,
+                        kSetupResponse,
+                        {0x08, 0x52, 0, 0, 0, 0, 0, 0},
+                        {0x08, 0x0B, 0, 0, 0, 0, 0, 0}};
+  for (const Bytes& datagram : late)
+    Feed(datagram);
+  ExpectUntouched(CChangerDriver::Polling, 0);
 }
 
 TEST_F(DriverInPolling, ReturnedCoinIsNotCredited) {
@@ -329,7 +342,7 @@ class DriverWithStrayDeposit : public DriverInInitState {};
 
 TEST_P(DriverWithStrayDeposit, CreditsCoinWithoutCommandOrStateChange) {
   Feed({0x08, 0x52});
-  Feed({0x0B, 0x44, 0, 0, 0, 0, 0});
+  Feed({0x0B, 0x44, 0x05});  // header, status, coins now in the tube
   EXPECT_EQ(m_driver.GetCredit(), 125u);
   EXPECT_EQ(m_host.m_nDisplayUpdates, 2);
   EXPECT_TRUE(m_host.m_commands.empty());
@@ -345,11 +358,19 @@ TEST_P(DriverWithStrayDeposit, ReturnedCoinIsNotCredited) {
 INSTANTIATE_TEST_SUITE_P(StatesOutsidePolling, DriverWithStrayDeposit,
                          ::testing::Range<std::uint32_t>(0, 8));
 
-TEST_F(DriverInPolling, ResponseLengthIsNeverADepositOutsidePolling) {
-  const Bytes response = {0x08, 0x52, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
-  for (std::uint32_t nState : {0u, 1u, 4u, 6u, 7u}) {
+// A deposit report is at most 3 bytes; while a query runs, a longer datagram is an answer cut
+// short or several events at once, and no coin.
+TEST_F(DriverInPolling, LongerThanADepositReportIsNeverCreditedOutsidePolling) {
+  const Bytes longer[] = {
+      {0x08, 0x54, 0x53, 0x4C, 0x31},  // an identification cut to 5 bytes
+      {0x08, 0x40, 0x00, 0x05},        // a tube status cut to 4 bytes
+      {0x08, 0x52, 0x05, 0x41, 0x06, 0x00, 0x00},
+      {0x08, 0x52, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00},
+  };
+  for (std::uint32_t nState = 0; nState <= 7; ++nState) {
     m_driver.SetState(nState);
-    Feed(response);
+    for (const Bytes& datagram : longer)
+      Feed(datagram);
   }
   EXPECT_EQ(m_driver.GetCredit(), 0u);
   EXPECT_EQ(m_host.m_nDisplayUpdates, 0);
@@ -408,7 +429,8 @@ TEST_F(DriverWithPayoutDue, PaysCreditInUnitsOfTheScalingFactor) {
 }
 
 TEST_F(DriverWithPayoutDue, AnyDatagramTriggersThePayout) {
-  for (const Bytes& trigger : {kTick, kSetupResponse, Bytes{0x0B, 0x0B, 0x00}}) {
+  for (const Bytes& trigger :
+       {kTick, kSetupResponse, Bytes{0x0B, 0x0C, 0x00}, Bytes{0x08, 0x0B, 0, 0, 0, 0, 0, 0}}) {
     BuildCredit(20);
     LoadSetup(5, 0, 0);
     m_driver.SetState(CChangerDriver::PayoutSend);
@@ -420,11 +442,15 @@ TEST_F(DriverWithPayoutDue, AnyDatagramTriggersThePayout) {
 
 // A changer that reports its reset while the payout waits would lose it: the driver starts the
 // changer up again and pays when it is back, once; the credit shows until then.
-TEST_F(DriverWithPayoutDue, ChangerResetBeforeThePayoutDefersItToAfterTheRestart) {
+// The reset report is taken in every poll answer, as Polling takes it.
+class DriverWithPayoutDueAndChangerReset : public DriverWithPayoutDue,
+                                           public ::testing::WithParamInterface<Bytes> {};
+
+TEST_P(DriverWithPayoutDueAndChangerReset, DefersThePayoutToAfterTheRestart) {
   BuildCredit(20);
   LoadSetup(5, 0, 0);
   m_driver.SetState(CChangerDriver::PayoutSend);
-  Feed(kResetReport);
+  Feed(GetParam());
   EXPECT_TRUE(m_host.m_commands.empty());
   EXPECT_EQ(m_driver.GetCredit(), 20u);
   ExpectFullCountdown();
@@ -444,12 +470,16 @@ TEST_F(DriverWithPayoutDue, ChangerResetBeforeThePayoutDefersItToAfterTheRestart
   BuildCredit(20);
   LoadSetup(5, 0, 0);
   m_driver.SetState(CChangerDriver::PayoutSend);
-  Feed(kResetReport);
+  Feed(GetParam());
   m_driver.SetState(CChangerDriver::CoinEnableSend);
   Feed(kTick);
   EXPECT_EQ(m_driver.GetState(), CChangerDriver::Polling);
   EXPECT_EQ(m_driver.GetCredit(), 20u);
 }
+
+INSTANTIATE_TEST_SUITE_P(PollAnswers, DriverWithPayoutDueAndChangerReset,
+                         ::testing::Values(kResetReport, Bytes{0x08, 0x0B, 0x00},
+                                           Bytes{0x0F, 0x0B, 0x00, 0x00, 0x00, 0x00, 0x00}));
 
 TEST_F(DriverWithPayoutDue, CoinReportedWithThePayoutIsPaidBack) {
   BuildCredit(20);

@@ -219,11 +219,12 @@ private:
         m_summary.payouts.push_back(command[2]);
     }
 
-    // A coin the changer kept is credited with its value: in Polling whatever the length, in the
-    // other states when the datagram is status-sized (2..7 bytes).
+    // A coin the changer kept is credited with its value: in Polling from a poll answer (2..7
+    // bytes), in the other states from a deposit report (2 or 3 bytes).
     const std::uint8_t nStatus = nLength >= 2 ? datagram[1] : 0;
-    const bool bDeposit = nLength >= 2 && (nStatus & 0xC0) == 0x40 && (nStatus & 0x30) != 0x30 &&
-                          (nState == CChangerDriver::Polling || nLength <= 7);
+    const bool bPollAnswer = nLength >= 2 && nLength <= 7;
+    const bool bDeposit = bPollAnswer && (nStatus & 0xC0) == 0x40 && (nStatus & 0x30) != 0x30 &&
+                          (nState == CChangerDriver::Polling || nLength <= 3);
     const std::uint64_t nValue =
         bDeposit ? std::uint64_t{setup.coinTypeCredit[nStatus & 0x0F]} * setup.scalingFactor : 0;
     const std::uint64_t nSum = std::uint64_t{nCredit} + nValue;
@@ -239,7 +240,7 @@ private:
       Fail(What() + ": a deposit in Polling must ask for the tube status");
 
     const std::uint32_t nScaling = setup.scalingFactor;
-    const bool bResetReport = nLength == 2 && nStatus == 0x0B;
+    const bool bResetReport = bPollAnswer && nStatus == 0x0B;
     if (nState == CChangerDriver::PayoutSend && bResetReport) {
       // The changer forgot everything: it is started again first, and the credit waits.
       if (!commands.empty() || nCreditAfter != nCreditIn ||
