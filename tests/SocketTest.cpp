@@ -90,6 +90,11 @@ INSTANTIATE_TEST_SUITE_P(
         HolderCase{"DualStackIPv6Connected", "::", true, false, "::ffff:127.0.0.2", true},
         HolderCase{"IPv6Only", "::", true, true, nullptr, false},
         HolderCase{"DeviceOnOneAddress", "127.0.0.2", true, false, nullptr, false},
+        // Without address reuse on its side the bind itself refuses the wildcard.
+        HolderCase{"OneAddressWithoutReuse", "127.0.0.2", false, false, nullptr, true},
+        // Bound to the very address that a wildcard bind would send from toward its peer.
+        HolderCase{"OneAddressConnectedFromItsOwnSource", "127.0.0.1", true, false, "127.0.0.1",
+                   true},
         HolderCase{"DeviceConnectedToThisHost", "127.0.0.2", true, false, "127.0.0.1", false}),
     [](const ::testing::TestParamInfo<HolderCase>& info) { return info.param.pszName; });
 
