@@ -38,16 +38,16 @@ const std::string& InstalledDissector() {
   return s_strPath;
 }
 
-/// Skips the test when tshark is missing, or when it would read an installed copy of the dissector
-/// that differs from this tree's.
-#define SKIP_WITHOUT_THIS_DISSECTOR()                                                            \
-  do {                                                                                           \
-    if (std::string(TSHARK_EXE).empty())                                                         \
-      GTEST_SKIP() << "tshark is not installed (scripts/setup installs it)";                     \
-    if (!InstalledDissector().empty() &&                                                         \
-        ReadWholeFile(InstalledDissector()) != ReadWholeFile(LX5200E_LUA))                       \
-      GTEST_SKIP() << "tshark loads another copy of the dissector from " << InstalledDissector() \
-                   << " (remove the package to test this tree's)";                               \
+/// Fails the test when tshark is missing, or when it would read an installed copy of the
+/// dissector that differs from this tree's: either way this tree's dissector cannot be tested.
+#define ASSERT_THIS_DISSECTOR_READABLE()                                              \
+  do {                                                                                \
+    ASSERT_FALSE(std::string(TSHARK_EXE).empty())                                     \
+        << "tshark is not installed (scripts/setup installs it)";                     \
+    ASSERT_TRUE(InstalledDissector().empty() ||                                       \
+                ReadWholeFile(InstalledDissector()) == ReadWholeFile(LX5200E_LUA))    \
+        << "tshark loads another copy of the dissector from " << InstalledDissector() \
+        << " (remove the package to test this tree's)";                               \
   } while (false)
 
 /// tshark with the dissector under test and the session's ports as preferences, in a home of its
@@ -172,7 +172,7 @@ protected:
   }
   static void TearDownTestSuite() { delete s_pCaptureDir; }
   void SetUp() override {
-    SKIP_WITHOUT_THIS_DISSECTOR();
+    ASSERT_THIS_DISSECTOR_READABLE();
     ASSERT_TRUE(s_bRecorded) << "the session did not run as planned";
   }
 
@@ -317,7 +317,7 @@ TEST_F(DissectorSession, EachMalformedKindIsReportedAsExpertInformation) {
 // Without control traffic (a device that polls at once, --peer), the sides come from the
 // device-address preference, or else from the first response block and, before it, from the bytes.
 TEST(DissectorWithoutControlTraffic, TellsTheSidesFromThePreferenceOrTheConversation) {
-  SKIP_WITHOUT_THIS_DISSECTOR();
+  ASSERT_THIS_DISSECTOR_READABLE();
   QTemporaryDir dir;
   const std::string strCapture = dir.path().toStdString() + "/peer.pcap";
   {
