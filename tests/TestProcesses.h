@@ -78,8 +78,11 @@ public:
   bool IsWaitingForEvents() const {
     const std::string strStat = ReadWholeFile(ProcPath("stat"));
     const std::size_t nAfterName = strStat.rfind(')');
-    return nAfterName != std::string::npos && strStat.compare(nAfterName, 4, ") S ") == 0 &&
-           ReadWholeFile(ProcPath("wchan")).find("poll") != std::string::npos;
+    if (nAfterName == std::string::npos || strStat.compare(nAfterName, 4, ") S ") != 0)
+      return false;
+    // Where the kernel does not name the wait ("0"), sleeping has to do.
+    const std::string strWait = ReadWholeFile(ProcPath("wchan"));
+    return strWait == "0" || strWait.find("poll") != std::string::npos;
   }
   bool IsRunning() const { return m_process.state() != QProcess::NotRunning; }
   qint64 Pid() const { return m_process.processId(); }
