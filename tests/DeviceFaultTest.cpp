@@ -269,7 +269,8 @@ TEST_F(FaultyDevicePanel, CreditAndRecordsFollowWhatTheChangerSentAndNoMoneyIsLo
     std::function<void()> pfnCheck = nullptr;   // after them
   };
   const PanelRow rows[] = {
-      // A changer that answers IDENTIFICATION with 08 54 ... looks like a coin of type 4 (1.00).
+      // An IDENTIFICATION answer 08 54 ... looks like a coin of type 4 (1.00). First in the
+      // table, while the credit is 0.00, so that the payout is 0 units.
       {"IDENTIFICATION answer cut to 5 bytes while Change Return waits: no coin, nothing paid",
        {{{"fault short 5 ident", "reset"},
          {"TX COMM 2 08 0B", "> RX COMM 1 08 RESET", "TX COMM 5 08 54 53 4C 31",
