@@ -27,9 +27,9 @@ const unsigned kPorts = TakePorts(EPortRange::FaultEndToEnd, 4);
 /// Typed at the sim, then the lines expected in its log, in order. An expected line is
 ///   "PREFIX"    a line that starts so, after the previous match;
 ///   "> PREFIX"  the first command from the PC after the previous match starts so;
-///   "quiet"     ten ticks pass after the previous match with no command from the PC;
-///   "<N PREFIX" a line that starts so, with fewer than N datagrams sent to the PC on the way
-///               (the device's cadence runs on while the PC answers, so N leaves room).
+///   "quiet"     no command from the PC after the previous match: the changer is reset then,
+///               and the PC's first command after the match is its RESET, the start-up then
+///               completes. The PC answers in order, so no waiting time decides.
 struct Stage {
   std::vector<std::string> typed;
   std::vector<std::string> expected;
@@ -40,36 +40,27 @@ std::string Play(CSimProcess& sim, const Stage& stage) {
   std::size_t nAt = sim.Lines().size();
   for (const std::string& strLine : stage.typed)
     sim.Type(strLine);
-  for (const std::string& strExpected : stage.expected) {
-    const std::size_t nFrom = nAt;
-    if (strExpected == "quiet") {
-      for (int n = 0; n < 10 && nAt != CSimProcess::npos; ++n) {
-        nAt = sim.Find("TX COMM 1 08 TICK", nAt);
-        nAt = nAt == CSimProcess::npos ? nAt : nAt + 1;
-      }
-      if (nAt == CSimProcess::npos)
-        return "the ticks stopped";
-      for (std::size_t i = nFrom; i < nAt; ++i)
-        if (sim.Lines()[i].rfind("RX COMM", 0) == 0)
-          return "expected no command, got " + sim.Lines()[i];
-      continue;
-    }
+  const auto Match = [&](const std::string& strExpected) -> std::string {
     const bool bNextCommand = strExpected.rfind("> ", 0) == 0;
-    const bool bSoon = strExpected[0] == '<';
-    const std::string strPrefix = bNextCommand ? strExpected.substr(2)
-                                  : bSoon      ? strExpected.substr(strExpected.find(' ') + 1)
-                                               : strExpected;
+    const std::string strPrefix = bNextCommand ? strExpected.substr(2) : strExpected;
     const std::size_t nFound = sim.Find(bNextCommand ? "RX COMM" : strPrefix, nAt);
     if (nFound == CSimProcess::npos)
       return "never came: " + strExpected;
     if (bNextCommand && sim.Lines()[nFound].rfind(strPrefix, 0) != 0)
       return "expected " + strPrefix + ", the PC sent " + sim.Lines()[nFound];
-    long nSent = 0;
-    for (std::size_t i = nFrom; i < nFound; ++i)
-      nSent += sim.Lines()[i].rfind("TX COMM", 0) == 0;
-    if (bSoon && nSent >= std::stol(strExpected.substr(1)))
-      return strPrefix + " came only after " + std::to_string(nSent) + " datagrams";
     nAt = nFound + 1;
+    return "";
+  };
+  for (const std::string& strExpected : stage.expected) {
+    if (strExpected == "quiet") {
+      sim.Type("reset");
+      if (std::string strWrong = Match("> RX COMM 1 08 RESET"); !strWrong.empty())
+        return "not quiet: " + strWrong;
+      if (std::string strWrong = Match("ENABLED"); !strWrong.empty())
+        return strWrong;
+    } else if (std::string strWrong = Match(strExpected); !strWrong.empty()) {
+      return strWrong;
+    }
   }
   return "";
 }
@@ -132,10 +123,8 @@ const Row kStartUpRows[] = {
      {{{"fault oversize 1025"}, {"TX COMM 1025 08 00", "quiet"}}}},
     {"oversized datagram of 65507 bytes: dropped whole",
      {{{"fault oversize 65507"}, {"TX COMM 65507 08 00", "quiet"}}}},
-    // The countdown ran out in the start-up: RESET goes out on the second datagram after the
-    // report (here on the third at most, with room for a busy machine).
-    {"changer reset in Polling: RESET first, at once",
-     {{{"reset"}, {"TX COMM 2 08 0B", "<9 RX COMM 1 08 RESET", "ENABLED accept 003F"}}}},
+    {"changer reset in Polling: RESET first",
+     {{{"reset"}, {"TX COMM 2 08 0B", "> RX COMM 1 08 RESET", "ENABLED accept 003F"}}}},
     ResetWhileWaitingFor("changer reset while SETUP waits", "setup", "SETUP"),
     ResetWhileWaitingFor("changer reset while IDENTIFICATION waits", "ident", "IDENTIFICATION"),
     ResetWhileWaitingFor("changer reset while TUBE STATUS waits", "tubes", "TUBE STATUS"),
@@ -195,17 +184,27 @@ TEST_F(FaultyDeviceProgram, AnEmptyDatagramOnEitherPortIsDropped) {
 
 // ---- the panel in this process: credit and information dialogs ----
 
-/// The panel, with an operator who presses Change Return just as the changer reports a reset.
+/// The panel, with an operator who presses Change Return just as the changer reports a reset,
+/// and a count of the datagrams read from the changer's reset report until RESET went out.
 class CFaultPanel : public CVendingPanelDlg {
 public:
   void OnDatagram(const BYTE* pBytes, unsigned nLength) override {
-    if (m_bReturnAtReset && nLength == 2 && pBytes[1] == 0x0B) {
+    const bool bResetReport = nLength == 2 && pBytes[1] == 0x0B;
+    m_nSinceResetReport = bResetReport ? 0 : m_nSinceResetReport + 1;
+    if (m_bReturnAtReset && bResetReport) {
       m_bReturnAtReset = false;
       OnChangeReturn();
     }
     CVendingPanelDlg::OnDatagram(pBytes, nLength);
   }
+  void SendChangerCommand(const BYTE* pBytes, unsigned nLength) override {
+    if (nLength == 1 && pBytes[0] == 0x08)
+      m_nResetAfter = m_nSinceResetReport;
+    CVendingPanelDlg::SendChangerCommand(pBytes, nLength);
+  }
   bool m_bReturnAtReset = false;
+  unsigned m_nSinceResetReport = 0;
+  unsigned m_nResetAfter = 0;  // datagrams after the reset report, when RESET last went out
 };
 
 std::string Money(unsigned nHundredths) {
@@ -247,7 +246,11 @@ TEST_F(FaultyDevicePanel, CreditAndRecordsFollowWhatTheChangerSentAndNoMoneyIsLo
   m_app.WriteProfileInt("Connection", "PortControl", nComm + 1);
   m_app.WriteProfileInt("AcceptorControl", "CoinAccept", 0x003F);
   m_app.WriteProfileInt("Prices", "Price_00", kPrice);
-  ASSERT_TRUE(m_sim.Start(nComm, nComm + 1, 20, {"--routing", "003F", "--fill", "24,30,18,9,5,5"}));
+  // Coin type 14 (10.00) has a tube, for the full flag in the first byte of TUBE STATUS; it is
+  // never accepted nor large enough for a payout here.
+  ASSERT_TRUE(m_sim.Start(nComm, nComm + 1, 20,
+                          {"--routing", "403F", "--coins", "1,2,4,10,20,40,0,0,0,0,0,0,0,0,200",
+                           "--fill", "24,30,18,9,5,5"}));
   ASSERT_TRUE(m_app.Connect());
   m_app.m_pMainWnd = &m_panel;
 
@@ -266,6 +269,16 @@ TEST_F(FaultyDevicePanel, CreditAndRecordsFollowWhatTheChangerSentAndNoMoneyIsLo
     std::function<void()> pfnCheck = nullptr;   // after them
   };
   const PanelRow rows[] = {
+      // An IDENTIFICATION answer 08 54 ... looks like a coin of type 4 (1.00). First in the
+      // table, while the credit is 0.00, so that the payout is 0 units.
+      {"IDENTIFICATION answer cut to 5 bytes while Change Return waits: no coin, nothing paid",
+       {{{"fault short 5 ident", "reset"},
+         {"TX COMM 2 08 0B", "> RX COMM 1 08 RESET", "TX COMM 5 08 54 53 4C 31",
+          "ENABLED accept 003F", "> RX COMM 3 0F 02 00", "PAID 0 of 0"}}},
+       [&] {
+         m_panel.m_bReturnAtReset = true;
+         ChangeReturnDue();
+       }},
       {"spoiled header on a deposit: not credited",
        {{{"fault header 10 deposit", "insert 3"}, {"TX COMM 3 10 53", "quiet"}}}},
       {"short SETUP answer: coin values read 0 where its bytes were missing",
@@ -300,8 +313,20 @@ TEST_F(FaultyDevicePanel, CreditAndRecordsFollowWhatTheChangerSentAndNoMoneyIsLo
          EXPECT_EQ(DialogTexts(ID_INFORMATION_TUBESTATUS, IDC_TUBE_1 + 4, IDC_TUBE_1 + 5),
                    (std::vector<std::string>{" 5 x 100", " ---"}));
        }},
-      {"changer reset in Polling: restarted, credit kept",
-       {{{"reset"}, {"TX COMM 2 08 0B", "> RX COMM 1 08 RESET", "ENABLED accept 003F"}}}},
+      // The countdown ran out in the start-up: RESET goes out on the second datagram after the
+      // report.
+      {"changer reset in Polling: restarted at once, credit kept",
+       {{{"reset"}, {"TX COMM 2 08 0B", "> RX COMM 1 08 RESET", "ENABLED accept 003F"}}},
+       {},
+       [&] { EXPECT_EQ(m_panel.m_nResetAfter, 2u); }},
+      // A full tube of coin type 14 makes the answer 08 40 ..., which looks like a coin of type 0.
+      {"TUBE STATUS answer cut to 4 bytes after a coin: the coin alone is credited",
+       {{{"fill 14", "fault short 4 tubes", "insert 1"},
+         {"TUBE 14 count 60 full", "TX COMM 3 08 51", "> RX COMM 1 0A", "TX COMM 4 08 40 00",
+          "> RX COMM 1 0A", "ENABLED accept 003F"}},
+        {{"empty 14"}, {"TUBE 14 count 0"}}},
+       {},
+       [&] { nCredit += kCoinValue[1]; }},
       {"changer reset while SETUP waits: credit kept",
        ResetWhileWaitingFor("", "setup", "SETUP").stages},
       {"changer reset while IDENTIFICATION waits: credit kept",

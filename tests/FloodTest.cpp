@@ -42,28 +42,11 @@ long CpuTicks(qint64 nPid) {
   return nUser + nSystem;
 }
 
-/// The program's two sockets (those connected to 127.0.0.2) in /proc/net/udp: bytes waiting in
-/// their receive queues, and datagrams dropped because the queue was full.
-struct SocketQueues {
-  long nWaiting = 0;
-  long nDropped = 0;
-};
-
-SocketQueues ProgramQueues(unsigned nComm) {
-  SocketQueues queues;
-  std::vector<std::string> lines = DeviceSocketLines(nComm);
-  for (const std::string& strLine : DeviceSocketLines(nComm + 1))
-    lines.push_back(strLine);
-  for (const std::string& strLine : lines) {
-    std::istringstream fields(strLine);
-    std::string strSl, strLocal, strRemote, strState, strQueues, strField;
-    fields >> strSl >> strLocal >> strRemote >> strState >> strQueues;  // tx_queue:rx_queue, hex
-    queues.nWaiting += std::stol(strQueues.substr(strQueues.find(':') + 1), nullptr, 16);
-    for (int i = 0; i < 8; ++i)
-      fields >> strField;  // tr:when, retrnsmt, uid, timeout, inode, ref, pointer, drops
-    queues.nDropped += std::atol(strField.c_str());
-  }
-  return queues;
+/// The program's two sockets (those connected to 127.0.0.2) in /proc/net/udp.
+SocketQueue ProgramQueues(unsigned nComm) {
+  const SocketQueue comm = DeviceSocketQueue(nComm);
+  const SocketQueue control = DeviceSocketQueue(nComm + 1);
+  return {comm.nWaiting + control.nWaiting, comm.nDropped + control.nDropped};
 }
 
 /// A peer on a loopback address and port, connected to the program's port: a flood of writes
@@ -108,21 +91,27 @@ protected:
     }
   }
 
-  /// Waits until the program has read everything sent to it and sends nothing more by itself.
-  bool SettlesDown() {
-    bool bEmpty = PumpUntil([this] { return ProgramQueues(m_nComm).nWaiting == 0; }, 60000);
-    PumpFor(300);
-    m_device.Drain();
-    Bytes unasked;
-    return bEmpty && !m_device.Receive(unasked, 500);
+  /// Waits until the program has read and handled everything sent to it, whatever the load.
+  bool IsIdle(int nMilliseconds = 10000) {
+    return PumpUntil(
+        [this] { return ProgramQueues(m_nComm).nWaiting == 0 && m_program.IsWaitingForEvents(); },
+        nMilliseconds);
+  }
+
+  /// Sends one datagram from the device and waits until the program has handled it.
+  /// @returns its answer, or nothing when it had none.
+  Bytes Answer(const Bytes& datagram) {
+    m_device.Write(datagram);
+    EXPECT_TRUE(IsIdle());
+    const std::vector<Bytes> answers = m_device.Drain();
+    EXPECT_LE(answers.size(), 1u);
+    return answers.empty() ? Bytes{} : answers.back();
   }
 
   /// Ticks until the program answers. @returns the answer, or nothing after 40 ticks.
   Bytes TickUntilAnswer() {
-    Bytes answer;
     for (int i = 0; i < 40; ++i) {
-      m_device.Write(Bytes{0x08});
-      if (m_device.Receive(answer, 150))
+      if (Bytes answer = Answer(Bytes{0x08}); !answer.empty())
         return answer;
     }
     return {};
@@ -154,17 +143,20 @@ TEST_F(Flood, ProgramSurvivesStaysSmallAndStillStartsTheChanger) {
 
   // A first, smaller flood lets the program reach its working size before it is measured.
   SendFlood(nCount / 20 + 1000);
-  ASSERT_TRUE(SettlesDown());
+  ASSERT_TRUE(IsIdle(60000));
   const long nRssBefore = StatusKb(nPid, "VmRSS");
   const long nDroppedBefore = ProgramQueues(m_nComm).nDropped;
 
   SendFlood(nCount);
   ASSERT_TRUE(m_program.IsRunning());
-  ASSERT_TRUE(SettlesDown()) << "still busy or talking after the flood";
+  ASSERT_TRUE(IsIdle(60000)) << "still busy after the flood";
+  m_device.Drain();  // its answers to the flood
   const long nRssAfter = StatusKb(nPid, "VmRSS");
+  // Idle, it neither works nor talks by itself: a second with no CPU time and no datagram.
   const long nCpuBefore = CpuTicks(nPid);
   PumpFor(1000);
   const long nIdleTicks = CpuTicks(nPid) - nCpuBefore;
+  EXPECT_TRUE(m_device.Drain().empty()) << "talking by itself after the flood";
   std::printf(
       "flood of %u datagrams: %ld dropped at the program's full sockets; VmRSS %ld kB before, %ld "
       "kB "
@@ -176,31 +168,27 @@ TEST_F(Flood, ProgramSurvivesStaysSmallAndStillStartsTheChanger) {
 
   // The changer's start-up, whatever state the flood left the driver in: two reset reports
   // send it back to the start (what they provoke on the way is thrown away).
-  m_device.Write(Bytes{0x08, 0x0B});
-  m_device.Write(Bytes{0x08, 0x0B});
-  PumpFor(300);
-  m_device.Drain();
+  Answer(Bytes{0x08, 0x0B});
+  Answer(Bytes{0x08, 0x0B});
   Bytes answer = TickUntilAnswer();
   if (answer == Bytes{0x08})  // RESET, unless the reset reports already drew it
     answer = TickUntilAnswer();
   ASSERT_EQ(answer, (Bytes{0x09}));
   const Bytes setup = {0x08, 0x03, 0x19, 0x78, 0x05, 0x02, 0x00, 0x0F, 1, 2, 4, 10,
                        20,   40,   0,    0,    0,    0,    0,    0,    0, 0, 0, 0};
-  m_device.Write(setup);
-  EXPECT_EQ(TickUntilAnswer(), (Bytes{0x0F, 0x00}));
+  EXPECT_EQ(Answer(setup), Bytes{});
+  EXPECT_EQ(Answer(Bytes{0x08}), (Bytes{0x0F, 0x00}));
   Bytes ident(34, 0x20);
   ident[0] = 0x08;
-  m_device.Write(ident);
-  EXPECT_EQ(TickUntilAnswer(), (Bytes{0x0F, 0x01, 0x00, 0x00, 0x00, 0x00}));
-  EXPECT_EQ(TickUntilAnswer(), (Bytes{0x0A}));
+  EXPECT_EQ(Answer(ident), Bytes{});
+  EXPECT_EQ(Answer(Bytes{0x08}), (Bytes{0x0F, 0x01, 0x00, 0x00, 0x00, 0x00}));
+  EXPECT_EQ(Answer(Bytes{0x08}), (Bytes{0x0A}));
   Bytes tubes(19, 0);
   tubes[0] = 0x08;
-  m_device.Write(tubes);
-  EXPECT_EQ(TickUntilAnswer(), (Bytes{0x0C, 0x00, 0x00, 0x00, 0x00}));
+  EXPECT_EQ(Answer(tubes), Bytes{});
+  EXPECT_EQ(Answer(Bytes{0x08}), (Bytes{0x0C, 0x00, 0x00, 0x00, 0x00}));
   // Polling: a coin is credited and the tubes are asked for.
-  m_device.Write(Bytes{0x08, 0x53, 0x05});
-  ASSERT_TRUE(m_device.Receive(answer, 3000));
-  EXPECT_EQ(answer, (Bytes{0x0A}));
+  EXPECT_EQ(Answer(Bytes{0x08, 0x53, 0x05}), (Bytes{0x0A}));
 
   m_program.Signal(SIGTERM);
   EXPECT_TRUE(m_program.EndsNormally());

@@ -61,12 +61,10 @@ TEST_F(MintoraProcess, TellsTheDeviceWhenItOpensAndWhenItCloses) {
 TEST_F(MintoraProcess, WithAutoConnectOffItSendsNothing) {
   CUdpPeer control("127.0.0.2", m_nControl);
   ASSERT_TRUE(m_program.Start(m_config, Store("AutoConnect=0\n")));
-  Bytes received;
-  EXPECT_FALSE(control.Receive(received, 1500));
-  EXPECT_TRUE(m_program.IsRunning());
+  // Ended normally by the signal, it has made its choice and opened its panel first.
   m_program.Signal(SIGINT);
   ASSERT_TRUE(m_program.EndsNormally());
-  EXPECT_FALSE(control.Receive(received, 200));
+  EXPECT_EQ(control.ReceiveBeforeProbe(), std::vector<Bytes>{});
 }
 
 // A second program with the same settings: its communication socket is refused the port that
@@ -81,7 +79,7 @@ TEST_F(MintoraProcess, ASecondProgramOnTheSameStoreIsRefusedThePort) {
 
   std::string strCredit;
   RunProgram([&](CVendingPanelDlg& panel) {
-    EXPECT_FALSE(sim.WaitFor("RX CTRL", 300));  // no 11 or 18 from this one
+    EXPECT_TRUE(sim.NoneBeforeProbe(EPortRange::MintoraProcess, "RX CTRL"));  // no 11 or 18
     sim.Type("insert 2");
     sim.Type("reset");
     EXPECT_TRUE(sim.WaitFor("RX COMM 1 08 RESET"));
@@ -91,7 +89,7 @@ TEST_F(MintoraProcess, ASecondProgramOnTheSameStoreIsRefusedThePort) {
   EXPECT_EQ(m_capture.m_messages,
             std::vector<std::string>{"Create aquisition socket failed, Error: 98\r\n"});
   EXPECT_EQ(strCredit, "0.00");
-  EXPECT_FALSE(sim.WaitFor("RX CTRL", 300));  // nor 0 at its end
+  EXPECT_TRUE(sim.NoneBeforeProbe(EPortRange::MintoraProcess, "RX CTRL"));  // nor 0 at its end
 
   m_program.Signal(SIGTERM);
   EXPECT_TRUE(sim.WaitFor("RX CTRL 3 08 03 00"));
@@ -110,14 +108,12 @@ TEST_F(MintoraProcess, EqualPortsKeepControlCodesOffTheCommunicationPort) {
   RunProgram([&](CVendingPanelDlg&) {
     for (int i = 0; i < 12; ++i)  // RESET goes out on the 12th
       comm.SendTo(m_nComm, Bytes{0x08});
-    for (Bytes received; comm.Receive(received, whileOpen.empty() ? 3000 : 200);)
-      whileOpen.push_back(received);
+    whileOpen = comm.ReceiveThrough(Bytes{0x08}).value_or(std::vector<Bytes>{});
   });
   EXPECT_EQ(m_capture.m_messages,
             std::vector<std::string>{"Create control socket failed, Error: 98\r\n"});
   EXPECT_EQ(whileOpen, std::vector<Bytes>{{0x08}});
-  Bytes received;
-  EXPECT_FALSE(comm.Receive(received, 200));  // nor control code 0 at the end
+  EXPECT_EQ(comm.ReceiveBeforeProbe(), std::vector<Bytes>{});  // nor control code 0 at the end
 }
 
 // The settings store follows the executable's own file, and the command line is not read: were

@@ -19,7 +19,8 @@ inline bool PumpUntil(const std::function<bool()>& pred, int nMilliseconds = 300
   return true;
 }
 
-/// Processes events for a while (to let anything that would arrive, arrive).
+/// Processes events for a while, for a measurement over that time. Never as "long enough for
+/// anything to arrive": a loaded machine can take longer; wait for an event that must follow.
 inline void PumpFor(int nMilliseconds) {
   PumpUntil([] { return false; }, nMilliseconds);
 }

@@ -3,7 +3,9 @@
 #pragma once
 
 #include "TestEvents.h"
+#include "TestPorts.h"
 #include "TestStore.h"
+#include "TestUdp.h"
 
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -53,7 +55,35 @@ public:
     m_process.start(strProgram, arguments);
     return m_process.waitForStarted(10000);
   }
-  void Signal(int nSignal) { ::kill(static_cast<pid_t>(m_process.processId()), nSignal); }
+  /// Sends a signal once the program catches the termination signals, so that an early one is
+  /// not taken by the default action, however slowly the program starts.
+  void Signal(int nSignal) {
+    PumpUntil([&] { return CatchesTerminationSignals(); }, 15000);
+    ::kill(static_cast<pid_t>(m_process.processId()), nSignal);
+  }
+  /// @returns true when SIGTERM, SIGINT and SIGHUP have handlers (SigCgt in /proc/<pid>/status).
+  bool CatchesTerminationSignals() const {
+    const std::string strStatus = ReadWholeFile(ProcPath("status"));
+    const std::size_t nAt = strStatus.find("SigCgt:");
+    if (nAt == std::string::npos)
+      return false;
+    const unsigned long long nCaught = std::stoull(strStatus.substr(nAt + 7), nullptr, 16);
+    const unsigned long long nNeeded =
+        (1ull << (SIGTERM - 1)) | (1ull << (SIGINT - 1)) | (1ull << (SIGHUP - 1));
+    return (nCaught & nNeeded) == nNeeded;
+  }
+  /// @returns true while the program's main thread sleeps in its event loop's wait. Once this
+  /// holds and its sockets hold nothing unread, it has handled every datagram sent to it and
+  /// sent all it had to say in reply.
+  bool IsWaitingForEvents() const {
+    const std::string strStat = ReadWholeFile(ProcPath("stat"));
+    const std::size_t nAfterName = strStat.rfind(')');
+    if (nAfterName == std::string::npos || strStat.compare(nAfterName, 4, ") S ") != 0)
+      return false;
+    // Where the kernel does not name the wait ("0"), sleeping has to do.
+    const std::string strWait = ReadWholeFile(ProcPath("wchan"));
+    return strWait == "0" || strWait.find("poll") != std::string::npos;
+  }
   bool IsRunning() const { return m_process.state() != QProcess::NotRunning; }
   qint64 Pid() const { return m_process.processId(); }
   /// Waits for the program to end. @returns true when it ended by itself with status 0.
@@ -63,6 +93,10 @@ public:
   }
 
 private:
+  std::string ProcPath(const char* lpszFile) const {
+    return "/proc/" + std::to_string(m_process.processId()) + "/" + lpszFile;
+  }
+
   QProcess m_process;
 };
 #endif
@@ -95,6 +129,7 @@ public:
   /// Starts the sim with the given ports and tick cadence. @returns false when it never got ready.
   bool Start(unsigned nComm, unsigned nControl, int nTickMilliseconds,
              const QStringList& extra = {}) {
+    m_nControl = nControl;
     m_process.start(QStringLiteral(LX5200E_SIM_EXE),
                     QStringList{"--headless", "--address", "127.0.0.2", "--comm-port",
                                 QString::number(nComm), "--control-port", QString::number(nControl),
@@ -137,6 +172,22 @@ public:
         nMilliseconds);
     return nFound;
   }
+  /// Sends the sim a control code that means nothing (FF) and waits for its log line: whatever
+  /// the sim got on its control port before is logged ahead of it. The probe comes from the
+  /// PC's address (a control datagram names the PC to the sim), on a port of eRange.
+  /// @returns true when the probe came and no line before it, after the lines already matched,
+  /// starts with strPrefix.
+  bool NoneBeforeProbe(EPortRange eRange, const std::string& strPrefix) {
+    const std::size_t nFrom = m_nNext;
+    CUdpPeer("127.0.0.1", TakePorts(eRange, 1))
+        .SendTo("127.0.0.2", m_nControl, Bytes{0x08, 0x03, 0xFF});
+    if (!WaitFor("RX CTRL 3 08 03 FF"))
+      return false;
+    for (std::size_t i = nFrom; i + 1 < m_nNext; ++i)
+      if (m_lines[i].rfind(strPrefix, 0) == 0)
+        return false;
+    return true;
+  }
   /// Every line the sim wrote so far, in order.
   const std::vector<std::string>& Lines() const { return m_lines; }
 
@@ -146,6 +197,7 @@ private:
   QProcess m_process;
   std::vector<std::string> m_lines;
   size_t m_nNext = 0;
+  unsigned m_nControl = 0;
 };
 #endif
 

@@ -15,6 +15,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
+#include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -87,16 +89,41 @@ public:
     return false;
   }
 
-  /// Every datagram that arrives within the time given.
-  std::vector<Bytes> ReceiveAll(int nMilliseconds) {
+  /// The datagrams that arrive up to and including the first one equal to last.
+  /// @returns them, or nothing when last did not come in time.
+  std::optional<std::vector<Bytes>> ReceiveThrough(const Bytes& last, int nMilliseconds = 3000) {
     std::vector<Bytes> all;
-    Bytes bytes;
     QDeadlineTimer deadline(nMilliseconds);
-    while (!deadline.hasExpired()) {
-      if (Receive(bytes, static_cast<int>(deadline.remainingTime())))
-        all.push_back(bytes);
+    for (Bytes bytes; Receive(bytes, static_cast<int>(deadline.remainingTime()));) {
+      all.push_back(bytes);
+      if (bytes == last)
+        return all;
     }
-    return all;
+    return std::nullopt;
+  }
+
+  /// Sends a probe to this socket itself and waits for it. Whatever was sent here before the
+  /// call is queued ahead of the probe, so "nothing came" needs no waiting time that a slow
+  /// machine could overrun. @returns the datagrams ahead of the probe, or nothing when the probe
+  /// was lost.
+  std::optional<std::vector<Bytes>> ReceiveBeforeProbe() {
+    sockaddr_storage self = {};
+    socklen_t nLength = sizeof self;
+    getsockname(m_fd, reinterpret_cast<sockaddr*>(&self), &nLength);
+    auto& v4 = reinterpret_cast<sockaddr_in&>(self);
+    auto& v6 = reinterpret_cast<sockaddr_in6&>(self);
+    if (self.ss_family == AF_INET && v4.sin_addr.s_addr == htonl(INADDR_ANY))
+      v4.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (self.ss_family == AF_INET6 && IN6_IS_ADDR_UNSPECIFIED(&v6.sin6_addr))
+      v6.sin6_addr = in6addr_loopback;
+    const Bytes probe = {'p', 'r', 'o', 'b', 'e', 0xA5};
+    if (IsLoopback(self))
+      sendto(m_fd, probe.data(), probe.size(), 0, reinterpret_cast<const sockaddr*>(&self),
+             nLength);
+    std::optional<std::vector<Bytes>> before = ReceiveThrough(probe);
+    if (before)
+      before->pop_back();
+    return before;
   }
 
   /// Reads what is waiting, without waiting for more.
@@ -164,6 +191,26 @@ inline std::vector<std::string> DeviceSocketLines(unsigned nPort) {
     if (strLine.find(szNeedle) != std::string::npos)
       lines.push_back(strLine);
   return lines;
+}
+
+/// The receive queue of the program's link sockets on local port nPort (see DeviceSocketLines).
+struct SocketQueue {
+  long nWaiting = 0;  // bytes not yet read
+  long nDropped = 0;  // datagrams the kernel dropped because the queue was full
+};
+
+inline SocketQueue DeviceSocketQueue(unsigned nPort) {
+  SocketQueue queue;
+  for (const std::string& strLine : DeviceSocketLines(nPort)) {
+    std::istringstream fields(strLine);
+    std::string strSl, strLocal, strRemote, strState, strQueues, strField;
+    fields >> strSl >> strLocal >> strRemote >> strState >> strQueues;  // tx_queue:rx_queue, hex
+    queue.nWaiting += std::stol(strQueues.substr(strQueues.find(':') + 1), nullptr, 16);
+    for (int i = 0; i < 8; ++i)
+      fields >> strField;  // tr:when, retrnsmt, uid, timeout, inode, ref, pointer, drops
+    queue.nDropped += std::atol(strField.c_str());
+  }
+  return queue;
 }
 
 }  // namespace testing_support

@@ -31,11 +31,11 @@ TEST_F(Application, OpensTheLinkRunsThePanelAndClosesInOrder) {
 
   bool bMainWndWasPanel = false;
   std::string strCredit;
-  std::vector<Bytes> opening;
+  std::optional<std::vector<Bytes>> opening;
   RunProgram([&](CVendingPanelDlg& panel) {
     bMainWndWasPanel = m_app.m_pMainWnd == &panel;
     strCredit = panel.GetDlgItemText(IDC_CREDIT);
-    opening = control.ReceiveAll(200);
+    opening = control.ReceiveBeforeProbe();
   });
   EXPECT_TRUE(bMainWndWasPanel);
   EXPECT_EQ(strCredit, "0.00");
@@ -55,8 +55,7 @@ TEST_F(Application, WithAutoConnectOffNothingIsDialledOrSent) {
   std::string strPrice;
   RunProgram([&](CVendingPanelDlg& panel) { strPrice = panel.GetDlgItemText(IDC_PRICE_1 + 9); });
   EXPECT_EQ(strPrice, "1.00");
-  Bytes received;
-  EXPECT_FALSE(control.Receive(received, 200));
+  EXPECT_EQ(control.ReceiveBeforeProbe(), std::vector<Bytes>{});
   EXPECT_TRUE(m_dialer.m_log.empty());
   EXPECT_TRUE(m_messages.empty());
 }
@@ -76,7 +75,7 @@ TEST_F(Application, TheExitCommandEndsLikeTheCloseBox) {
   m_answers.Answer(IDD_VENDINGPANEL_DIALOG, [](CDialog& dlg) { dlg.RouteCommand(ID_APP_EXIT); });
   EXPECT_FALSE(m_app.InitInstance());
   m_app.ExitInstance();
-  const std::vector<Bytes> all = control.ReceiveAll(200);
+  const std::vector<Bytes> all = control.ReceiveBeforeProbe().value_or(std::vector<Bytes>{});
   ASSERT_EQ(all.size(), 3u);
   EXPECT_EQ(all[2], (Bytes{0x08, 0x03, 0x00}));
 }
