@@ -48,12 +48,18 @@ constexpr bool ReadsAsDeposit(unsigned nStatus) {
   return (nStatus & 0xC0) == 0x40 && (nStatus & 0x30) != 0x30;
 }
 
-/// The panel, watched: the credit it held at each payout, and a hook after each datagram.
+/// The panel, watched: the credit it held at each payout, a setup that is not the changer's, and
+/// a hook after each datagram.
 class CWatchedPanel : public CVendingPanelDlg {
 public:
   void OnDatagram(const BYTE* pBytes, unsigned nLength) override {
     CVendingPanelDlg::OnDatagram(pBytes, nLength);
     ++m_nReceived;
+    // Another answer read as the setup gives the coins other values, so no sum can hold.
+    const std::uint8_t nScaling = m_driver.GetChangerSetup().scalingFactor;
+    const bool bForeign = nScaling != 0 && nScaling != kScaling;
+    m_nForeignSetups += bForeign && !m_bForeignSetup;
+    m_bForeignSetup = bForeign;
     if (m_onDatagram)
       m_onDatagram();
   }
@@ -65,6 +71,8 @@ public:
   }
 
   std::uint64_t m_nReceived = 0;
+  unsigned m_nForeignSetups = 0;
+  bool m_bForeignSetup = false;
   std::vector<std::uint32_t> m_creditAtPayout;
   std::function<void()> m_onDatagram;
 };
@@ -184,21 +192,36 @@ TEST(MoneyConservation, EveryDepositedCoinIsVendedPaidDroppedOrStillCredit) {
       nResetState = kNone;
     }
   };
-  panel.m_onDatagram = ResetIfAimedAt;
-  // Each answer held back is overtaken by the next button in turn, pressed as the device holds
-  // it; the driver has not seen the answer when fewer datagrams than its place reached it.
+  // Each answer held back is overtaken by the next button in turn, pressed once the driver has
+  // read every datagram the device sent before it held the answer (the panel can trail the
+  // device by many datagrams); the driver has not seen the answer when fewer datagrams than its
+  // place reached it.
   unsigned nNextOvertake = 0;
   unsigned nOvertakingButton = 0;
+  bool bPressDue = false;
+  std::uint64_t nPressAt = 0;
   std::uint64_t nReceivedAtPress = 0;
   unsigned overtakenBy[5] = {};
+  const auto PressIfDue = [&] {
+    if (bPressDue && panel.m_nReceived >= nPressAt) {
+      bPressDue = false;
+      nReceivedAtPress = panel.m_nReceived;
+      Press(nOvertakingButton);
+    }
+  };
   bool bAwaitingHeld = false;
   ledger.m_onHeld = [&] {
     if (!bAwaitingHeld)
       return;
     bAwaitingHeld = false;
     nOvertakingButton = nNextOvertake++ % 5;
-    nReceivedAtPress = panel.m_nReceived;
-    Press(nOvertakingButton);
+    nPressAt = ledger.m_nSent;
+    bPressDue = true;
+    PressIfDue();
+  };
+  panel.m_onDatagram = [&] {
+    PressIfDue();
+    ResetIfAimedAt();
   };
   // One cut answer and one late answer at most are under way, never aimed at the same answer.
   unsigned nCutKind = kNone;
@@ -287,7 +310,7 @@ TEST(MoneyConservation, EveryDepositedCoinIsVendedPaidDroppedOrStillCredit) {
           bAwaitingHeld = !bCut;
           StartUpUntil([&] {
             SettleFaults();
-            return bCut ? nCutSeen != nCutBefore : ledger.m_nHeld != nHeldBefore;
+            return bCut ? nCutSeen != nCutBefore : ledger.m_nHeld != nHeldBefore && !bPressDue;
           });
           bAwaitingHeld = false;
         }
@@ -344,18 +367,20 @@ TEST(MoneyConservation, EveryDepositedCoinIsVendedPaidDroppedOrStillCredit) {
   std::printf(
       "%u operations: %u deposits worth %llu; allowance %llu from %u answers cut to 2 or 3 bytes; "
       "%u vends worth %llu; %zu payouts worth %llu (%u capped at 255 units); %llu dropped below "
-      "one unit; %llu left\n"
+      "one unit; %llu left; setup read from another answer %u times\n"
       "answers cut short by length%s; %u late answers, overtaken by Reset %u, Enable %u, Disable "
       "%u, Change Return %u; changer resets in driver states 0..9:%s\n",
       nOperations, ledger.m_nDeposits, static_cast<unsigned long long>(ledger.m_nDeposited),
       static_cast<unsigned long long>(ledger.m_nAllowance), ledger.m_nAllowed, nVends,
       static_cast<unsigned long long>(nVended), ledger.m_paidUnits.size(),
       static_cast<unsigned long long>(nPaid), nCapped, static_cast<unsigned long long>(nDropped),
-      static_cast<unsigned long long>(nLeft), strCut.c_str(), ledger.m_nLate, overtakenBy[1],
-      overtakenBy[2], overtakenBy[3], overtakenBy[4], strResets.c_str());
+      static_cast<unsigned long long>(nLeft), panel.m_nForeignSetups, strCut.c_str(),
+      ledger.m_nLate, overtakenBy[1], overtakenBy[2], overtakenBy[3], overtakenBy[4],
+      strResets.c_str());
   EXPECT_GT(ledger.m_nDeposits, nOperations / 20);
   EXPECT_GT(ledger.m_paidUnits.size(), 0u);
   EXPECT_EQ(ledger.m_paidUnits.size(), panel.m_creditAtPayout.size());
+  EXPECT_EQ(panel.m_nForeignSetups, 0u) << "a response block of another query taken for the setup";
   EXPECT_EQ(nWrongPayouts, 0u) << "payouts that were not the whole units of the credit";
   EXPECT_EQ(ledger.m_nDeposited + ledger.m_nAllowance, nVended + nPaid + nDropped + nLeft);
   // The session went where it was meant to (a short run may not).
