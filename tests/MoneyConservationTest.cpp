@@ -6,7 +6,9 @@
 //
 //   deposited + allowance = vended + paid out + dropped + credit left
 //
-// deposited: the coin reports the device sent, from its own traffic lines.
+// deposited: the coin reports the device sent, from its own traffic lines. A coin the changer
+//            took in (ACCEPTED) but lost in a reset before it was reported never reaches the
+//            panel; those are counted apart, as the changer's loss.
 // allowance: answers the device cut to 2 or 3 bytes whose byte 1 reads as a deposit; a status of
 //            that size cannot be told from a coin report, so the driver credits it. Nothing else
 //            may add credit.
@@ -80,6 +82,7 @@ public:
 /// The device's side of the ledger, from lx5200e-sim's log lines only.
 struct CLedger {
   bool m_bEnabled = false;
+  std::uint64_t m_nTakenIn = 0;    // hundredths of the coins the changer accepted
   std::uint64_t m_nSent = 0;       // datagrams to the PC's communication port
   std::uint64_t m_nDeposited = 0;  // hundredths in the coin reports sent
   std::uint64_t m_nAllowance = 0;  // hundredths read as coins in answers cut to 2 or 3 bytes
@@ -99,6 +102,8 @@ struct CLedger {
       words.push_back(strWord);
     if (words.size() >= 3 && words[0] == "ENABLED" && words[2] != "0000")
       m_bEnabled = true;
+    if (words.size() >= 5 && words[0] == "ACCEPTED" && words[3] == "value")
+      m_nTakenIn += std::stoul(words[4]);
     if (words.size() >= 2 && words[0] == "FAULT" && words[1] == "held") {
       ++m_nHeld;
       if (m_onHeld)
@@ -365,12 +370,14 @@ TEST(MoneyConservation, EveryDepositedCoinIsVendedPaidDroppedOrStillCredit) {
   for (unsigned nState = 0; nState < kStateCount; ++nState)
     strResets += " " + std::to_string(resetsIn[nState]);
   std::printf(
-      "%u operations: %u deposits worth %llu; allowance %llu from %u answers cut to 2 or 3 bytes; "
+      "%u operations: %u deposits worth %llu (%llu more taken in and lost in changer resets); "
+      "allowance %llu from %u answers cut to 2 or 3 bytes; "
       "%u vends worth %llu; %zu payouts worth %llu (%u capped at 255 units); %llu dropped below "
       "one unit; %llu left; setup read from another answer %u times\n"
       "answers cut short by length%s; %u late answers, overtaken by Reset %u, Enable %u, Disable "
       "%u, Change Return %u; changer resets in driver states 0..9:%s\n",
       nOperations, ledger.m_nDeposits, static_cast<unsigned long long>(ledger.m_nDeposited),
+      static_cast<unsigned long long>(ledger.m_nTakenIn - ledger.m_nDeposited),
       static_cast<unsigned long long>(ledger.m_nAllowance), ledger.m_nAllowed, nVends,
       static_cast<unsigned long long>(nVended), ledger.m_paidUnits.size(),
       static_cast<unsigned long long>(nPaid), nCapped, static_cast<unsigned long long>(nDropped),
