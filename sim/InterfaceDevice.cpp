@@ -57,6 +57,7 @@ DeviceStep CInterfaceDevice::OnCommDatagram(const std::uint8_t* pBytes, std::siz
     // Nobody polls but the device itself; answer a stray POLL with what waits, if anything.
     if (!reply.m_data.empty())
       step.m_send.push_back(Frame(reply.m_data, DescribeReport(reply.m_data)));
+    ReleaseLateAnswers(step);
     return step;
   default: return step;  // RESET, COIN TYPE, FEATURE ENABLE, PAYOUT: the changer's ACK stays here
   }
@@ -74,7 +75,16 @@ DeviceStep CInterfaceDevice::OnCommDatagram(const std::uint8_t* pBytes, std::siz
     response.m_strName += " (SHORT)";
     m_nShortLength = 0;
   }
+  if (m_nLateDelay > 0 && Hits(m_strLateTarget, strResponse)) {
+    step.m_notes.push_back("FAULT held " + response.m_strName + " for " +
+                           std::to_string(m_nLateDelay));
+    response.m_strName += " (LATE)";
+    m_late.push_back({m_nLateDelay, std::move(response)});
+    m_nLateDelay = 0;
+    return step;
+  }
   step.m_send.push_back(std::move(response));
+  ReleaseLateAnswers(step);
   return step;
 }
 
@@ -122,6 +132,7 @@ DeviceStep CInterfaceDevice::OnTickSlot() {
     step.m_send.push_back(Frame({}, "TICK"));
     m_bIdleTick = true;
   }
+  ReleaseLateAnswers(step);
   return step;
 }
 
@@ -194,6 +205,12 @@ std::string CInterfaceDevice::ArmWrongHeader(std::uint8_t nHeader, const std::st
   return std::string("FAULT header ") + sz + TargetNote(strTarget);
 }
 
+std::string CInterfaceDevice::ArmLateResponse(unsigned nDelay, const std::string& strTarget) {
+  m_nLateDelay = std::max(nDelay, 1u);
+  m_strLateTarget = strTarget;
+  return "FAULT late " + std::to_string(m_nLateDelay) + TargetNote(strTarget);
+}
+
 Datagram CInterfaceDevice::MakeEmptyDatagram(EPort ePort) const {
   return Datagram{ePort, {}, "EMPTY"};
 }
@@ -217,6 +234,24 @@ Datagram CInterfaceDevice::Frame(ByteVector data, std::string strName) {
     m_bWrongHeader = false;
   }
   return datagram;
+}
+
+// A late answer follows the datagram that ends its delay, in the same step; the datagram before
+// the next slot is then no tick, so the PC is not taken for idle.
+void CInterfaceDevice::ReleaseLateAnswers(DeviceStep& step) {
+  const std::size_t nSent = step.m_send.size();
+  if (m_late.empty() || nSent == 0)
+    return;
+  for (auto it = m_late.begin(); it != m_late.end();) {
+    it->m_nDue -= static_cast<unsigned>(std::min<std::size_t>(it->m_nDue, nSent));
+    if (it->m_nDue > 0) {
+      ++it;
+      continue;
+    }
+    step.m_send.push_back(std::move(it->m_datagram));
+    it = m_late.erase(it);
+    m_bIdleTick = false;
+  }
 }
 
 std::string CInterfaceDevice::DescribeReport(const ByteVector& status) const {

@@ -15,7 +15,8 @@
 // takes the place of the tick, but only when the PC let the previous tick pass without sending a
 // command: the PC credits a deposit only while it is idle, and answers a tick with a command while
 // it is still busy with the previous deposit or with its start-up. Query answers go out at once, as
-// one datagram, and are not bound to the cadence.
+// one datagram, and are not bound to the cadence, unless a fault holds one back: a late answer
+// goes out right after the datagram that ends its delay.
 //
 // Control codes (PC to control port: 08 03 code):
 //   11 (0x0B) POLL ON      start polling; ticks go to the sender's address, communication port
@@ -85,6 +86,9 @@ public:
   std::string ArmShortResponse(std::size_t nLength, const std::string& strTarget = {});
   /// The next datagram of any kind carries this byte 0 instead of the header.
   std::string ArmWrongHeader(std::uint8_t nHeader, const std::string& strTarget = {});
+  /// The next query answer is held back and sent after nDelay (1 or more) further datagrams to
+  /// the PC, ticks, reports and other answers alike.
+  std::string ArmLateResponse(unsigned nDelay, const std::string& strTarget = {});
   /// A datagram with no bytes, for the port given.
   Datagram MakeEmptyDatagram(EPort ePort) const;
   /// nLength bytes: the header, then zeros.
@@ -94,14 +98,20 @@ public:
   bool IsReporting() const { return m_bReporting; }
   int GetLastControlCode() const { return m_nLastControlCode; }  ///< -1 before the first
   unsigned GetWithholdCount() const { return m_nWithhold; }
-  /// @returns true while a withhold, short-answer or wrong-header fault waits for its datagram.
-  bool IsFaultArmed() const { return m_nWithhold > 0 || m_nShortLength > 0 || m_bWrongHeader; }
+  /// @returns true while a withhold, short-answer, wrong-header or late-answer fault waits for its
+  /// datagram, or a late answer waits to go out.
+  bool IsFaultArmed() const {
+    return m_nWithhold > 0 || m_nShortLength > 0 || m_bWrongHeader || m_nLateDelay > 0 ||
+           !m_late.empty();
+  }
   const CChangerModel& GetChanger() const { return m_changer; }
 
 private:
   /// Frames changer bytes with the header and applies an armed wrong-header fault.
   Datagram Frame(ByteVector data, std::string strName);
   std::string DescribeReport(const ByteVector& status) const;
+  /// Counts the datagrams of step down the late answers' delays and sends those that are due.
+  void ReleaseLateAnswers(DeviceStep& step);
   std::string NoteCommand(const ChangerReply& reply) const;
 
   CChangerModel m_changer;
@@ -117,6 +127,13 @@ private:
   std::string m_strWithholdTarget;
   std::string m_strShortTarget;
   std::string m_strHeaderTarget;
+  unsigned m_nLateDelay = 0;  // 0: not armed
+  std::string m_strLateTarget;
+  struct LateAnswer {
+    unsigned m_nDue;  // datagrams still to go out before this one
+    Datagram m_datagram;
+  };
+  std::vector<LateAnswer> m_late;  // in the order they were held
 };
 
 /// @returns the stdout line of one datagram: "RX|TX COMM|CTRL <count> <hex bytes> <name>". The

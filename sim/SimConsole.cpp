@@ -126,7 +126,7 @@ bool CSimConsole::Execute(const std::string& strLine) {
   } else if (strCommand == "fault") {
     const std::string strFault = Arg(1);
     const std::string strArg = Arg(2);
-    // The optional last word narrows withhold, short and header to one kind of datagram.
+    // The optional last word narrows withhold, short, header and late to one kind of datagram.
     static const std::pair<const char*, const char*> s_targets[] = {
         {"setup", "SETUP"},       {"ident", "IDENTIFICATION"},
         {"tubes", "TUBE STATUS"}, {"deposit", "DEPOSIT"},
@@ -161,6 +161,11 @@ bool CSimConsole::Execute(const std::string& strLine) {
       if (!strArg.empty() && !ParseNumber(strArg, 0xFF, nValue, true))
         return Fail("header takes a hex byte");
       m_device.ArmWrongHeader(static_cast<std::uint8_t>(nValue), strTarget);
+    } else if (strFault == "late") {
+      nValue = 3;
+      if (!strArg.empty() && (!ParseNumber(strArg, 1000000, nValue) || nValue == 0))
+        return Fail("late takes a count of datagrams 1..1000000");
+      m_device.ArmLateResponse(static_cast<unsigned>(nValue), strTarget);
     } else if (strFault == "empty") {
       if (strArg.empty() || strArg == "comm")
         m_device.SendEmptyDatagram(EPort::Communication);
@@ -216,6 +221,7 @@ void CSimConsole::PrintHelp() const {
       "HELP fault withhold [N|all|off] [K]  drop the next N query answers (default 1)",
       "HELP fault short [N] [K]  cut the next query answer to N bytes (default 5)",
       "HELP fault header [XX] [K]  the next datagram carries byte 0 = XX hex (default 10)",
+      "HELP fault late [N] [K]   send the next query answer after N more datagrams (default 3)",
       "HELP   K narrows a fault to setup, ident, tubes, deposit, tick or reset datagrams",
       "HELP fault empty [comm|control]   send an empty datagram now",
       "HELP fault oversize [N]           send an N-byte datagram now (default 1025)",

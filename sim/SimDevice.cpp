@@ -198,6 +198,11 @@ void CSimDevice::ArmWrongHeader(std::uint8_t nHeader, const std::string& strTarg
   emit Changed();
 }
 
+void CSimDevice::ArmLateResponse(unsigned nDelay, const std::string& strTarget) {
+  Note(m_device.ArmLateResponse(nDelay, strTarget));
+  emit Changed();
+}
+
 void CSimDevice::SendEmptyDatagram(EPort ePort) { Send(m_device.MakeEmptyDatagram(ePort)); }
 
 void CSimDevice::SendOversizedDatagram(std::size_t nLength) {

@@ -41,6 +41,7 @@ public:
   void ArmWithhold(unsigned nCount, const std::string& strTarget = {});
   void ArmShortResponse(std::size_t nLength, const std::string& strTarget = {});
   void ArmWrongHeader(std::uint8_t nHeader, const std::string& strTarget = {});
+  void ArmLateResponse(unsigned nDelay, const std::string& strTarget = {});
   void SendEmptyDatagram(EPort ePort);
   void SendOversizedDatagram(std::size_t nLength);
 

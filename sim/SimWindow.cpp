@@ -168,6 +168,8 @@ QGroupBox* CSimWindow::BuildFaultBox() {
        [this] { m_device.ArmWithhold(1); }},
       {"Short next answer", "The next answer to a query is cut to 5 bytes",
        [this] { m_device.ArmShortResponse(5); }},
+      {"Late next answer", "The next answer to a query comes after 3 more datagrams",
+       [this] { m_device.ArmLateResponse(3); }},
       {"Wrong header next", "The next datagram starts with 10 instead of 08",
        [this] { m_device.ArmWrongHeader(0x10); }},
       {"Send empty datagram", "An empty datagram now: the PC drops it and listens on",

@@ -194,6 +194,28 @@ TEST_F(DevicePolled, CutsTheNextQueryAnswerShort) {
   EXPECT_EQ(Answer({0x0A}).size(), 19u);
 }
 
+// The delay counts every datagram to the PC; the held answer follows the one that ends it.
+TEST_F(DevicePolled, SendsAHeldAnswerAfterTheDatagramsThatOvertakeIt) {
+  EXPECT_EQ(m_device.ArmLateResponse(3), "FAULT late 3");
+  EXPECT_EQ(Slot(), ByteVector{0x08});  // ticks are not held
+  DeviceStep step = Command({0x0A});
+  EXPECT_TRUE(step.m_send.empty());
+  EXPECT_EQ(step.m_notes, std::vector<std::string>{"FAULT held TUBE STATUS RESPONSE for 3"});
+  EXPECT_TRUE(m_device.IsFaultArmed());
+  EXPECT_EQ(Answer({0x09}).size(), 24u);
+  m_device.InsertCoin(2);
+  EXPECT_EQ(Slot(), ByteVector{0x08});
+  step = m_device.OnTickSlot();
+  ASSERT_EQ(step.m_send.size(), 2u);
+  EXPECT_EQ(step.m_send[0].m_bytes, (ByteVector{0x08, 0x52, 0x13}));
+  EXPECT_EQ(step.m_send[1].m_bytes.size(), 19u);
+  EXPECT_EQ(step.m_send[1].m_strName, "TUBE STATUS RESPONSE (LATE)");
+  EXPECT_FALSE(m_device.IsFaultArmed());
+  m_device.InsertCoin(2);
+  EXPECT_EQ(Slot(), ByteVector{0x08});  // a late answer is no tick the PC let pass
+  EXPECT_EQ(Slot(), (ByteVector{0x08, 0x52, 0x14}));
+}
+
 TEST_F(DevicePolled, PutsAWrongHeaderOnTheNextDatagramOnly) {
   EXPECT_EQ(m_device.ArmWrongHeader(0x10), "FAULT header 10");
   const DeviceStep step = m_device.OnTickSlot();
@@ -220,6 +242,11 @@ TEST_F(DevicePolled, TargetedFaultsWaitForTheirKindOfDatagram) {
   EXPECT_EQ(m_device.ArmShortResponse(9, "TUBE STATUS"), "FAULT short 9 TUBE STATUS");
   EXPECT_EQ(Answer({0x09}).size(), 24u);
   EXPECT_EQ(Answer({0x0A}).size(), 9u);
+
+  EXPECT_EQ(m_device.ArmLateResponse(1, "SETUP"), "FAULT late 1 SETUP");
+  EXPECT_EQ(Answer({0x0A}).size(), 19u);
+  EXPECT_EQ(Answer({0x09}), ByteVector{});
+  EXPECT_EQ(m_device.OnTickSlot().m_send.size(), 2u);
 
   EXPECT_EQ(m_device.ArmWrongHeader(0x10, "DEPOSIT"), "FAULT header 10 DEPOSIT");
   EXPECT_EQ(Slot(), ByteVector{0x08});
