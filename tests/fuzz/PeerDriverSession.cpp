@@ -494,7 +494,7 @@ private:
     if (bPaid) {
       if (!m_bPayoutWanted)
         Fail(What() + " paid " + std::to_string(nPayoutUnits) + " units with no Change Return due");
-      if (m_bEnableDue)
+      if (m_bEnableDue || (bIntact && strName == "CHANGER WAS RESET"))
         Fail(What() + " paid a changer that reported its reset and is not started up again");
       m_bPayoutWanted = false;
     }
