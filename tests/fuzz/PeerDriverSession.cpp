@@ -578,9 +578,9 @@ private:
     m_nClock += nStep;
     m_nPayoutClock += nStep;
     m_nEnableClock += nStep;
-    // Nothing can be paid without a scaling factor; a reset report defers the payout instead.
+    // Nothing can be paid without a scaling factor (a reset report defers the payout instead).
     if (nState == CChangerDriver::PayoutSend && !bPaid && setup.scalingFactor == 0 &&
-        nStateAfter != CChangerDriver::ResetWait)
+        nStateAfter == CChangerDriver::Polling)
       m_bPayoutWanted = false;
     const bool bArrived =
         nStateAfter == CChangerDriver::Polling || nStateAfter == CChangerDriver::PayoutSend;
