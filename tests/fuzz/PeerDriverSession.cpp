@@ -287,12 +287,14 @@ private:
   // at once: escrow request, busy and the other statuses with slugs (0x00..0x3F, 2 bytes); coins
   // returned (0111xxxx), manual dispense of any count (1yyyxxxx with bit 6 clear or set) and so
   // 0x80..0xFF, each followed by the coin type's tube count. A kept coin comes only from an
-  // insert, so 0x40..0x6F become returned coins; 0x0B is a real reset of the changer.
+  // insert, so 0x40..0x6F become returned coins; 0x0B is a real reset of the changer. Being no
+  // tick, such a status holds up a driver that waits for one to send its next command.
   void InjectStatus(std::uint8_t nStatus) {
     if (nStatus == 0x0B) {
       ResetChanger(2);
       return;
     }
+    Disturbed(kStartUpBound, false);
     if ((nStatus & 0xC0) == 0x40)
       nStatus |= 0x30;
     Bytes bytes = {CInterfaceDevice::kHeader, nStatus};
