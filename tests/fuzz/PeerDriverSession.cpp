@@ -131,8 +131,12 @@ struct PendingDatagram {
 
 class CPeerSession {
 public:
-  CPeerSession(const std::uint8_t* pData, std::size_t nSize)
-      : m_input(pData, nSize), m_device(ReadConfig(m_input)), m_driver(m_host) {
+  CPeerSession(const std::uint8_t* pData, std::size_t nSize, std::size_t nMaxDatagrams)
+      : m_nMaxDatagrams(nMaxDatagrams),
+        m_input(pData, nSize),
+        m_device(ReadConfig(m_input)),
+        m_driver(m_host),
+        m_trueSetup(m_device.GetChanger().SetupData()) {
     m_host.m_pDriver = &m_driver;
     m_host.m_settings[CoinAccept] = 0xFFFF;
     m_host.m_settings[CoinDispense] = 0x000F;
@@ -164,7 +168,7 @@ public:
   }
 
 private:
-  bool Going() const { return m_strFailure.empty() && m_nDatagrams < kMaxDatagrams; }
+  bool Going() const { return m_strFailure.empty() && m_nDatagrams < m_nMaxDatagrams; }
 
   void Fail(const std::string& strWhat) {
     if (m_strFailure.empty())
@@ -279,7 +283,7 @@ private:
     for (Datagram& datagram : m_device.OnCommDatagram(poll, sizeof poll).m_send) {
       if (datagram.m_bytes.size() < nReportLength)
         datagram.m_bytes.resize(nReportLength, 0);
-      Queue(datagram);
+      Queue(std::move(datagram));
     }
   }
 
@@ -304,11 +308,11 @@ private:
   }
 
   // A deposit report takes its coin out of the changer's queue as the device frames it.
-  void Queue(const Datagram& datagram) {
-    PendingDatagram pending{datagram, 0};
-    if (StartsWith(datagram.m_strName, "DEPOSIT ")) {
+  void Queue(Datagram datagram) {
+    PendingDatagram pending{std::move(datagram), 0};
+    if (StartsWith(pending.m_datagram.m_strName, "DEPOSIT ")) {
       if (m_coinsInChanger.empty()) {
-        Fail("\"" + datagram.m_strName + "\" reports a coin the changer never took");
+        Fail("\"" + pending.m_datagram.m_strName + "\" reports a coin the changer never took");
       } else {
         pending.m_nCoin = m_coinsInChanger.front();
         m_coinsInChanger.pop_front();
@@ -316,14 +320,17 @@ private:
     }
     m_pending.push_back(std::move(pending));
   }
-  void Queue(const std::vector<Datagram>& datagrams) {
-    for (const Datagram& datagram : datagrams)
-      Queue(datagram);
+  void Queue(std::vector<Datagram> datagrams) {
+    for (Datagram& datagram : datagrams)
+      Queue(std::move(datagram));
   }
 
+  // The held answer goes out, and whatever the driver sends in reply is answered at once, as the
+  // device answers, before the next datagram of the cadence.
   void ReleaseHeld() {
     m_pending.push_front(std::move(*m_held));
     m_held.reset();
+    Drain();
   }
 
   // Datagrams to the PC reach the driver in order, but for an answer held back; each command it
@@ -346,7 +353,7 @@ private:
       const CChangerModel& changer = m_device.GetChanger();
       for (const Bytes& command : Step(datagram, pending.m_nCoin)) {
         const unsigned nPayouts = changer.GetPayoutCount();
-        const DeviceStep step = m_device.OnCommDatagram(command.data(), command.size());
+        DeviceStep step = m_device.OnCommDatagram(command.data(), command.size());
         if (step.m_strReceived == "UNKNOWN" ||
             step.m_strReceived.find("WRONG LENGTH") != std::string::npos)
           Fail("the changer cannot take " + Hex(command) + " (" + step.m_strReceived + ")");
@@ -357,7 +364,7 @@ private:
             Fail("the changer did not carry out " + Hex(command));
           m_nPaid += changer.GetLastPayout().m_nRequested;
         }
-        Queue(step.m_send);
+        Queue(std::move(step.m_send));
       }
       // A changer that reported its reset is back in service once it has the stored masks
       // and features again.
@@ -396,6 +403,7 @@ private:
       m_bCountdownLeft = true;
     Disturbed(kStartUpBound, nState == CChangerDriver::ResetWait);
     m_bEnableDue = false;  // the operator has taken over
+    m_eRestart = RestartNone;
     m_bPayoutWanted = nState == CChangerDriver::PayoutSend;
     m_nPayoutClock = 0;
     if (m_held)
@@ -452,7 +460,7 @@ private:
     const bool bCutAsCoin = bIntact && (bytes.size() == 2 || bytes.size() == 3) &&
                             strName.find("(SHORT)") != std::string::npos &&
                             (bytes[1] & 0xC0) == 0x40 && (bytes[1] & 0x30) != 0x30;
-    const bool bValueKnown = BytesOf(setup) == changer.SetupData();
+    const bool bValueKnown = std::memcmp(&setup, m_trueSetup.data(), sizeof setup) == 0;
     const std::uint64_t nAddMax = bCutAsCoin ? changer.GetCoinValue(bytes[1] & 0x0F) : nCoin;
     const std::uint64_t nAddMin = bCutAsCoin || !bValueKnown ? 0 : nCoin;
 
@@ -489,6 +497,11 @@ private:
         m_summary.payouts.push_back(command[2]);
       } else if (!command.empty() && command[0] == 0x0C) {
         ++m_summary.nCoinTypeCommands;
+        if (m_eRestart == RestartFeaturesSent)
+          m_eRestart = RestartNone;
+      } else if (command.size() == 6 && command[0] == 0x0F && command[1] == 0x01 &&
+                 m_eRestart == RestartDue) {
+        m_eRestart = RestartFeaturesSent;
       }
     }
 
@@ -496,7 +509,7 @@ private:
     if (bPaid) {
       if (!m_bPayoutWanted)
         Fail(What() + " paid " + std::to_string(nPayoutUnits) + " units with no Change Return due");
-      if (m_bEnableDue || (bIntact && strName == "CHANGER WAS RESET"))
+      if (m_eRestart != RestartNone || (bIntact && strName == "CHANGER WAS RESET"))
         Fail(What() + " paid a changer that reported its reset and is not started up again");
       m_bPayoutWanted = false;
     }
@@ -569,6 +582,7 @@ private:
       m_bCleanStartUp = false;
     // The report that answers the driver's own RESET, while it still waits, restarts nothing.
     if (bIntact && strName == "CHANGER WAS RESET") {
+      m_eRestart = RestartDue;
       m_bEnableDue = true;
       m_nEnableClock = 0;
     }
@@ -615,10 +629,12 @@ private:
     return commands;
   }
 
+  const std::size_t m_nMaxDatagrams;
   CInput m_input;
   CInterfaceDevice m_device;
   CSessionHost m_host;
   CChangerDriver m_driver;
+  const Bytes m_trueSetup;  // the changer's answer to SETUP
   std::deque<PendingDatagram> m_pending;
   std::optional<PendingDatagram> m_held;  // a query answer held back
   bool m_bHoldArmed = false;
@@ -646,6 +662,9 @@ private:
   bool m_bCleanStartUp = false;
   bool m_bResetSent = false;  // RESET went out since the last disturbance
   bool m_bEnableDue = false;  // the changer reported a reset and is not enabled again yet
+  // Since the changer's last reset report: whether the driver has told it its features and then
+  // its coin types again.
+  enum { RestartNone, RestartDue, RestartFeaturesSent } m_eRestart = RestartNone;
   unsigned m_nEnableClock = 0;
   bool m_bCountdownLeft = false;  // a restart from Polling may have to wait out a countdown
   bool m_bFaultWasArmed = false;
@@ -658,6 +677,6 @@ private:
 }  // namespace
 
 std::string CheckPeerDriverSession(const std::uint8_t* pData, std::size_t nSize,
-                                   ChangerSessionSummary& summary) {
-  return CPeerSession(pData, nSize).Run(summary);
+                                   std::size_t nMaxDatagrams, ChangerSessionSummary& summary) {
+  return CPeerSession(pData, nSize, nMaxDatagrams).Run(summary);
 }

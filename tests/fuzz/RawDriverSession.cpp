@@ -26,12 +26,12 @@ constexpr std::size_t kMaxSteps = 20000;
 
 class CSession {
 public:
-  CSession(const std::uint8_t* pData, std::size_t nSize)
-      : m_input(pData, nSize), m_driver(m_host) {}
+  CSession(const std::uint8_t* pData, std::size_t nSize, std::size_t nMaxDatagrams)
+      : m_nMaxDatagrams(nMaxDatagrams), m_input(pData, nSize), m_driver(m_host) {}
 
   std::string Run(ChangerSessionSummary& summary) {
     for (std::size_t nStep = 0; !m_input.AtEnd() && nStep < kMaxSteps &&
-                                m_nDatagrams < kMaxDatagrams && m_strFailure.empty();
+                                m_nDatagrams < m_nMaxDatagrams && m_strFailure.empty();
          ++nStep) {
       m_nStep = nStep;
       const std::uint8_t op = Next();
@@ -157,7 +157,8 @@ private:
   void StepRepeat() {
     const unsigned nTimes = m_input.Next() + 1u;
     for (unsigned n = 0;
-         n < nTimes && !m_last.empty() && m_strFailure.empty() && m_nDatagrams < kMaxDatagrams; ++n)
+         n < nTimes && !m_last.empty() && m_strFailure.empty() && m_nDatagrams < m_nMaxDatagrams;
+         ++n)
       Check(m_last);
   }
 
@@ -299,6 +300,7 @@ private:
       Fail(What() + " changed the identification record");
   }
 
+  const std::size_t m_nMaxDatagrams;
   CInput m_input;
   std::size_t m_nStep = 0;
   std::size_t m_nDatagrams = 0;
@@ -318,6 +320,6 @@ private:
 }  // namespace
 
 std::string CheckRawDriverSession(const std::uint8_t* pData, std::size_t nSize,
-                                  ChangerSessionSummary& summary) {
-  return CSession(pData, nSize).Run(summary);
+                                  std::size_t nMaxDatagrams, ChangerSessionSummary& summary) {
+  return CSession(pData, nSize, nMaxDatagrams).Run(summary);
 }
