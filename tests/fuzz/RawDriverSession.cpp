@@ -242,6 +242,13 @@ private:
 
     const std::uint32_t nScaling = setup.scalingFactor;
     const bool bResetReport = bPollAnswer && nStatus == 0x0B;
+    // In Polling the reset report restarts the changer; a response block (8 bytes or more) is
+    // no poll answer, even one whose byte 1 reads 0B, and leaves the driver polling.
+    if (nState == CChangerDriver::Polling &&
+        nStateAfter != (bResetReport ? CChangerDriver::ResetWait
+                        : bDeposit   ? CChangerDriver::TubeQuery
+                                     : nState))
+      Fail(What() + " left Polling for state " + std::to_string(nStateAfter));
     if (nState == CChangerDriver::PayoutSend && bResetReport) {
       // The changer forgot everything: it is started again first, and the credit waits.
       if (!commands.empty() || nCreditAfter != nCreditIn ||
