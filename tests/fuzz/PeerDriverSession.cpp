@@ -277,6 +277,9 @@ private:
     m_device.ResetChanger();
     LoseWaitingCoins();
     Disturbed(kStartUpBound, true);
+    // This reset undoes whatever the driver did about an earlier report; it owes the changer its
+    // masks and features again only once this reset's own report reaches it.
+    m_bEnableDue = false;
     if (nReportLength == 0)
       return;
     const std::uint8_t poll[] = {0x0B};
