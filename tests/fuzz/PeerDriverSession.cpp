@@ -179,8 +179,11 @@ private:
   void Operate(std::uint8_t op) {
     const unsigned nArg = op >> 4;
     const unsigned nCode = op & 0x0F;
-    // An answer held back that no request overtook goes out before anything else happens.
-    if ((nCode < 10 || nCode > 13) && m_held && !m_bOvertaken)
+    // An answer held back goes out before anything else happens unless a request overtook it; then
+    // only slots of the cadence go first, no datagram of any other kind (it was sent before them).
+    const bool bRequest = nCode >= 10 && nCode <= 13;
+    const bool bOtherDatagram = nCode == 3 || nCode == 7 || nCode == 8;
+    if (m_held && ((!bRequest && !m_bOvertaken) || bOtherDatagram))
       ReleaseHeld();
     switch (nCode) {
     case 0: RunSlots(nArg * 4 + 1); break;
