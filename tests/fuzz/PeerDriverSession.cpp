@@ -127,6 +127,7 @@ bool IsPayout(const Bytes& command) {
 struct PendingDatagram {
   Datagram m_datagram;
   std::uint64_t m_nCoin = 0;
+  bool m_bLate = false;  // held back once already
 };
 
 class CPeerSession {
@@ -334,6 +335,7 @@ private:
   // The held answer goes out, and whatever the driver sends in reply is answered at once, as the
   // device answers, before the next datagram of the cadence.
   void ReleaseHeld() {
+    m_held->m_bLate = true;
     m_pending.push_front(std::move(*m_held));
     m_held.reset();
     Drain();
@@ -349,7 +351,7 @@ private:
       // The link keeps only the communication port's datagrams, and loses longer ones whole.
       if (datagram.m_ePort != EPort::Communication || datagram.m_bytes.size() > kMaxDatagram)
         continue;
-      if (m_bHoldArmed && IsQueryAnswer(datagram.m_strName) &&
+      if (m_bHoldArmed && !m_held && !pending.m_bLate && IsQueryAnswer(datagram.m_strName) &&
           StartsWith(datagram.m_strName, m_strHoldKind.c_str())) {
         m_bHoldArmed = false;
         m_bOvertaken = false;
