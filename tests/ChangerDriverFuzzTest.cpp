@@ -56,6 +56,11 @@ TEST(ChangerDriverFuzzCorpus, SeedsReachWhatTheyWereWrittenFor) {
       {"payout_capped", 8, 0, {255, 255, 90}, 4},
       // 1.00 less 0.07 is 93: 18 units of 5 go out, the 3 below one unit are dropped.
       {"remainder_dropped", 8, 0, {18}, 2},
+      // At the cap's edge, coins of 10.00, 2.00, 0.50, 0.20 and 0.10: 12.78 is 255 units and 3
+      // hundredths (dropped), 12.70 is 254, 12.80 is 256 (255 now, one with the next request).
+      {"payout_cap_edges", 8, 0, {255, 254, 255, 1}, 16},
+      // 08 0B 00 with the payout due: the changer is started again, then paid 2.00.
+      {"reset_report_with_payout_due", 8, 0, {40}, 3},
       // No setup yet: scaling factor 0, nothing can be paid and nothing is sent.
       {"payout_before_setup", 8, 0, {}, 0},
       {"saturation_raw", 8, kAfterSaturation, {255}, 0, true},
@@ -67,6 +72,18 @@ TEST(ChangerDriverFuzzCorpus, SeedsReachWhatTheyWereWrittenFor) {
       // Of two coins of 0.50, the one whose header was spoiled is neither credited nor paid.
       {"peer_spoiled_headers", 8, 0, {10}, 3},
       {"peer_saturation", 8, kAfterSaturation, {255}, 66053, true},
+      // Only the identifications cut to 2 and 3 bytes read as coin type 4: 2 x 20 units, and six
+      // coins of 2.
+      {"peer_cut_answers", 8, 0, {52}, 19},
+      // Late answers credit nothing: coins of 2, then 4 + 10 + 1 units, then nothing.
+      {"peer_late_answers", 8, 0, {2, 15, 0, 0, 0, 0}, 16},
+      // Of all poll statuses only the two coins taken count: 1 + 10 units.
+      {"peer_poll_statuses", 8, 0, {11}, 4},
+      {"peer_resets_reported_at_once", 8, 0, {10}, 36},
+      // The cap's edge against the simulated changer, as in payout_cap_edges.
+      {"peer_payout_edge_255", 8, 0, {255}, 6},
+      {"peer_payout_edge_254", 8, 0, {254}, 4},
+      {"peer_payout_edge_256", 8, 0, {255, 1}, 6},
   };
   const auto corpus = ReadCorpus();
   for (const Expected& expected : cases) {

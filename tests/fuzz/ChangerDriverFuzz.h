@@ -21,13 +21,19 @@ struct ChangerSessionSummary {
   std::size_t nDatagrams = 0;         ///< datagrams handed to the driver
 };
 
-/// Plays one session. @returns an empty text when every rule held, otherwise a description of
-/// the first broken rule and the step where it broke.
+/// Datagrams a session may hand to the driver in all, repeats included: enough for 66,052 coins
+/// of 255 x 255 hundredths, the first that no longer fit into the 32-bit credit, at about four
+/// datagrams each.
+constexpr std::size_t kMaxSessionDatagrams = 400000;
+
+/// Plays one session of at most nMaxDatagrams datagrams. @returns an empty text when every rule
+/// held, otherwise a description of the first broken rule and the step where it broke.
 std::string CheckChangerDriverSession(const std::uint8_t* pData, std::size_t nSize,
-                                      ChangerSessionSummary* pSummary = nullptr);
+                                      ChangerSessionSummary* pSummary = nullptr,
+                                      std::size_t nMaxDatagrams = kMaxSessionDatagrams);
 
 /// The two ways of reading the input after its first byte.
 std::string CheckRawDriverSession(const std::uint8_t* pData, std::size_t nSize,
-                                  ChangerSessionSummary& summary);
+                                  std::size_t nMaxDatagrams, ChangerSessionSummary& summary);
 std::string CheckPeerDriverSession(const std::uint8_t* pData, std::size_t nSize,
-                                   ChangerSessionSummary& summary);
+                                   std::size_t nMaxDatagrams, ChangerSessionSummary& summary);

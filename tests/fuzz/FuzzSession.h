@@ -16,10 +16,7 @@ namespace fuzz_session {
 
 using Bytes = std::vector<std::uint8_t>;
 
-/// Datagrams a session may hand to the driver in all, repeats included: enough for 66,052 coins
-/// of 255 x 255 hundredths, the first that no longer fit into the 32-bit credit, at about four
-/// datagrams each.
-constexpr std::size_t kMaxDatagrams = 400000;
+constexpr std::size_t kMaxDatagrams = kMaxSessionDatagrams;
 constexpr unsigned kMaxDatagram = 1024;  ///< the link loses anything longer
 
 /// The fuzz input, read front to back; zeros once it has ended.

@@ -3,9 +3,21 @@
 // and the operator do. The verdicts come from the peer's side and from properties that hold for
 // any correct controller, not from the driver's rules:
 //
-//   money     every coin the device reported (header intact) is worth what the changer's SETUP
-//             answer, as the driver holds it, says; those values = credit + vended + paid
-//             + the part below one unit a payout leaves + what no longer fit into 32 bits;
+//   money     every coin the changer took is worth what the changer's configuration says, and
+//             each datagram moves the credit only by what the peer knows it carries: a coin the
+//             changer reports (header intact) adds its value; a payout takes what the changer was
+//             asked to pay, and drops less than one unit. Two differences are allowed, each counted
+//             apart under its name: a coin reported while the driver does not hold the changer's
+//             SETUP answer may be credited short (m_nValueUnknown: the driver could not know its
+//             value), and an answer the peer cut to 2 or 3 bytes whose byte 1 reads as a kept coin
+//             may be credited up to that coin's value (m_nCutReadAsCoin: no controller can tell it
+//             from a deposit report). Any other credit is money nobody paid in. At the end, coins
+//             taken + cut answers read as coins = credit + vended + paid + dropped + clipped
+//             + coins still waiting in the changer, lost with its reset or with a spoiled header
+//             + coins credited short;
+//   payout    a payout goes out only for the operator's Change Return (or the one a changer reset
+//             deferred), at most once per request, never to a changer that reported its reset and
+//             is not started up again, and the changer takes every one;
 //   display   every change of the credit ends with a refresh that shows the new credit;
 //   records   a record changes only with an answer of its kind and then holds exactly the bytes
 //             the changer sent (zeros where the answer was cut short); after a start-up without
@@ -20,24 +32,40 @@
 //   memory    each datagram sits in a heap block of exactly its length (AddressSanitizer).
 //
 // Input after the mode byte: six configuration bytes (scaling factor, the credits of coin types
-// 0 to 3, tube routing of coin types 0 to 7), then operations, one byte each (low nibble the
-// operation, high nibble its small argument N), some followed by more bytes:
+// 0 to 3, tube routing of coin types 0 to 7; types 4 and 5 keep the changer's 20 and 40 units, so
+// that an identification cut short, whose byte 1 'T' reads as coin type 4, is worth something),
+// then operations, one byte each (low nibble the operation, high nibble its small argument N),
+// some followed by more bytes:
 //
-//   0 run N * 4 + 1 slots of the device's cadence     8 datagram of 1 + B * 8 bytes (B next)
-//   1 insert coin N                                   9 vend: DebitCredit(next 16 bits)
-//   2 insert coin N, next byte + 1 times, each       10 Change Return (SetState 9)
-//     followed by slots until it is reported         11 Reset (SetState 0)
-//   3 changer reset at the device                    12 Enable (SetState 6)
-//   4 withhold the next N % 4 + 1 query answers      13 Disable (SetState 7)
-//   5 cut the next query answer to 1 or 8 + B % 30    14 stored word N % 3 = next 32 bits
-//   6 spoil the next datagram's header with B        15 manual dispense of coin N
-//   7 empty datagram on the communication port
+//   0 run N * 4 + 1 slots of the device's cadence
+//   1 insert coin N
+//   2 insert coin N, next byte + 1 times, each followed by slots until it is reported
+//   3 changer reset at the device; N > 0: the device passes its report on at once, padded with
+//     zeros to 2 + (N - 1) % 6 bytes, whatever the driver is doing
+//   4 withhold the next N % 4 + 1 query answers
+//   5 cut the next query answer (B next): N = 0: to 1 or 8 + B % 30 bytes; N > 0: to
+//     2 + (N - 1) % 6 bytes, the answer of the kind B % 4 picks (any, SETUP, IDENTIFICATION,
+//     TUBE STATUS)
+//   6 N = 0: spoil the next datagram's header with B (next); N > 0: hold the next query answer
+//     of the kind B % 4 picks back; when the operator's request comes first, it arrives after
+//     the request and (N - 1) % 4 slots of the cadence, a late answer; otherwise before the
+//     next datagram, in its turn
+//   7 N = 0: empty datagram on the communication port; N > 0: poll status B (next), one the
+//     changer model never sends by itself, passed on at once (see InjectStatus)
+//   8 datagram of 1 + B * 8 bytes (B next)
+//   9 vend: DebitCredit(next 16 bits)
+//  10 Change Return (SetState 9)          12 Enable (SetState 6)
+//  11 Reset (SetState 0)                  13 Disable (SetState 7)
+//  14 stored word N % 3 = next 32 bits
+//  15 manual dispense of coin N
 #include "ChangerDriverFuzz.h"
 #include "FuzzSession.h"
 #include "InterfaceDevice.h"
 
+#include <algorithm>
 #include <deque>
 #include <limits>
+#include <optional>
 
 namespace {
 
@@ -52,7 +80,6 @@ constexpr std::uint32_t kMaxCredit = std::numeric_limits<std::uint32_t>::max();
 ChangerConfig ReadConfig(CInput& input) {
   ChangerConfig config;
   config.m_nScalingFactor = static_cast<std::uint8_t>(1 + input.Next() % 255);
-  config.m_coinCredit = {};
   for (unsigned n = 0; n < 4; ++n)
     config.m_coinCredit[n] = input.Next();
   config.m_wRouting = input.Next();
@@ -84,10 +111,33 @@ bool StartsWith(const std::string& str, const char* lpszPrefix) {
   return str.rfind(lpszPrefix, 0) == 0;
 }
 
+// The kinds of query answer that a cut or a hold may pick, by the start of their names.
+constexpr const char* kAnswerKinds[4] = {"", "SETUP", "IDENTIFICATION", "TUBE STATUS"};
+
+bool IsQueryAnswer(const std::string& strName) {
+  return strName.find("RESPONSE") != std::string::npos;
+}
+
+bool IsPayout(const Bytes& command) {
+  return command.size() == 3 && command[0] == 0x0F && command[1] == 0x02;
+}
+
+/// A datagram on its way to the PC, with the value of the coin it reports (hundredths; 0 for
+/// anything but a deposit report).
+struct PendingDatagram {
+  Datagram m_datagram;
+  std::uint64_t m_nCoin = 0;
+  bool m_bLate = false;  // held back once already
+};
+
 class CPeerSession {
 public:
-  CPeerSession(const std::uint8_t* pData, std::size_t nSize)
-      : m_input(pData, nSize), m_device(ReadConfig(m_input)), m_driver(m_host) {
+  CPeerSession(const std::uint8_t* pData, std::size_t nSize, std::size_t nMaxDatagrams)
+      : m_nMaxDatagrams(nMaxDatagrams),
+        m_input(pData, nSize),
+        m_device(ReadConfig(m_input)),
+        m_driver(m_host),
+        m_trueSetup(m_device.GetChanger().SetupData()) {
     m_host.m_pDriver = &m_driver;
     m_host.m_settings[CoinAccept] = 0xFFFF;
     m_host.m_settings[CoinDispense] = 0x000F;
@@ -101,16 +151,25 @@ public:
       m_nOperation = n;
       Operate(m_input.Next());
     }
-    const std::uint64_t nOut = m_nVended + m_nPaid + m_nDropped + m_nClipped + m_driver.GetCredit();
-    if (m_nTaken != nOut)
-      Fail("money: coins worth " + std::to_string(m_nTaken) + " came in, " + std::to_string(nOut) +
+    std::uint64_t nWaiting = 0;
+    for (std::uint64_t nCoin : m_coinsInChanger)
+      nWaiting += nCoin;
+    for (const PendingDatagram& pending : m_pending)
+      nWaiting += pending.m_nCoin;
+    const std::uint64_t nIn = m_nTaken + m_nCutReadAsCoin;
+    const std::uint64_t nOut = m_driver.GetCredit() + m_nVended + m_nPaid + m_nDropped +
+                               m_nClipped + nWaiting + m_nLostWithReset + m_nSpoiled +
+                               m_nValueUnknown;
+    if (nIn != nOut)
+      Fail("money: coins worth " + std::to_string(m_nTaken) + " came in and cut answers read as " +
+           std::to_string(m_nCutReadAsCoin) + ", but " + std::to_string(nOut) +
            " are accounted for");
     summary = EndSummary(m_summary, m_driver, m_nDatagrams);
     return m_strFailure;
   }
 
 private:
-  bool Going() const { return m_strFailure.empty() && m_nDatagrams < kMaxDatagrams; }
+  bool Going() const { return m_strFailure.empty() && m_nDatagrams < m_nMaxDatagrams; }
 
   void Fail(const std::string& strWhat) {
     if (m_strFailure.empty())
@@ -120,23 +179,43 @@ private:
 
   void Operate(std::uint8_t op) {
     const unsigned nArg = op >> 4;
-    switch (op & 0x0F) {
+    const unsigned nCode = op & 0x0F;
+    // An answer held back goes out before anything else happens unless a request overtook it; then
+    // only slots of the cadence go first, no datagram of any other kind (it was sent before them).
+    const bool bRequest = nCode >= 10 && nCode <= 13;
+    const bool bOtherDatagram = nCode == 3 || nCode == 7 || nCode == 8;
+    if (m_held && ((!bRequest && !m_bOvertaken) || bOtherDatagram))
+      ReleaseHeld();
+    switch (nCode) {
     case 0: RunSlots(nArg * 4 + 1); break;
-    case 1: m_device.InsertCoin(nArg); break;
+    case 1: InsertCoin(nArg); break;
     case 2: InsertRepeatedly(nArg, m_input.Next() + 1u); break;
-    case 3:
-      m_device.ResetChanger();
-      Disturbed(kStartUpBound, true);
-      break;
+    case 3: ResetChanger(nArg == 0 ? 0 : 2 + (nArg - 1) % 6); break;
     case 4: m_device.ArmWithhold(nArg % 4 + 1); break;
     case 5: {
-      // A cut of 2 to 7 bytes would read as a poll status, which no controller can tell apart.
+      // A cut of 2 or 3 bytes reads as a deposit report, which no controller can tell apart.
       const std::uint8_t nCut = m_input.Next();
-      m_device.ArmShortResponse(nCut < 0x20 ? 1 : 8 + nCut % 30);
+      if (nArg == 0)
+        m_device.ArmShortResponse(nCut < 0x20 ? 1 : 8 + nCut % 30);
+      else
+        m_device.ArmShortResponse(2 + (nArg - 1) % 6, kAnswerKinds[nCut % 4]);
       break;
     }
-    case 6: m_device.ArmWrongHeader(m_input.Next()); break;
-    case 7: Queue({EPort::Communication, {}, "EMPTY"}); break;
+    case 6:
+      if (nArg == 0) {
+        m_device.ArmWrongHeader(m_input.Next());
+      } else {
+        m_strHoldKind = kAnswerKinds[m_input.Next() % 4];
+        m_bHoldArmed = true;
+        m_nHeldDelay = (nArg - 1) % 4;
+      }
+      break;
+    case 7:
+      if (nArg == 0)
+        Queue({EPort::Communication, {}, "EMPTY"});
+      else
+        InjectStatus(m_input.Next());
+      break;
     case 8:
       // Up to 1024 bytes it reaches the driver like an answer of zeros, in any state.
       Disturbed(kStartUpBound, false);
@@ -161,14 +240,26 @@ private:
 
   void RunSlots(unsigned nSlots) {
     for (unsigned n = 0; n < nSlots && Going(); ++n) {
+      if (m_held && (!m_bOvertaken || m_nHeldDelay-- == 0))
+        ReleaseHeld();
       Queue(m_device.OnTickSlot().m_send);
       Drain();
     }
   }
 
+  /// @returns true when the changer took the coin; it is then the customer's money.
+  bool InsertCoin(unsigned nCoinType) {
+    if (!StartsWith(m_device.InsertCoin(nCoinType), "ACCEPTED"))
+      return false;
+    const std::uint64_t nValue = m_device.GetChanger().GetCoinValue(nCoinType);
+    m_coinsInChanger.push_back(nValue);
+    m_nTaken += nValue;
+    return true;
+  }
+
   void InsertRepeatedly(unsigned nCoinType, unsigned nTimes) {
     for (unsigned n = 0; n < nTimes && Going(); ++n) {
-      if (!StartsWith(m_device.InsertCoin(nCoinType), "ACCEPTED"))
+      if (!InsertCoin(nCoinType))
         return;
       for (unsigned nSlot = 0; nSlot < 8 && (m_device.GetChanger().HasEvent() ||
                                              m_driver.GetState() != CChangerDriver::Polling);
@@ -177,30 +268,114 @@ private:
     }
   }
 
-  void Queue(const std::vector<Datagram>& datagrams) {
-    m_pending.insert(m_pending.end(), datagrams.begin(), datagrams.end());
+  // A reset wipes out the changer's waiting reports, the deposits among them.
+  void LoseWaitingCoins() {
+    for (std::uint64_t nCoin : m_coinsInChanger)
+      m_nLostWithReset += nCoin;
+    m_coinsInChanger.clear();
   }
-  void Queue(const Datagram& datagram) { m_pending.push_back(datagram); }
 
-  // Datagrams to the PC reach the driver in order; each command it sends reaches the device,
-  // whose answer joins the queue.
+  /// The changer resets; with nReportLength > 0 the device passes its reset report on at once,
+  /// as it answers a POLL, padded with zeros to that length, in whatever state the driver is.
+  void ResetChanger(unsigned nReportLength) {
+    m_device.ResetChanger();
+    LoseWaitingCoins();
+    Disturbed(kStartUpBound, true);
+    // This reset undoes whatever the driver did about an earlier report; it owes the changer its
+    // masks and features again only once this reset's own report reaches it.
+    m_bEnableDue = false;
+    if (nReportLength == 0)
+      return;
+    const std::uint8_t poll[] = {0x0B};
+    for (Datagram& datagram : m_device.OnCommDatagram(poll, sizeof poll).m_send) {
+      if (datagram.m_bytes.size() < nReportLength)
+        datagram.m_bytes.resize(nReportLength, 0);
+      Queue(std::move(datagram));
+    }
+  }
+
+  // Poll statuses the changer model never sends by itself, in the device's framing and passed on
+  // at once: escrow request, busy and the other statuses with slugs (0x00..0x3F, 2 bytes); coins
+  // returned (0111xxxx), manual dispense of any count (1yyyxxxx with bit 6 clear or set) and so
+  // 0x80..0xFF, each followed by the coin type's tube count. A kept coin comes only from an
+  // insert, so 0x40..0x6F become returned coins; 0x0B is a real reset of the changer. Being no
+  // tick, such a status holds up a driver that waits for one to send its next command.
+  void InjectStatus(std::uint8_t nStatus) {
+    if (nStatus == 0x0B) {
+      ResetChanger(2);
+      return;
+    }
+    Disturbed(kStartUpBound, false);
+    if ((nStatus & 0xC0) == 0x40)
+      nStatus |= 0x30;
+    Bytes bytes = {CInterfaceDevice::kHeader, nStatus};
+    if (nStatus & 0xC0)
+      bytes.push_back(m_device.GetChanger().GetTubeCount(nStatus & 0x0F));
+    Queue({EPort::Communication, bytes, "INJECTED STATUS"});
+  }
+
+  // A deposit report takes its coin out of the changer's queue as the device frames it.
+  void Queue(Datagram datagram) {
+    PendingDatagram pending{std::move(datagram), 0};
+    if (StartsWith(pending.m_datagram.m_strName, "DEPOSIT ")) {
+      if (m_coinsInChanger.empty()) {
+        Fail("\"" + pending.m_datagram.m_strName + "\" reports a coin the changer never took");
+      } else {
+        pending.m_nCoin = m_coinsInChanger.front();
+        m_coinsInChanger.pop_front();
+      }
+    }
+    m_pending.push_back(std::move(pending));
+  }
+  void Queue(std::vector<Datagram> datagrams) {
+    for (Datagram& datagram : datagrams)
+      Queue(std::move(datagram));
+  }
+
+  // The held answer goes out, and whatever the driver sends in reply is answered at once, as the
+  // device answers, before the next datagram of the cadence.
+  void ReleaseHeld() {
+    m_held->m_bLate = true;
+    m_pending.push_front(std::move(*m_held));
+    m_held.reset();
+    Drain();
+  }
+
+  // Datagrams to the PC reach the driver in order, but for an answer held back; each command it
+  // sends reaches the device, whose answer joins the queue.
   void Drain() {
     while (!m_pending.empty() && Going()) {
-      const Datagram datagram = std::move(m_pending.front());
+      PendingDatagram pending = std::move(m_pending.front());
       m_pending.pop_front();
+      const Datagram& datagram = pending.m_datagram;
       // The link keeps only the communication port's datagrams, and loses longer ones whole.
       if (datagram.m_ePort != EPort::Communication || datagram.m_bytes.size() > kMaxDatagram)
         continue;
-      for (const Bytes& command : Step(datagram)) {
-        const DeviceStep step = m_device.OnCommDatagram(command.data(), command.size());
+      if (m_bHoldArmed && !m_held && !pending.m_bLate && IsQueryAnswer(datagram.m_strName) &&
+          StartsWith(datagram.m_strName, m_strHoldKind.c_str())) {
+        m_bHoldArmed = false;
+        m_bOvertaken = false;
+        m_held = std::move(pending);
+        continue;
+      }
+      const CChangerModel& changer = m_device.GetChanger();
+      for (const Bytes& command : Step(datagram, pending.m_nCoin)) {
+        const unsigned nPayouts = changer.GetPayoutCount();
+        DeviceStep step = m_device.OnCommDatagram(command.data(), command.size());
         if (step.m_strReceived == "UNKNOWN" ||
             step.m_strReceived.find("WRONG LENGTH") != std::string::npos)
           Fail("the changer cannot take " + Hex(command) + " (" + step.m_strReceived + ")");
-        Queue(step.m_send);
+        if (step.m_strReceived == "RESET")
+          LoseWaitingCoins();
+        if (IsPayout(command)) {
+          if (changer.GetPayoutCount() != nPayouts + 1)
+            Fail("the changer did not carry out " + Hex(command));
+          m_nPaid += changer.GetLastPayout().m_nRequested;
+        }
+        Queue(std::move(step.m_send));
       }
       // A changer that reported its reset is back in service once it has the stored masks
       // and features again.
-      const CChangerModel& changer = m_device.GetChanger();
       if (changer.GetAcceptMask() == (m_host.m_settings[CoinAccept] & 0xFFFF) &&
           changer.GetDispenseMask() == (m_host.m_settings[CoinDispense] & 0xFFFF) &&
           changer.GetFeatureEnable() == m_host.m_settings[FeatureEnable])
@@ -236,8 +411,11 @@ private:
       m_bCountdownLeft = true;
     Disturbed(kStartUpBound, nState == CChangerDriver::ResetWait);
     m_bEnableDue = false;  // the operator has taken over
+    m_eRestart = RestartNone;
     m_bPayoutWanted = nState == CChangerDriver::PayoutSend;
     m_nPayoutClock = 0;
+    if (m_held)
+      m_bOvertaken = true;
   }
 
   // ---- liveness bookkeeping ----
@@ -258,8 +436,9 @@ private:
 
   // ---- one datagram ----
 
-  /// Hands one datagram to the driver and checks every property. @returns the commands sent.
-  std::vector<Bytes> Step(const Datagram& datagram) {
+  /// Hands one datagram to the driver and checks every property. nCoin is the value of the coin
+  /// it reports. @returns the commands sent.
+  std::vector<Bytes> Step(const Datagram& datagram, std::uint64_t nCoin) {
     ++m_nDatagrams;
     const Bytes& bytes = datagram.m_bytes;
     // The link drops an empty datagram: it is no step of the driver's, and must change nothing.
@@ -275,14 +454,23 @@ private:
     const ChangerSetup setup = m_driver.GetChangerSetup();
     const TubeStatus tubes = m_driver.GetTubeStatus();
     const ChangerIdentification ident = m_driver.GetChangerIdentification();
-
-    // A coin the changer took, as the device reported it, at the value its SETUP answer gave.
-    std::uint64_t nValue = 0;
+    const CChangerModel& changer = m_device.GetChanger();
     const std::string& strName = datagram.m_strName;
-    if (bIntact && StartsWith(strName, "DEPOSIT ")) {
-      const unsigned nCoin = std::stoul(strName.substr(strName.find("coin ") + 5)) & 0x0F;
-      nValue = std::uint64_t{setup.coinTypeCredit[nCoin]} * setup.scalingFactor;
+
+    // What this datagram may add to the credit, from the peer's side: the coin it reports; all of
+    // it when the driver holds the changer's SETUP answer, up to all of it when it does not
+    // (checked against the whole answer, never read for a value); or, for an answer the peer cut
+    // to 2 or 3 bytes, up to the value of the kept coin its byte 1 reads as.
+    if (!bIntact) {
+      m_nSpoiled += nCoin;
+      nCoin = 0;
     }
+    const bool bCutAsCoin = bIntact && (bytes.size() == 2 || bytes.size() == 3) &&
+                            strName.find("(SHORT)") != std::string::npos &&
+                            (bytes[1] & 0xC0) == 0x40 && (bytes[1] & 0x30) != 0x30;
+    const bool bValueKnown = std::memcmp(&setup, m_trueSetup.data(), sizeof setup) == 0;
+    const std::uint64_t nAddMax = bCutAsCoin ? changer.GetCoinValue(bytes[1] & 0x0F) : nCoin;
+    const std::uint64_t nAddMin = bCutAsCoin || !bValueKnown ? 0 : nCoin;
 
     m_host.Clear();
     const std::uint32_t nShownBefore = m_host.m_nShownCredit;
@@ -311,42 +499,61 @@ private:
         if (m_nSinceReset < 5)
           Fail("SETUP only " + std::to_string(m_nSinceReset - 1) + " datagrams after RESET");
         m_bCountdownLeft = false;
-      } else if (command.size() == 3 && command[0] == 0x0F && command[1] == 0x02) {
+      } else if (IsPayout(command)) {
         bPaid = true;
         nPayoutUnits = command[2];
         m_summary.payouts.push_back(command[2]);
       } else if (!command.empty() && command[0] == 0x0C) {
         ++m_summary.nCoinTypeCommands;
+        if (m_eRestart == RestartFeaturesSent)
+          m_eRestart = RestartNone;
+      } else if (command.size() == 6 && command[0] == 0x0F && command[1] == 0x01 &&
+                 m_eRestart == RestartDue) {
+        m_eRestart = RestartFeaturesSent;
       }
     }
 
-    // Money.
-    const std::uint64_t nIn = std::uint64_t{nCredit} + nValue;
-    const std::uint64_t nHeld = nIn > kMaxCredit ? kMaxCredit : nIn;
-    const std::uint64_t nScaling = setup.scalingFactor;
-    std::uint64_t nPaid = 0;
-    std::uint64_t nDropped = 0;
+    // Payout.
     if (bPaid) {
-      nPaid = nPayoutUnits * nScaling;
-      if (nScaling == 0 || nCreditAfter + nPaid > nHeld) {
-        Fail(What() + " paid " + std::to_string(nPayoutUnits) + " units of " +
-             std::to_string(nScaling) + " from a credit of " + std::to_string(nHeld));
-      } else {
-        nDropped = nHeld - nCreditAfter - nPaid;
-        if (nDropped >= nScaling || (nPayoutUnits < 255 && nCreditAfter >= nScaling))
-          Fail(What() + ": a payout of " + std::to_string(nPayoutUnits) + " units of " +
-               std::to_string(nScaling) + " from " + std::to_string(nHeld) + " left " +
-               std::to_string(nCreditAfter));
-      }
+      if (!m_bPayoutWanted)
+        Fail(What() + " paid " + std::to_string(nPayoutUnits) + " units with no Change Return due");
+      if (m_eRestart != RestartNone || (bIntact && strName == "CHANGER WAS RESET"))
+        Fail(What() + " paid a changer that reported its reset and is not started up again");
       m_bPayoutWanted = false;
-    } else if (nCreditAfter != nHeld) {
-      Fail(What() + " made the credit " + std::to_string(nCreditAfter) + " from " +
-           std::to_string(nCredit) + " and a coin worth " + std::to_string(nValue));
     }
-    m_nTaken += nValue;
-    m_nPaid += nPaid;
-    m_nDropped += nDropped;
-    m_nClipped += nIn - nHeld;
+
+    // Money. The credit may end anywhere from nBottom to nTop before a payout; whatever of that
+    // span it did not get, and what a payout drops, is counted under its name.
+    const std::uint64_t nScaling = changer.GetConfig().m_nScalingFactor;
+    const std::uint64_t nTop = std::min<std::uint64_t>(kMaxCredit, nCredit + nAddMax);
+    const std::uint64_t nBottom = std::min<std::uint64_t>(kMaxCredit, nCredit + nAddMin);
+    const std::uint64_t nSpan = nAddMax - nAddMin;
+    const std::uint64_t nPaid = std::uint64_t{nPayoutUnits} * nScaling;
+    std::uint64_t nLeft = 0;  // below nTop, beyond what was paid
+    if (bPaid && nCreditAfter + nPaid > nTop) {
+      Fail(What() + " paid " + std::to_string(nPayoutUnits) + " units of " +
+           std::to_string(nScaling) + " from a credit of at most " + std::to_string(nTop));
+    } else if (bPaid) {
+      nLeft = nTop - nCreditAfter - nPaid;
+      if (nLeft >= nScaling + nSpan || (nPayoutUnits < 255 && nCreditAfter >= nScaling))
+        Fail(What() + ": a payout of " + std::to_string(nPayoutUnits) + " units of " +
+             std::to_string(nScaling) + " from at most " + std::to_string(nTop) + " left " +
+             std::to_string(nCreditAfter));
+    } else if (nCreditAfter > nTop || nCreditAfter < nBottom) {
+      Fail(What() + " made the credit " + std::to_string(nCreditAfter) + " from " +
+           std::to_string(nCredit) +
+           (nAddMax == 0 ? ", with no coin behind it"
+                         : " and a coin worth " + std::to_string(nAddMax)));
+    } else {
+      nLeft = nTop - nCreditAfter;
+    }
+    const std::uint64_t nShort = std::min(nLeft, nSpan);
+    if (bCutAsCoin)
+      m_nCutReadAsCoin += nAddMax - nShort;
+    else
+      m_nValueUnknown += nShort;
+    m_nDropped += nLeft - nShort;
+    m_nClipped += nCredit + nAddMax - nTop;
     if (nCreditAfter == kMaxCredit)
       m_summary.bSaturated = true;
     if (nCreditAfter != nCredit &&
@@ -383,6 +590,7 @@ private:
       m_bCleanStartUp = false;
     // The report that answers the driver's own RESET, while it still waits, restarts nothing.
     if (bIntact && strName == "CHANGER WAS RESET") {
+      m_eRestart = RestartDue;
       m_bEnableDue = true;
       m_nEnableClock = 0;
     }
@@ -394,8 +602,10 @@ private:
     m_nClock += nStep;
     m_nPayoutClock += nStep;
     m_nEnableClock += nStep;
-    if (nState == CChangerDriver::PayoutSend && !bPaid && nScaling == 0)
-      m_bPayoutWanted = false;  // nothing can be paid without a scaling factor
+    // Nothing can be paid without a scaling factor (a reset report defers the payout instead).
+    if (nState == CChangerDriver::PayoutSend && !bPaid && setup.scalingFactor == 0 &&
+        nStateAfter == CChangerDriver::Polling)
+      m_bPayoutWanted = false;
     const bool bArrived =
         nStateAfter == CChangerDriver::Polling || nStateAfter == CChangerDriver::PayoutSend;
     if (m_bWatching && bArrived) {
@@ -427,27 +637,42 @@ private:
     return commands;
   }
 
+  const std::size_t m_nMaxDatagrams;
   CInput m_input;
   CInterfaceDevice m_device;
   CSessionHost m_host;
   CChangerDriver m_driver;
-  std::deque<Datagram> m_pending;
+  const Bytes m_trueSetup;  // the changer's answer to SETUP
+  std::deque<PendingDatagram> m_pending;
+  std::optional<PendingDatagram> m_held;  // a query answer held back
+  bool m_bHoldArmed = false;
+  std::string m_strHoldKind;
+  bool m_bOvertaken = false;  // the operator's request came before the held answer
+  unsigned m_nHeldDelay = 0;  // slots of the cadence that still go before it
   std::string m_strFailure;
   ChangerSessionSummary m_summary;
   std::size_t m_nOperation = 0;
   std::size_t m_nDatagrams = 0;
   std::size_t m_nSinceReset = kMaxDatagrams;  // datagrams since the driver sent RESET
   // Money in hundredths over the whole session.
-  std::uint64_t m_nTaken = 0;    // coins the device reported, at their value
-  std::uint64_t m_nVended = 0;   // successful vends
-  std::uint64_t m_nPaid = 0;     // EXPANSION PAYOUT units times the scaling factor
-  std::uint64_t m_nDropped = 0;  // the part below one unit that a payout leaves
-  std::uint64_t m_nClipped = 0;  // what did not fit into the 32-bit credit
+  std::deque<std::uint64_t> m_coinsInChanger;  // taken, their reports still in the changer
+  std::uint64_t m_nTaken = 0;                  // coins the changer took, at their configured value
+  std::uint64_t m_nVended = 0;                 // successful vends
+  std::uint64_t m_nPaid = 0;                   // what the changer was asked to pay
+  std::uint64_t m_nDropped = 0;                // the part below one unit that a payout leaves
+  std::uint64_t m_nClipped = 0;                // what did not fit into the 32-bit credit
+  std::uint64_t m_nLostWithReset = 0;          // coins whose reports a changer reset wiped out
+  std::uint64_t m_nSpoiled = 0;                // coins whose report a spoiled header made foreign
+  std::uint64_t m_nValueUnknown = 0;   // credited short while the driver could not know the value
+  std::uint64_t m_nCutReadAsCoin = 0;  // credited from answers the peer cut to 2 or 3 bytes
   // Liveness.
   bool m_bWatching = false;  // a reset or request waits for Polling
   bool m_bCleanStartUp = false;
   bool m_bResetSent = false;  // RESET went out since the last disturbance
   bool m_bEnableDue = false;  // the changer reported a reset and is not enabled again yet
+  // Since the changer's last reset report: whether the driver has told it its features and then
+  // its coin types again.
+  enum { RestartNone, RestartDue, RestartFeaturesSent } m_eRestart = RestartNone;
   unsigned m_nEnableClock = 0;
   bool m_bCountdownLeft = false;  // a restart from Polling may have to wait out a countdown
   bool m_bFaultWasArmed = false;
@@ -460,6 +685,6 @@ private:
 }  // namespace
 
 std::string CheckPeerDriverSession(const std::uint8_t* pData, std::size_t nSize,
-                                   ChangerSessionSummary& summary) {
-  return CPeerSession(pData, nSize).Run(summary);
+                                   std::size_t nMaxDatagrams, ChangerSessionSummary& summary) {
+  return CPeerSession(pData, nSize, nMaxDatagrams).Run(summary);
 }

@@ -26,12 +26,12 @@ constexpr std::size_t kMaxSteps = 20000;
 
 class CSession {
 public:
-  CSession(const std::uint8_t* pData, std::size_t nSize)
-      : m_input(pData, nSize), m_driver(m_host) {}
+  CSession(const std::uint8_t* pData, std::size_t nSize, std::size_t nMaxDatagrams)
+      : m_nMaxDatagrams(nMaxDatagrams), m_input(pData, nSize), m_driver(m_host) {}
 
   std::string Run(ChangerSessionSummary& summary) {
     for (std::size_t nStep = 0; !m_input.AtEnd() && nStep < kMaxSteps &&
-                                m_nDatagrams < kMaxDatagrams && m_strFailure.empty();
+                                m_nDatagrams < m_nMaxDatagrams && m_strFailure.empty();
          ++nStep) {
       m_nStep = nStep;
       const std::uint8_t op = Next();
@@ -157,7 +157,8 @@ private:
   void StepRepeat() {
     const unsigned nTimes = m_input.Next() + 1u;
     for (unsigned n = 0;
-         n < nTimes && !m_last.empty() && m_strFailure.empty() && m_nDatagrams < kMaxDatagrams; ++n)
+         n < nTimes && !m_last.empty() && m_strFailure.empty() && m_nDatagrams < m_nMaxDatagrams;
+         ++n)
       Check(m_last);
   }
 
@@ -241,6 +242,13 @@ private:
 
     const std::uint32_t nScaling = setup.scalingFactor;
     const bool bResetReport = bPollAnswer && nStatus == 0x0B;
+    // In Polling the reset report restarts the changer; a response block (8 bytes or more) is
+    // no poll answer, even one whose byte 1 reads 0B, and leaves the driver polling.
+    if (nState == CChangerDriver::Polling &&
+        nStateAfter != (bResetReport ? CChangerDriver::ResetWait
+                        : bDeposit   ? CChangerDriver::TubeQuery
+                                     : nState))
+      Fail(What() + " left Polling for state " + std::to_string(nStateAfter));
     if (nState == CChangerDriver::PayoutSend && bResetReport) {
       // The changer forgot everything: it is started again first, and the credit waits.
       if (!commands.empty() || nCreditAfter != nCreditIn ||
@@ -299,6 +307,7 @@ private:
       Fail(What() + " changed the identification record");
   }
 
+  const std::size_t m_nMaxDatagrams;
   CInput m_input;
   std::size_t m_nStep = 0;
   std::size_t m_nDatagrams = 0;
@@ -318,6 +327,6 @@ private:
 }  // namespace
 
 std::string CheckRawDriverSession(const std::uint8_t* pData, std::size_t nSize,
-                                  ChangerSessionSummary& summary) {
-  return CSession(pData, nSize).Run(summary);
+                                  std::size_t nMaxDatagrams, ChangerSessionSummary& summary) {
+  return CSession(pData, nSize, nMaxDatagrams).Run(summary);
 }

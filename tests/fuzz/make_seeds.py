@@ -62,7 +62,11 @@ def setting(index, value):  # 0 CoinAccept, 1 CoinDispense, 2 FeatureEnable
 
 def start_up():
     s = setting(0, 0x803F) + setting(1, 0x000F) + setting(2, 0x00000005)
-    s += tick() * 11                # countdown, then ResetPending
+    return s + restart()
+
+
+def restart():  # from ResetWait with its full countdown to Polling
+    s = tick() * 11                # countdown, then ResetPending
     s += tick()                     # RESET
     s += tick() * 3 + tick()        # three pass, the tick enters SetupQuery
     s += tick() + datagram(SETUP)   # SETUP, its answer
@@ -103,6 +107,16 @@ seeds["set_state_any_number"] = start_up() + set_state(10) + set_state(0xFFFFFFF
 seeds["enable_disable_settings"] = (start_up() + set_state(7) + tick() + setting(0, 0xFFFF1234)
                                     + setting(1, 0x00018000) + set_state(6) + tick() + set_state(0)
                                     + setting(2, 0xDEADBEEF) + tick() * 40)
+# The payout's cap: 255 units and 3 hundredths below one more (the 3 are dropped), 254 units, and
+# 256 units (255 go out, one stays for the next Change Return).
+seeds["payout_cap_edges"] = (start_up() + sum((deposit(c) + after_deposit() for c in (15, 5, 3, 2, 1)), [])
+                             + debit(2) + set_state(9) + tick()
+                             + sum((deposit(c) + after_deposit() for c in (15, 5, 3, 1, 1)), []) + set_state(9) + tick()
+                             + sum((deposit(c) + after_deposit() for c in (15, 5, 3, 2, 1)), [])
+                             + set_state(9) + tick() + set_state(9) + tick())
+# A reset report padded to 3 bytes while the payout waits: the changer is started again, then paid.
+seeds["reset_report_with_payout_due"] = (start_up() + deposit(5) + after_deposit() + set_state(9)
+                                         + datagram([0x08, 0x0B, 0x00]) + restart() + tick())
 seeds["debits"] = start_up() + deposit(5) + after_deposit() + debit(200) + debit(0) + debit(0xFFFFFFFF) + debit(1)
 
 # Raw: a credit of coins worth 255 x 255 that passes the largest 32-bit number, then a payout.
@@ -157,6 +171,55 @@ seeds["peer_operator"] = peer(START, DISABLE, slots(2), insert(1), ENABLE, slots
                               op(15, 0), op(14, 1, 0, 0, 0, 0x03), ENABLE, slots(2), op(15, 1),
                               slots(4), CHANGE_RETURN, ENABLE, slots(3), RESET, insert(1), slots(3),
                               insert(2), slots(40))
+cut = lambda length, kind=0: op(5, length - 1, kind)  # kind: any, SETUP, IDENTIFICATION, TUBE STATUS
+hold = lambda kind, delay=0: op(6, 1 + delay, kind)    # until the next request, then delay slots
+inject = lambda status: op(7, 1, status)
+reset_at_once = lambda length: op(3, length - 1)
+insert_reported = lambda coin: op(2, coin, 0)
+
+# Each query answer cut to 2..7 bytes; the identification's byte 1 'T' reads as coin type 4 (20 units
+# of 5): cut to 2 or 3 bytes it is credited, cut longer it is not. Change Return pays those 40 units
+# and the six coins of 2 units.
+seeds["peer_cut_answers"] = peer(START, *[RESET + cut(n, 1) + slots(40) + RESET + cut(n, 2) + slots(40)
+                                          + cut(n, 3) + insert(1) + slots(10) for n in range(2, 8)],
+                                 CHANGE_RETURN, slots(2))
+# Query answers that arrive after the operator's Change Return, Enable, Disable and Reset, right
+# after the request or behind up to three ticks (then in Polling); the identification, whose
+# byte 1 reads as a coin, reaches Polling late after a Change Return in the middle of a start-up.
+seeds["peer_late_answers"] = peer(
+    START, hold(3), insert(1), slots(3), CHANGE_RETURN, slots(4),
+    hold(3, 2), insert(2), slots(3), ENABLE, slots(6),
+    hold(3, 1), insert(3), slots(3), DISABLE, slots(4), ENABLE, slots(3),
+    hold(3, 3), insert(0), slots(3), RESET, slots(40),
+    *[hold(2, 3) + RESET + slots(k) + CHANGE_RETURN + slots(8) + ENABLE + slots(4) for k in range(17, 22)],
+    RESET, slots(40))
+# Every class of poll status: coins to the tube and to the cash box (coin 3 has no tube here),
+# coins returned, manual dispense of one coin by the changer and of others injected, 0xC0..0xFF,
+# escrow request, busy and the other statuses, slugs, and the changer's reset. Coins of 1 and 10
+# units of 5: Change Return pays 11 units.
+seeds["peer_poll_statuses"] = peer(
+    START, insert(0), slots(8), insert(3), slots(8), op(15, 0), slots(4),
+    *[inject(b) + slots(2) for b in (0x70, 0x72, 0x7F, 0x45, 0x80, 0x83, 0xA1, 0xBF, 0xC0, 0xC2,
+                                     0xE5, 0xFF, 0x00, 0x01, 0x02, 0x05, 0x0C, 0x21, 0x3F)],
+    inject(0x0B), slots(40), CHANGE_RETURN, slots(2), config=(4, 1, 2, 4, 10, 0x07))
+# The changer resets and its report reaches the driver at once in every state of a start-up, in
+# CoinDisableSend and CoinEnableSend, in Polling as a poll answer of 2 to 7 bytes, and as
+# 08 0B 00 with a Change Return waiting: that payout of 10 units goes out after the restart.
+seeds["peer_resets_reported_at_once"] = peer(
+    *[slots(k) + reset_at_once(2) + slots(40) for k in range(26)],
+    DISABLE, reset_at_once(2), slots(40), ENABLE, reset_at_once(2), slots(40),
+    *[reset_at_once(n) + slots(40) for n in range(2, 8)],
+    insert(3), slots(8), CHANGE_RETURN, reset_at_once(3), slots(40))
+# The payout's cap against the simulated changer, coins of 200, 50, 4 and 1 units of 5: 255 units
+# and 3 hundredths below one more, 254 units, and 256 units, of which one is paid by a second
+# Change Return.
+EDGE = (4, 200, 50, 4, 1, 0x0F)
+seeds["peer_payout_edge_255"] = peer(START, *[insert_reported(c) for c in (0, 1, 2, 3, 3)], vend(2),
+                                     CHANGE_RETURN, slots(2), config=EDGE)
+seeds["peer_payout_edge_254"] = peer(START, *[insert_reported(c) for c in (0, 1, 2)],
+                                     CHANGE_RETURN, slots(2), config=EDGE)
+seeds["peer_payout_edge_256"] = peer(START, *[insert_reported(c) for c in (0, 1, 2, 3, 3)],
+                                     CHANGE_RETURN, slots(2), CHANGE_RETURN, slots(2), config=EDGE)
 # Coins of 255 units of 255 until the credit can take no more, then Change Return.
 seeds["peer_saturation"] = peer(START, op(2, 0, 255) * 258, op(2, 0, 3), CHANGE_RETURN, slots(4),
                                 config=(254, 255, 0, 0, 0, 0))
