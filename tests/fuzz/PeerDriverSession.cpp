@@ -276,8 +276,15 @@ private:
   }
 
   /// The changer resets; with nReportLength > 0 the device passes its reset report on at once,
-  /// as it answers a POLL, padded with zeros to that length, in whatever state the driver is.
+  /// as it answers a POLL, in whatever state the driver is. The report is padded with zeros to
+  /// that length only where the driver takes a reset from any poll answer (Polling, and the
+  /// payout that waits in PayoutSend); while it starts the changer up, a reset report is two
+  /// bytes, as the device sends it.
   void ResetChanger(unsigned nReportLength) {
+    const std::uint32_t nState = m_driver.GetState();
+    if (!m_pending.empty() ||
+        (nState != CChangerDriver::Polling && nState != CChangerDriver::PayoutSend))
+      nReportLength = std::min(nReportLength, 2u);
     m_device.ResetChanger();
     LoseWaitingCoins();
     Disturbed(kStartUpBound, true);
@@ -351,8 +358,11 @@ private:
       // The link keeps only the communication port's datagrams, and loses longer ones whole.
       if (datagram.m_ePort != EPort::Communication || datagram.m_bytes.size() > kMaxDatagram)
         continue;
+      // An answer cut to a poll answer's size (2 to 7 bytes) is not also held back: arriving
+      // late, in Polling, it is a poll answer with several events, which no controller can tell.
+      const std::size_t nSize = datagram.m_bytes.size();
       if (m_bHoldArmed && !m_held && !pending.m_bLate && IsQueryAnswer(datagram.m_strName) &&
-          StartsWith(datagram.m_strName, m_strHoldKind.c_str())) {
+          StartsWith(datagram.m_strName, m_strHoldKind.c_str()) && (nSize < 2 || nSize > 7)) {
         m_bHoldArmed = false;
         m_bOvertaken = false;
         m_held = std::move(pending);
