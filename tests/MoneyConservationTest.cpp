@@ -166,11 +166,13 @@ TEST(MoneyConservation, EveryDepositedCoinIsVendedPaidDroppedOrStillCredit) {
   CLedger ledger;
   CSimProcess sim;
   sim.m_onLine = [&](const std::string& strLine) { ledger.OnLine(strLine); };
-  // A tick every 3 ms, not 1: the driver takes the first response block after a query for its
+  // A tick every 8 ms, not 1: the driver takes the first response block after a query for its
   // answer, and a device that runs far ahead of a panel slowed down by a loaded machine hands it
-  // the answer to an earlier query (tube counts read as the coin values of the setup).
+  // the answer to an earlier query (tube counts read as the coin values of the setup, or an
+  // identification cut short that lands in Polling after the start-up ran on other answers, and
+  // reads as a coin there).
   ASSERT_TRUE(
-      sim.Start(nComm, nComm + 1, 3,
+      sim.Start(nComm, nComm + 1, 8,
                 {"--coins", "1,2,4,10,20,40", "--scaling", "5", "--fill", "40,40,40,40,40,40"}));
   ASSERT_TRUE(app.Connect());
   CWatchedPanel panel;

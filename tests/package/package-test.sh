@@ -87,7 +87,7 @@ printf '[Connection]\nIPAddress=127.0.0.2\nPortCommunication=%d\nPortControl=%d\
   "$comm" "$control" >"$config/Tessaline/Mintora.conf"
 mkfifo "$work/sim-in"
 "$root/usr/bin/lx5200e-sim" --headless --address 127.0.0.2 --comm-port "$comm" \
-  --control-port "$control" --tick-ms 5 <"$work/sim-in" >"$work/sim.log" 2>&1 &
+  --control-port "$control" --tick-ms 20 <"$work/sim-in" >"$work/sim.log" 2>&1 &
 pids+=($!)
 exec 3>"$work/sim-in"  # the sim runs while this end is open
 for _ in {1..100}; do grep -q '^READY' "$work/sim.log" && break; sleep 0.1; done
