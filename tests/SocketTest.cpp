@@ -274,7 +274,12 @@ TEST_F(AsyncSocket, ClosingInsideTheNotificationStopsDelivery) {
   device.SendTo(m_nPort, Bytes{0x08});
   device.SendTo(m_nPort, Bytes{0x08});
   ASSERT_TRUE(PumpUntil([&] { return socket.m_nCalls >= 1; }));
-  PumpFor(100);
+  // A datagram to another socket, sent after both: once it is delivered, a notification still due
+  // for the closed socket would have been delivered too.
+  CRecordingSocket marker;
+  ASSERT_TRUE(marker.Create(m_nPort + 1));
+  device.SendTo(m_nPort + 1, Bytes{0x08});
+  ASSERT_TRUE(PumpUntil([&] { return !marker.m_results.empty(); }));
   EXPECT_EQ(socket.m_nCalls, 1);
   EXPECT_EQ(socket.m_hSocket, -1);
   socket.Close();  // a second close does nothing
