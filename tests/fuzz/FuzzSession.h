@@ -75,6 +75,11 @@ public:
   std::string m_strBadRead;
 };
 
+/// A poll status that reports a coin the changer kept: 01yyxxxx with routing yy not 11 (returned).
+constexpr bool ReadsAsKeptCoin(std::uint8_t nStatus) {
+  return (nStatus & 0xC0) == 0x40 && (nStatus & 0x30) != 0x30;
+}
+
 inline std::string Hex(const Bytes& bytes) {
   std::string str;
   char sz[4];

@@ -477,7 +477,7 @@ private:
     }
     const bool bCutAsCoin = bIntact && (bytes.size() == 2 || bytes.size() == 3) &&
                             strName.find("(SHORT)") != std::string::npos &&
-                            (bytes[1] & 0xC0) == 0x40 && (bytes[1] & 0x30) != 0x30;
+                            ReadsAsKeptCoin(bytes[1]);
     const bool bValueKnown = std::memcmp(&setup, m_trueSetup.data(), sizeof setup) == 0;
     const std::uint64_t nAddMax = bCutAsCoin ? changer.GetCoinValue(bytes[1] & 0x0F) : nCoin;
     const std::uint64_t nAddMin = bCutAsCoin || !bValueKnown ? 0 : nCoin;

@@ -224,7 +224,7 @@ private:
     // bytes), in the other states from a deposit report (2 or 3 bytes).
     const std::uint8_t nStatus = nLength >= 2 ? datagram[1] : 0;
     const bool bPollAnswer = nLength >= 2 && nLength <= 7;
-    const bool bDeposit = bPollAnswer && (nStatus & 0xC0) == 0x40 && (nStatus & 0x30) != 0x30 &&
+    const bool bDeposit = bPollAnswer && ReadsAsKeptCoin(nStatus) &&
                           (nState == CChangerDriver::Polling || nLength <= 3);
     const std::uint64_t nValue =
         bDeposit ? std::uint64_t{setup.coinTypeCredit[nStatus & 0x0F]} * setup.scalingFactor : 0;
