@@ -22,7 +22,7 @@ set(MINTORA_APP_ID com.tessaline.Mintora)
 set(MINTORA_SIM_ID com.tessaline.Lx5200eSim)
 
 add_executable(render-icons ${MINTORA_PACKAGE_DIR}/RenderIcons.cpp)
-target_link_libraries(render-icons PRIVATE mintora_ui mintora_sim)
+target_link_libraries(render-icons PRIVATE mintora_art mintora_sim)
 
 set(MINTORA_ICON_DIR ${CMAKE_CURRENT_BINARY_DIR}/icons)
 set(MINTORA_ICON_FILES)

@@ -118,6 +118,7 @@ bool CDeviceLink::Connect() {
     m_dwConnection = 0;
     return false;
   }
+  m_bDialled = true;
   const std::string strIPAddress =
       pApp->GetProfileString(cs::kSection, cs::kIPAddress, cs::kDefaultIPAddress);
   return OpenSocket(m_pCommSocket, strIPAddress, kCommunicationSteps) &&
@@ -143,6 +144,7 @@ bool CDeviceLink::Disconnect() {
     }
     m_dwConnection = 0;
   }
+  m_bDialled = false;
   return true;
 }
 

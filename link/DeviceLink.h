@@ -37,7 +37,7 @@ public:
   bool Connect();
   /// Closes and deletes both sockets, then hangs up. @returns false only when hanging up failed.
   bool Disconnect();
-  bool IsConnected() const { return m_dwConnection != 0; }
+  bool IsConnected() const { return m_bDialled; }
 
   CDeviceSocket* GetCommunicationSocket() const { return m_pCommSocket; }
   CDeviceSocket* GetControlSocket() const { return m_pControlSocket; }
@@ -48,7 +48,10 @@ public:
   void SendControlCommand(BYTE nCode);
 
 protected:
-  DWORD m_dwConnection = 0;
+  /// The dial-up connection's handle; 0 when there is none to hang up, which a platform may
+  /// also report with a successful dial.
+  DWORD_PTR m_dwConnection = 0;
+  bool m_bDialled = false;  ///< dialled successfully and not hung up since
   CDeviceSocket* m_pCommSocket = nullptr;
   CDeviceSocket* m_pControlSocket = nullptr;
 };

@@ -1,6 +1,6 @@
 // render-icons OUTDIR: writes the program's and the simulated device's icons as PNG files into a
 // hicolor theme tree under OUTDIR, from the same drawing code that the windows show.
-#include "AppIcon.h"
+#include "AppIconArt.h"
 #include "SimIcon.h"
 
 #include <QDir>

@@ -4,14 +4,15 @@
 
 #include <string>
 
-class QSocketNotifier;
+class CSocketWatch;
 
 constexpr int SOCK_DGRAM_TYPE = 2;  // SOCK_DGRAM
 constexpr long FD_READ_EVENT = 0x01;
 constexpr long FD_WRITE_EVENT = 0x02;
 
 /// An IPv4 datagram socket whose read readiness is delivered to OnReceive by the event loop.
-/// Every failure leaves its errno in GetLastError.
+/// Every failure leaves the socket layer's code in GetLastError (errno on Linux, Winsock's code on
+/// Windows); the comments below give the Linux names.
 class CAsyncSocket {
 public:
   CAsyncSocket() = default;
@@ -45,10 +46,11 @@ public:
   /// call returns get their calls at once, up to a bound, before the event loop runs again.
   virtual void OnReceive(int nErrorCode);
 
-  int m_hSocket = -1;
+  /// The socket while it is open, -1 otherwise.
+  INT_PTR m_hSocket = -1;
 
 private:
-  QSocketNotifier* m_pReadNotifier = nullptr;
+  CSocketWatch* m_pWatch = nullptr;  ///< the platform's readiness notification while open
   bool m_bInReceive = false;
   int m_nDatagramsRead = 0;  ///< by ReceiveFrom since the current OnReceive call began
 };

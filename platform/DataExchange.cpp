@@ -2,9 +2,6 @@
 
 #include "Dialog.h"
 
-#include <QCheckBox>
-#include <QLineEdit>
-
 #include <cstdint>
 #include <cstdio>
 
@@ -37,12 +34,8 @@ bool AfxParseUnsigned(const std::string& strText, DWORD& dwValue) {
 
 void CDataExchange::Fail(int nIDC) {
   m_bFailed = true;
-  QWidget* pItem = m_pDlgWnd ? m_pDlgWnd->GetDlgItem(nIDC) : nullptr;
-  if (!pItem)
-    return;
-  pItem->setFocus(Qt::OtherFocusReason);
-  if (auto* pEdit = qobject_cast<QLineEdit*>(pItem))
-    pEdit->selectAll();
+  if (m_pDlgWnd)
+    m_pDlgWnd->GotoDlgCtrl(nIDC);
 }
 
 void DDX_Text(CDataExchange* pDX, int nIDC, std::string& value) {
@@ -72,13 +65,12 @@ void DDX_Text(CDataExchange* pDX, int nIDC, DWORD& value) {
 void DDX_Check(CDataExchange* pDX, int nIDC, int& value) {
   if (pDX->m_bFailed)
     return;
-  auto* pBox = qobject_cast<QCheckBox*>(pDX->m_pDlgWnd->GetDlgItem(nIDC));
-  if (!pBox)
+  if (!pDX->m_pDlgWnd->GetDlgItem(nIDC))
     return;
   if (pDX->m_bSaveAndValidate)
-    value = pBox->isChecked() ? 1 : 0;
+    value = pDX->m_pDlgWnd->IsDlgButtonChecked(nIDC) ? 1 : 0;
   else
-    pBox->setChecked(value != 0);
+    pDX->m_pDlgWnd->CheckDlgButton(nIDC, value != 0 ? 1 : 0);
 }
 
 void DDX_Control(CDataExchange* pDX, int nIDC, CWnd& rControl) {

@@ -2,13 +2,12 @@
 
 #include "DataExchange.h"
 #include "DialogTemplate.h"
-#include "ModalLoop.h"
 #include "Wnd.h"
 
 #include <functional>
 #include <vector>
 
-class QMenuBar;
+class CModalLoop;
 
 /// A modal dialog built from a template.
 class CDialog : public CWnd {
@@ -28,6 +27,8 @@ public:
   void EndDialog(int nResult);
   /// @returns false when a check failed (the message has been shown).
   bool UpdateData(bool bSaveAndValidate = true);
+  /// Moves the focus to control nID; an edit gets its whole text selected.
+  void GotoDlgCtrl(int nID);
 
   const DialogTemplate& GetTemplate() const { return m_template; }
 
@@ -40,14 +41,12 @@ public:
   void OnClose() override;
 
   /// Tests: called each time a modal dialog has been shown, from inside its modal loop.
-  static void SetShownHook(std::function<void(CDialog&)> hook) {
-    CModalLoop::SetShownHook(std::move(hook));
-  }
+  static void SetShownHook(std::function<void(CDialog&)> hook);
   /// The innermost running modal dialog, or nullptr.
-  static CDialog* GetTopModal() { return CModalLoop::Top(); }
-  /// Ends every running modal dialog, innermost first: nested dialogs with IDCANCEL, the
-  /// main window through WM_CLOSE.
-  static void EndAllModal() { CModalLoop::EndAll(); }
+  static CDialog* GetTopModal();
+  /// Ends every running modal dialog, innermost first: message boxes and nested dialogs as
+  /// cancelled, the main window through WM_CLOSE.
+  static void EndAllModal();
 
 private:
   friend void DDX_Control(CDataExchange* pDX, int nIDC, CWnd& rControl);
@@ -61,7 +60,7 @@ private:
   int m_nModalResult = -1;
   bool m_bEnded = false;
   CModalLoop* m_pModalLoop = nullptr;  ///< while DoModal runs
-  std::vector<QWidget*> m_controls;    ///< in template order
-  QMenuBar* m_pMenuBar = nullptr;
-  std::vector<CWnd*> m_attached;  ///< DDX_Control members, detached when the window goes
+  std::vector<HWND> m_controls;        ///< in template order
+  HWND m_hMenuBar = nullptr;           ///< a window of its own where the platform makes one
+  std::vector<CWnd*> m_attached;       ///< DDX_Control members, detached when the window goes
 };

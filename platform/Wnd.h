@@ -1,14 +1,30 @@
 #pragma once
 
 #include "Afx.h"
-#include "IconRegistry.h"
 
 #include <string>
 
-class QWidget;
-class QPainter;
+/// A rectangle in pixels of a window's client area.
+struct CRect {
+  int left = 0;
+  int top = 0;
+  int right = 0;
+  int bottom = 0;
+  int Width() const { return right - left; }
+  int Height() const { return bottom - top; }
+};
 
-/// A window of the program. m_hWnd is the toolkit window while it exists, null otherwise.
+/// What a window paints with while OnPaint runs; the implementation's painter underneath.
+class CDC {
+public:
+  virtual ~CDC() = default;
+  /// Fills rc with the window's background.
+  virtual void EraseRect(const CRect& rc) = 0;
+  /// Draws the icon at its standard size (32 x 32) with its top left corner at x, y.
+  virtual void DrawIcon(int x, int y, HICON hIcon) = 0;
+};
+
+/// A window of the program. m_hWnd is the platform's window while it exists, null otherwise.
 class CWnd {
 public:
   CWnd() = default;
@@ -17,16 +33,21 @@ public:
   CWnd(const CWnd&) = delete;
   CWnd& operator=(const CWnd&) = delete;
 
-  QWidget* GetSafeHwnd() const { return m_hWnd; }
+  HWND GetSafeHwnd() const { return m_hWnd; }
   /// The window that owns this one (for a dialog made without parent: the main window).
   CWnd* GetOwner() const { return m_pOwner; }
 
   /// The control with that ID, or nullptr.
-  QWidget* GetDlgItem(int nID) const;
+  HWND GetDlgItem(int nID) const;
   void SetDlgItemText(int nID, const std::string& strText);
   std::string GetDlgItemText(int nID) const;
+  /// 1 when the check box nID is ticked, 0 when it is clear or is no check box.
+  UINT IsDlgButtonChecked(int nID) const;
+  void CheckDlgButton(int nID, UINT nCheck);
   void SetIcon(HICON hIcon, bool bBigIcon);
   bool IsIconic() const;
+  /// The client area, with left and top 0; empty without a window.
+  void GetClientRect(CRect* pRect) const;
 
   /// Only WM_CLOSE is understood: it calls OnClose.
   void SendMessage(UINT message);
@@ -40,11 +61,11 @@ public:
   virtual void OnClose();
   /// The window is being destroyed; its controls still exist.
   virtual void OnDestroy();
-  /// Paints the window; the default paints nothing beyond what the toolkit draws.
-  virtual void OnPaint(QPainter& dc);
+  /// Paints the window; the default paints nothing beyond what the platform draws.
+  virtual void OnPaint(CDC& dc);
   virtual HICON OnQueryDragIcon();
 
-  QWidget* m_hWnd = nullptr;
+  HWND m_hWnd = nullptr;
 
 protected:
   CWnd* m_pOwner = nullptr;

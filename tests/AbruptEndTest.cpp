@@ -3,6 +3,7 @@
 // dialog stores by design). A signal ends the program for good, so the in-process cases run in
 // a child process of their own (death tests); the message box at start-up runs the real program.
 #include "Dialog.h"
+#include "QtPlatform.h"
 #include "Resource.h"
 #include "TestSupport.h"
 #include "VendingApp.h"

@@ -10,6 +10,7 @@
 #include "ControlText.h"
 #include "GroupFrame.h"
 #include "PriceDlg.h"
+#include "QtPlatform.h"
 #include "TestSupport.h"
 #include "TubeStatusDlg.h"
 #include "VendingPanelDlg.h"
@@ -118,7 +119,7 @@ protected:
     CDialog::SetShownHook([&](CDialog& shown) {
       if (&shown != pDlg.get())
         return;
-      fn(shown.GetSafeHwnd());
+      fn(QtWidget(shown.GetSafeHwnd()));
       shown.EndDialog(IDCANCEL);
     });
     pDlg->DoModal();

@@ -1,6 +1,8 @@
 // Modal dialogs built from templates: layout, controls by ID, routing, closing, data exchange.
 #include "Dialog.h"
 #include "GroupFrame.h"
+#include "IconRegistry.h"
+#include "QtPlatform.h"
 #include "TestSupport.h"
 
 #include <QApplication>
@@ -119,13 +121,13 @@ public:
   void OnDestroy() override {
     ++m_nDestroyed;
     m_strNameAtDestroy = GetDlgItemText(IDC_NAME);
-    m_bEditAttachedAtDestroy = m_editName.m_hWnd != nullptr;
+    m_bEditAttachedAtDestroy = QtWidget(m_editName.m_hWnd) != nullptr;
     if (m_pDestroyLog)
       m_pDestroyLog->push_back(GetTemplate().pszCaption);
   }
-  void OnPaint(QPainter& dc) override {
+  void OnPaint(CDC& dc) override {
     ++m_nPaint;
-    m_bPainterOnWindow = dc.device() == m_hWnd;
+    m_bPainterOnWindow = dynamic_cast<CQtPaintDC&>(dc).m_painter.device() == QtWidget(m_hWnd);
   }
   void OnClose() override {
     ++m_nClose;
@@ -184,9 +186,11 @@ protected:
   /// Runs dlg modally; fn drives it once it is shown and must end it.
   INT_PTR Run(CDialog& dlg, const DialogAnswer& fn) { return m_answers.Run(dlg, fn); }
 
-  static void Focus(CDialog& dlg, int nID) { dlg.GetDlgItem(nID)->setFocus(Qt::OtherFocusReason); }
+  static void Focus(CDialog& dlg, int nID) {
+    QtWidget(dlg.GetDlgItem(nID))->setFocus(Qt::OtherFocusReason);
+  }
 
-  static QWidget* Focused(CDialog& dlg) { return dlg.m_hWnd->focusWidget(); }
+  static QWidget* Focused(CDialog& dlg) { return QtWidget(dlg.m_hWnd)->focusWidget(); }
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -194,8 +198,8 @@ protected:
 TEST_F(Dialogs, LayoutFollowsDialogUnits) {
   CFormDlg dlg(kFormTemplate);
   Run(dlg, [](CDialog& d) {
-    const QRect name = d.GetDlgItem(IDC_NAME)->geometry();  // 40 x 12 units at 60, 10
-    const QRect port = d.GetDlgItem(IDC_PORT)->geometry();  // 80 x 24 units at 60, 26
+    const QRect name = QtWidget(d.GetDlgItem(IDC_NAME))->geometry();  // 40 x 12 units at 60, 10
+    const QRect port = QtWidget(d.GetDlgItem(IDC_PORT))->geometry();  // 80 x 24 units at 60, 26
     EXPECT_EQ(name.x(), port.x());
     EXPECT_NEAR(port.width(), 2 * name.width(), 1);
     EXPECT_NEAR(port.height(), 2 * name.height(), 1);
@@ -203,8 +207,8 @@ TEST_F(Dialogs, LayoutFollowsDialogUnits) {
     EXPECT_NEAR(port.y() - name.y(), name.height() * 4 / 3, 1);
 
     // An 8-point sans: four horizontal units are one average character, 5 to 8 pixels.
-    EXPECT_GE(d.m_hWnd->width(), 160 * 5 / 4);
-    EXPECT_LE(d.m_hWnd->width(), 160 * 8 / 4);
+    EXPECT_GE(QtWidget(d.m_hWnd)->width(), 160 * 5 / 4);
+    EXPECT_LE(QtWidget(d.m_hWnd)->width(), 160 * 8 / 4);
     EXPECT_GE(name.height(), 12 * 10 / 8);
     EXPECT_LE(name.height(), 12 * 16 / 8);
     d.EndDialog(IDOK);
@@ -215,17 +219,17 @@ TEST_F(Dialogs, ClientAreaIsTheTemplateSizeBelowTheMenu) {
   CFormDlg dlg(kMenuTemplate);
   dlg.m_bBindFields = false;
   Run(dlg, [](CDialog& d) {
-    auto* pMenuBar = d.m_hWnd->findChild<QMenuBar*>();
+    auto* pMenuBar = QtWidget(d.m_hWnd)->findChild<QMenuBar*>();
     ASSERT_NE(pMenuBar, nullptr);
-    const QRect whole = d.GetDlgItem(IDC_STATIC)->geometry();  // covers 0, 0, cx, cy
+    const QRect whole = QtWidget(d.GetDlgItem(IDC_STATIC))->geometry();  // covers 0, 0, cx, cy
     EXPECT_EQ(whole.x(), 0);
     EXPECT_EQ(whole.y(), pMenuBar->height());
-    EXPECT_EQ(whole.width(), d.m_hWnd->width());
-    EXPECT_EQ(whole.y() + whole.height(), d.m_hWnd->height());
-    EXPECT_EQ(pMenuBar->geometry(), QRect(0, 0, d.m_hWnd->width(), pMenuBar->height()));
+    EXPECT_EQ(whole.width(), QtWidget(d.m_hWnd)->width());
+    EXPECT_EQ(whole.y() + whole.height(), QtWidget(d.m_hWnd)->height());
+    EXPECT_EQ(pMenuBar->geometry(), QRect(0, 0, QtWidget(d.m_hWnd)->width(), pMenuBar->height()));
 
     // A label sized for the original face still shows its whole text in the substitute.
-    auto* pLong = qobject_cast<QLabel*>(d.GetDlgItem(IDC_LONG));
+    auto* pLong = qobject_cast<QLabel*>(QtWidget(d.GetDlgItem(IDC_LONG)));
     ASSERT_NE(pLong, nullptr);
     EXPECT_LE(QFontMetrics(pLong->font()).horizontalAdvance(pLong->text()), pLong->width());
     EXPECT_GE(pLong->font().pixelSize(), 8);
@@ -236,10 +240,10 @@ TEST_F(Dialogs, ClientAreaIsTheTemplateSizeBelowTheMenu) {
 TEST_F(Dialogs, ControlsAreFoundByIdWithTheirKindAndText) {
   CFormDlg dlg;
   Run(dlg, [](CDialog& d) {
-    EXPECT_EQ(d.m_hWnd->windowTitle(), "Test form...");
-    EXPECT_EQ(d.m_hWnd->objectName(), "dlg_900");
+    EXPECT_EQ(QtWidget(d.m_hWnd)->windowTitle(), "Test form...");
+    EXPECT_EQ(QtWidget(d.m_hWnd)->objectName(), "dlg_900");
 
-    auto* pName = qobject_cast<QLineEdit*>(d.GetDlgItem(IDC_NAME));
+    auto* pName = qobject_cast<QLineEdit*>(QtWidget(d.GetDlgItem(IDC_NAME)));
     ASSERT_NE(pName, nullptr);
     EXPECT_EQ(pName->objectName(), "ctrl_1001");
     EXPECT_EQ(pName->property("ctrlId").toInt(), IDC_NAME);
@@ -247,44 +251,44 @@ TEST_F(Dialogs, ControlsAreFoundByIdWithTheirKindAndText) {
     EXPECT_TRUE(pName->alignment() & Qt::AlignRight);
     EXPECT_TRUE(pName->hasFrame());
 
-    auto* pOK = qobject_cast<QPushButton*>(d.GetDlgItem(IDOK));
-    auto* pCustom = qobject_cast<QPushButton*>(d.GetDlgItem(IDC_CUSTOM));
+    auto* pOK = qobject_cast<QPushButton*>(QtWidget(d.GetDlgItem(IDOK)));
+    auto* pCustom = qobject_cast<QPushButton*>(QtWidget(d.GetDlgItem(IDC_CUSTOM)));
     ASSERT_TRUE(pOK && pCustom);
     EXPECT_EQ(pOK->text(), "OK");
     EXPECT_FALSE(pOK->isDefault());
     EXPECT_FALSE(pOK->autoDefault());
     EXPECT_TRUE(pCustom->isDefault());
 
-    auto* pTick = qobject_cast<QCheckBox*>(d.GetDlgItem(IDC_TICK));
+    auto* pTick = qobject_cast<QCheckBox*>(QtWidget(d.GetDlgItem(IDC_TICK)));
     ASSERT_NE(pTick, nullptr);
     EXPECT_EQ(pTick->text(), "Tick me:");
     EXPECT_EQ(pTick->layoutDirection(), Qt::RightToLeft);
 
-    auto* pGroup = dynamic_cast<CGroupFrame*>(d.GetDlgItem(IDC_STATIC));
+    auto* pGroup = dynamic_cast<CGroupFrame*>(QtWidget(d.GetDlgItem(IDC_STATIC)));
     ASSERT_NE(pGroup, nullptr);
     EXPECT_EQ(pGroup->title(), "Frame");
     EXPECT_EQ(pGroup->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
     // The frame lies under the controls it surrounds.
-    const QObjectList children = d.m_hWnd->children();
+    const QObjectList children = QtWidget(d.m_hWnd)->children();
     EXPECT_LT(children.indexOf(pGroup), children.indexOf(pName));
     EXPECT_LT(children.indexOf(pGroup), children.indexOf(pOK));
 
-    auto* pNote = qobject_cast<QLabel*>(d.GetDlgItem(IDC_NOTE));
+    auto* pNote = qobject_cast<QLabel*>(QtWidget(d.GetDlgItem(IDC_NOTE)));
     ASSERT_NE(pNote, nullptr);
     EXPECT_EQ(pNote->text(), "line one\nline two");
     EXPECT_EQ(d.GetDlgItemText(IDC_NOTE), "line one\r\nline two");
     EXPECT_EQ(pNote->frameShadow(), QFrame::Sunken);
     EXPECT_TRUE(pNote->alignment() & Qt::AlignHCenter);
 
-    auto* pLogo = qobject_cast<QLabel*>(d.GetDlgItem(IDC_LOGO));
+    auto* pLogo = qobject_cast<QLabel*>(QtWidget(d.GetDlgItem(IDC_LOGO)));
     ASSERT_NE(pLogo, nullptr);
     EXPECT_FALSE(pLogo->pixmap().isNull());
 
-    EXPECT_EQ(d.GetDlgItem(4711), nullptr);
+    EXPECT_EQ(QtWidget(d.GetDlgItem(4711)), nullptr);
     d.EndDialog(IDCANCEL);
   });
-  EXPECT_EQ(dlg.m_hWnd, nullptr);
-  EXPECT_EQ(dlg.GetDlgItem(IDC_NAME), nullptr);
+  EXPECT_EQ(QtWidget(dlg.m_hWnd), nullptr);
+  EXPECT_EQ(QtWidget(dlg.GetDlgItem(IDC_NAME)), nullptr);
 }
 
 TEST_F(Dialogs, TextsRoundTripAsUtf8OnEveryTextControl) {
@@ -297,7 +301,7 @@ TEST_F(Dialogs, TextsRoundTripAsUtf8OnEveryTextControl) {
       d.SetDlgItemText(nID, strText);
       EXPECT_EQ(d.GetDlgItemText(nID), strText) << "control " << nID;
     }
-    EXPECT_EQ(qobject_cast<QLineEdit*>(d.GetDlgItem(IDC_NAME))->text(),
+    EXPECT_EQ(qobject_cast<QLineEdit*>(QtWidget(d.GetDlgItem(IDC_NAME)))->text(),
               QString::fromUtf8(strText.c_str()));
     EXPECT_EQ(d.GetDlgItemText(4711), "");
     d.EndDialog(IDCANCEL);
@@ -308,10 +312,10 @@ TEST_F(Dialogs, TabOrderIsTemplateOrderOverTabStops) {
   CFormDlg dlg;
   Run(dlg, [](CDialog& d) {
     // The first tab stop has the focus after initialisation.
-    EXPECT_EQ(Focused(d), d.GetDlgItem(IDOK));
+    EXPECT_EQ(Focused(d), QtWidget(d.GetDlgItem(IDOK)));
 
     std::vector<int> order;
-    QWidget* pFirst = d.GetDlgItem(IDOK);
+    QWidget* pFirst = QtWidget(d.GetDlgItem(IDOK));
     QWidget* pWidget = pFirst;
     do {
       if ((pWidget->focusPolicy() & Qt::TabFocus) && pWidget->property("ctrlId").isValid())
@@ -321,9 +325,9 @@ TEST_F(Dialogs, TabOrderIsTemplateOrderOverTabStops) {
     EXPECT_EQ(order, (std::vector<int>{IDOK, IDCANCEL, IDC_NAME, IDC_PORT, IDC_TICK, IDC_CUSTOM,
                                        IDC_FOREIGN, IDC_PORT2}));
 
-    EXPECT_EQ(d.GetDlgItem(IDC_NOTE)->focusPolicy(), Qt::NoFocus);
-    EXPECT_EQ(d.GetDlgItem(IDC_STATIC)->focusPolicy(), Qt::NoFocus);
-    EXPECT_EQ(d.GetDlgItem(IDC_PLAIN)->focusPolicy(), Qt::ClickFocus);
+    EXPECT_EQ(QtWidget(d.GetDlgItem(IDC_NOTE))->focusPolicy(), Qt::NoFocus);
+    EXPECT_EQ(QtWidget(d.GetDlgItem(IDC_STATIC))->focusPolicy(), Qt::NoFocus);
+    EXPECT_EQ(QtWidget(d.GetDlgItem(IDC_PLAIN))->focusPolicy(), Qt::ClickFocus);
     d.EndDialog(IDCANCEL);
   });
 }
@@ -332,7 +336,7 @@ TEST_F(Dialogs, CommandsNobodyHandlesGoToTheApplication) {
   CFormDlg dlg(kMenuTemplate);
   dlg.m_bBindFields = false;
   Run(dlg, [&](CDialog& d) {
-    auto* pMenuBar = d.m_hWnd->findChild<QMenuBar*>();
+    auto* pMenuBar = QtWidget(d.m_hWnd)->findChild<QMenuBar*>();
     ASSERT_NE(pMenuBar, nullptr);
     const QList<QAction*> tops = pMenuBar->actions();
     ASSERT_EQ(tops.size(), 2);
@@ -356,8 +360,8 @@ TEST_F(Dialogs, CommandsNobodyHandlesGoToTheApplication) {
   m_app.m_commands.clear();
   CFormDlg form;
   Run(form, [&](CDialog& d) {
-    qobject_cast<QPushButton*>(d.GetDlgItem(IDC_CUSTOM))->click();
-    qobject_cast<QPushButton*>(d.GetDlgItem(IDC_FOREIGN))->click();
+    qobject_cast<QPushButton*>(QtWidget(d.GetDlgItem(IDC_CUSTOM)))->click();
+    qobject_cast<QPushButton*>(QtWidget(d.GetDlgItem(IDC_FOREIGN)))->click();
     EXPECT_EQ(form.m_nCustom, 1);
     EXPECT_EQ(m_app.m_commands, (std::vector<UINT>{IDC_FOREIGN}));
     d.EndDialog(IDCANCEL);
@@ -374,7 +378,7 @@ QIcon CountedIcon() {
 TEST_F(Dialogs, ARegisteredIconIsDrawnOnceAndOnlyWhenAPictureIsWanted) {
   AfxRegisterIcon(IDI_TEST + 2, CountedIcon);
   g_nCountedIconsDrawn = 0;
-  HICON hIcon = AfxLoadIcon(IDI_TEST + 2);
+  const QIcon* hIcon = QtIcon(AfxLoadIcon(IDI_TEST + 2));
   ASSERT_NE(hIcon, nullptr);
   EXPECT_FALSE(hIcon->isNull());
   const QIcon copy = *hIcon;
@@ -390,19 +394,20 @@ TEST_F(Dialogs, WindowPaintsThroughOnPaintAndTakesTheRegisteredIcon) {
   EXPECT_EQ(AfxLoadIcon(IDI_TEST + 1), nullptr);
   CFormDlg dlg;
   Run(dlg, [&](CDialog& d) {
-    const QImage image = d.m_hWnd->grab().toImage();
-    EXPECT_EQ(image.size(), d.m_hWnd->size());
+    const QImage image = QtWidget(d.m_hWnd)->grab().toImage();
+    EXPECT_EQ(image.size(), QtWidget(d.m_hWnd)->size());
     EXPECT_GE(dlg.m_nPaint, 1);
     EXPECT_TRUE(dlg.m_bPainterOnWindow);
 
-    EXPECT_TRUE(d.m_hWnd->windowIcon().isNull());
+    EXPECT_TRUE(QtWidget(d.m_hWnd)->windowIcon().isNull());
     d.SetIcon(AfxLoadIcon(IDI_TEST), true);
     d.SetIcon(AfxLoadIcon(IDI_TEST), false);
-    EXPECT_EQ(d.m_hWnd->windowIcon().pixmap(32, 32).toImage().pixelColor(16, 16), QColor(Qt::red));
+    EXPECT_EQ(QtWidget(d.m_hWnd)->windowIcon().pixmap(32, 32).toImage().pixelColor(16, 16),
+              QColor(Qt::red));
     EXPECT_EQ(d.OnQueryDragIcon(), nullptr);
 
     EXPECT_FALSE(d.IsIconic());
-    d.m_hWnd->showMinimized();
+    QtWidget(d.m_hWnd)->showMinimized();
     EXPECT_TRUE(d.IsIconic());
     d.EndDialog(IDCANCEL);
   });
@@ -435,9 +440,10 @@ TEST_F(Dialogs, EveryCloseRouteDestroysWithControlsReadable) {
          PressKey(Focused(d), Qt::Key_Enter);
        },
        IDOK},
-      {"OK clicked", [](CFormDlg& d) { qobject_cast<QPushButton*>(d.GetDlgItem(IDOK))->click(); },
+      {"OK clicked",
+       [](CFormDlg& d) { qobject_cast<QPushButton*>(QtWidget(d.GetDlgItem(IDOK)))->click(); },
        IDOK},
-      {"close box", [](CFormDlg& d) { d.m_hWnd->close(); }, IDCANCEL},
+      {"close box", [](CFormDlg& d) { QtWidget(d.m_hWnd)->close(); }, IDCANCEL},
       {"WM_CLOSE", [](CFormDlg& d) { d.SendMessage(WM_CLOSE); }, IDCANCEL},
       {"EndDialog twice",
        [](CFormDlg& d) {
@@ -454,8 +460,8 @@ TEST_F(Dialogs, EveryCloseRouteDestroysWithControlsReadable) {
     EXPECT_EQ(dlg.m_nDestroyed, 1);
     EXPECT_EQ(dlg.m_strNameAtDestroy, "alpha");
     EXPECT_TRUE(dlg.m_bEditAttachedAtDestroy);
-    EXPECT_EQ(dlg.m_editName.m_hWnd, nullptr);
-    EXPECT_EQ(dlg.m_hWnd, nullptr);
+    EXPECT_EQ(QtWidget(dlg.m_editName.m_hWnd), nullptr);
+    EXPECT_EQ(QtWidget(dlg.m_hWnd), nullptr);
   }
 }
 
@@ -467,7 +473,7 @@ TEST_F(Dialogs, EnterOutsideButtonsRunsTheDefaultButtonOrOk) {
     Focus(d, IDC_TICK);
     PressKey(Focused(d), Qt::Key_Enter);
     EXPECT_EQ(form.m_nCustom, 2);
-    EXPECT_NE(d.m_hWnd, nullptr);
+    EXPECT_NE(QtWidget(d.m_hWnd), nullptr);
     Focus(d, IDC_FOREIGN);
     PressKey(Focused(d), Qt::Key_Return);
     EXPECT_EQ(m_app.m_commands, (std::vector<UINT>{IDC_FOREIGN}));
@@ -476,17 +482,17 @@ TEST_F(Dialogs, EnterOutsideButtonsRunsTheDefaultButtonOrOk) {
 
   CFormDlg plain(kMenuTemplate);  // no default push button
   plain.m_bBindFields = false;
-  EXPECT_EQ(Run(plain, [](CDialog& d) { PressKey(d.m_hWnd, Qt::Key_Return); }), IDOK);
+  EXPECT_EQ(Run(plain, [](CDialog& d) { PressKey(QtWidget(d.m_hWnd), Qt::Key_Return); }), IDOK);
 }
 
 TEST_F(Dialogs, CloseThatIsRefusedKeepsTheDialogOpen) {
   CFormDlg dlg;
   dlg.m_bIgnoreClose = true;
   const INT_PTR nResult = Run(dlg, [&](CDialog& d) {
-    d.m_hWnd->close();
+    QtWidget(d.m_hWnd)->close();
     QCoreApplication::processEvents();
     EXPECT_EQ(dlg.m_nClose, 1);
-    EXPECT_TRUE(d.m_hWnd->isVisible());
+    EXPECT_TRUE(QtWidget(d.m_hWnd)->isVisible());
     EXPECT_EQ(dlg.m_nDestroyed, 0);
     d.EndDialog(5);
   });
@@ -560,18 +566,18 @@ TEST_F(Dialogs, MembersAreWrittenToControlsAndReadBack) {
   Run(dlg, [&](CDialog& d) {
     EXPECT_EQ(d.GetDlgItemText(IDC_PORT), "4294967295");
     EXPECT_EQ(d.GetDlgItemText(IDC_PORT2), "0");
-    EXPECT_TRUE(qobject_cast<QCheckBox*>(d.GetDlgItem(IDC_TICK))->isChecked());
-    EXPECT_EQ(dlg.m_editName.m_hWnd, d.GetDlgItem(IDC_NAME));
+    EXPECT_TRUE(qobject_cast<QCheckBox*>(QtWidget(d.GetDlgItem(IDC_TICK)))->isChecked());
+    EXPECT_EQ(QtWidget(dlg.m_editName.m_hWnd), QtWidget(d.GetDlgItem(IDC_NAME)));
 
     d.SetDlgItemText(IDC_NAME, "");
     d.SetDlgItemText(IDC_PORT, " +17 ");
-    qobject_cast<QCheckBox*>(d.GetDlgItem(IDC_TICK))->setChecked(false);
+    qobject_cast<QCheckBox*>(QtWidget(d.GetDlgItem(IDC_TICK)))->setChecked(false);
     EXPECT_TRUE(d.UpdateData(true));
     EXPECT_EQ(dlg.m_strName, "");
     EXPECT_EQ(dlg.m_dwPort, 17u);
     EXPECT_EQ(dlg.m_bTick, 0);
 
-    qobject_cast<QCheckBox*>(d.GetDlgItem(IDC_TICK))->setChecked(true);
+    qobject_cast<QCheckBox*>(QtWidget(d.GetDlgItem(IDC_TICK)))->setChecked(true);
     EXPECT_TRUE(d.UpdateData(true));
     EXPECT_EQ(dlg.m_bTick, 1);
     d.EndDialog(IDCANCEL);
@@ -586,13 +592,13 @@ TEST_F(Dialogs, RefusedNumberKeepsTheDialogOpenWithTheFieldSelected) {
     d.SetDlgItemText(IDC_NAME, "beta");
     d.SetDlgItemText(IDC_PORT, "4005x");
     d.SetDlgItemText(IDC_PORT2, "-1");
-    qobject_cast<QCheckBox*>(d.GetDlgItem(IDC_TICK))->setChecked(true);
-    qobject_cast<QPushButton*>(d.GetDlgItem(IDOK))->click();
+    qobject_cast<QCheckBox*>(QtWidget(d.GetDlgItem(IDC_TICK)))->setChecked(true);
+    qobject_cast<QPushButton*>(QtWidget(d.GetDlgItem(IDOK)))->click();
 
     EXPECT_EQ(m_capture.m_messages, (std::vector<std::string>{"Please enter a positive integer."}));
     EXPECT_EQ(m_capture.m_messageTypes, (std::vector<UINT>{MB_ICONERROR}));
-    EXPECT_NE(d.m_hWnd, nullptr);
-    auto* pPort = qobject_cast<QLineEdit*>(d.GetDlgItem(IDC_PORT));
+    EXPECT_NE(QtWidget(d.m_hWnd), nullptr);
+    auto* pPort = qobject_cast<QLineEdit*>(QtWidget(d.GetDlgItem(IDC_PORT)));
     EXPECT_EQ(Focused(d), pPort);
     EXPECT_EQ(pPort->selectedText(), "4005x");
     EXPECT_EQ(dlg.m_strName, "beta");  // read before the failing field
@@ -605,8 +611,8 @@ TEST_F(Dialogs, RefusedNumberKeepsTheDialogOpenWithTheFieldSelected) {
     d.SetDlgItemText(IDC_PORT, " 4005\t");
     EXPECT_FALSE(d.UpdateData(true));
     EXPECT_EQ(m_capture.m_messages.size(), 1u);
-    EXPECT_EQ(Focused(d), d.GetDlgItem(IDC_PORT2));
-    EXPECT_EQ(qobject_cast<QLineEdit*>(d.GetDlgItem(IDC_PORT2))->selectedText(), "-1");
+    EXPECT_EQ(Focused(d), QtWidget(d.GetDlgItem(IDC_PORT2)));
+    EXPECT_EQ(qobject_cast<QLineEdit*>(QtWidget(d.GetDlgItem(IDC_PORT2)))->selectedText(), "-1");
 
     d.SetDlgItemText(IDC_PORT2, "4294967295");
     Focus(d, IDC_NAME);
@@ -620,7 +626,7 @@ TEST_F(Dialogs, RefusedNumberKeepsTheDialogOpenWithTheFieldSelected) {
                 [](CDialog& d) {
                   d.SetDlgItemText(IDC_PORT, "+4005");
                   d.SetDlgItemText(IDC_PORT2, "4294967295");
-                  qobject_cast<QPushButton*>(d.GetDlgItem(IDOK))->click();
+                  qobject_cast<QPushButton*>(QtWidget(d.GetDlgItem(IDOK)))->click();
                 }),
             IDOK);
   EXPECT_TRUE(m_capture.m_messages.empty());
@@ -641,11 +647,11 @@ TEST_F(Dialogs, NestedDialogBelongsToTheMainWindow) {
                   [&](CDialog& d) {
                     EXPECT_EQ(CDialog::GetTopModal(), &inner);
                     EXPECT_EQ(d.GetOwner(), &outer);
-                    EXPECT_EQ(d.m_hWnd->parentWidget(), outer.m_hWnd);
-                    EXPECT_TRUE(d.m_hWnd->isModal());
+                    EXPECT_EQ(QtWidget(d.m_hWnd)->parentWidget(), QtWidget(outer.m_hWnd));
+                    EXPECT_TRUE(QtWidget(d.m_hWnd)->isModal());
                     // Same IDs in both windows: each finds its own control.
-                    EXPECT_EQ(outer.GetDlgItem(IDOK)->window(), outer.m_hWnd);
-                    EXPECT_EQ(d.GetDlgItem(IDOK)->window(), d.m_hWnd);
+                    EXPECT_EQ(QtWidget(outer.GetDlgItem(IDOK))->window(), QtWidget(outer.m_hWnd));
+                    EXPECT_EQ(QtWidget(d.GetDlgItem(IDOK))->window(), QtWidget(d.m_hWnd));
                     d.EndDialog(IDOK);
                   }),
               IDOK);

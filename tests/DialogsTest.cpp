@@ -6,6 +6,7 @@
 #include "AcceptorSetupDlg.h"
 #include "ConnectionDlg.h"
 #include "PriceDlg.h"
+#include "QtPlatform.h"
 #include "TestSupport.h"
 #include "TubeStatusDlg.h"
 #include "VendingPanelDlg.h"
@@ -76,7 +77,7 @@ TEST_F(DialogsTest, AcceptorControlShowsStoredBitsAndStoresBackOnlyTheShownOnes)
     const std::vector<int> ticked = {1030, 1045, 1060, 1062, 1071, 1072, 1073, 1074};
     ASSERT_EQ(AllBoxes().size(), 36u);
     for (int nID : AllBoxes()) {
-      auto* pBox = qobject_cast<QCheckBox*>(d.GetDlgItem(nID));
+      auto* pBox = qobject_cast<QCheckBox*>(QtWidget(d.GetDlgItem(nID)));
       ASSERT_NE(pBox, nullptr) << nID;
       EXPECT_EQ(pBox->isChecked(), std::count(ticked.begin(), ticked.end(), nID) == 1) << nID;
     }
@@ -113,7 +114,7 @@ TEST_P(AcceptorControlClose, EveryRouteStoresTheTicks) {
       PressKey(d, Qt::Key_Return);
       break;
     case CloseRoute::EscapeKey: PressKey(d, Qt::Key_Escape); break;
-    case CloseRoute::CloseBox: d.GetSafeHwnd()->close(); break;
+    case CloseRoute::CloseBox: QtWidget(d.GetSafeHwnd())->close(); break;
     }
   });
   const bool bOK = GetParam() == CloseRoute::ExitButton || GetParam() == CloseRoute::EnterKey;
@@ -271,7 +272,7 @@ TEST_P(ConnectionPortCheck, RefusesAnythingButAnUnsignedNumber) {
       return;
     EXPECT_EQ(CDialog::GetTopModal(), &d);
     QLineEdit* pField = Edit(d, c.nRefusedID);
-    EXPECT_EQ(d.GetSafeHwnd()->focusWidget(), pField);
+    EXPECT_EQ(QtWidget(d.GetSafeHwnd())->focusWidget(), pField);
     EXPECT_EQ(pField->selectedText(), pField->text());
     Button(d, IDCANCEL)->click();
   });
@@ -404,7 +405,7 @@ TEST_F(DialogsTest, AboutBoxShowsVersionBuildAndIcon) {
   const INT_PTR nResult = Run(dlg, [&](CDialog& d) {
     EXPECT_EQ(d.GetDlgItemText(1029), strWant);
     QLabel* pIcon = nullptr;
-    for (auto* pLabel : d.GetSafeHwnd()->findChildren<QLabel*>())
+    for (auto* pLabel : QtWidget(d.GetSafeHwnd())->findChildren<QLabel*>())
       if (!pLabel->pixmap().isNull())
         pIcon = pLabel;
     EXPECT_NE(pIcon, nullptr);

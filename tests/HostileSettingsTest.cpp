@@ -6,6 +6,7 @@
 // application object in this process (its message boxes caught by the hook); the last ones run the
 // real executable.
 #include "Dialog.h"
+#include "QtPlatform.h"
 #include "Resource.h"
 #include "TestSupport.h"
 #include "VendingApp.h"
@@ -94,7 +95,7 @@ protected:
   static int TickedBoxes(CDialog& dlg) {
     int n = 0;
     for (int nID = IDC_ACCEPT_COIN_1; nID <= IDC_FEATURE_FTL; ++nID) {
-      auto* pBox = qobject_cast<QCheckBox*>(dlg.GetDlgItem(nID));
+      auto* pBox = qobject_cast<QCheckBox*>(QtWidget(dlg.GetDlgItem(nID)));
       n += pBox && pBox->isChecked() ? 1 : 0;
     }
     return n;
@@ -280,7 +281,7 @@ TEST_F(HostileSettings, AnUnreadableFolderGivesDefaultsAndWritesFailQuietly) {
       Open(panel, ID_SETTINGS_EDITPRICES, [&](CDialog& dlg) {
         Edit(dlg, IDC_PRICE_1)->setText("3.00");
         Button(dlg, IDOK)->click();
-        bPriceDialogClosed = !dlg.GetSafeHwnd()->isVisible();
+        bPriceDialogClosed = !QtWidget(dlg.GetSafeHwnd())->isVisible();
       });
       after = Prices(panel);
       Open(panel, ID_SETTINGS_ACCEPTORCONTROL, [](CDialog& dlg) { Button(dlg, IDOK)->click(); });
@@ -340,17 +341,17 @@ TEST_P(UnwritableStore, DialogsCloseAsUsualAndNothingIsLost) {
     Open(panel, ID_SETTINGS_EDITPRICES, [&](CDialog& dlg) {
       Edit(dlg, IDC_PRICE_1)->setText("3.00");
       Button(dlg, IDOK)->click();
-      nDialogsClosed += !dlg.GetSafeHwnd()->isVisible();
+      nDialogsClosed += !QtWidget(dlg.GetSafeHwnd())->isVisible();
     });
     after = Prices(panel);
     Open(panel, ID_SETTINGS_CONNECTION, [&](CDialog& dlg) {
       Button(dlg, IDOK)->click();
-      nDialogsClosed += !dlg.GetSafeHwnd()->isVisible();
+      nDialogsClosed += !QtWidget(dlg.GetSafeHwnd())->isVisible();
     });
     Open(panel, ID_SETTINGS_ACCEPTORCONTROL, [&](CDialog& dlg) {
       Button(dlg, IDC_ACCEPT_COIN_1)->click();
       Button(dlg, IDOK)->click();
-      nDialogsClosed += !dlg.GetSafeHwnd()->isVisible();
+      nDialogsClosed += !QtWidget(dlg.GetSafeHwnd())->isVisible();
     });
   });
   EXPECT_EQ(nDialogsClosed, 3);

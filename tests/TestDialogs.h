@@ -3,6 +3,7 @@
 #pragma once
 
 #include "Dialog.h"
+#include "QtPlatform.h"
 #include "WinApp.h"
 
 #include <QAbstractButton>
@@ -70,7 +71,7 @@ private:
       fn(dlg);
     else
       ADD_FAILURE() << "dialog " << nID << " was shown and nothing answered it";
-    if (dlg.GetSafeHwnd() && dlg.GetSafeHwnd()->isVisible()) {
+    if (QtWidget(dlg.GetSafeHwnd()) && QtWidget(dlg.GetSafeHwnd())->isVisible()) {
       if (m_eLeftOpen == ELeftOpen::Fails)
         ADD_FAILURE() << "dialog " << nID << " was left open";
       dlg.EndDialog(IDCANCEL);
@@ -102,12 +103,12 @@ inline bool RunApplication(CWinApp& app, CDialogAnswers& answers, UINT nMainID,
 
 /// The button (push button or check box) with the ID, or null.
 inline QAbstractButton* Button(CDialog& dlg, int nID) {
-  return qobject_cast<QAbstractButton*>(dlg.GetDlgItem(nID));
+  return qobject_cast<QAbstractButton*>(QtWidget(dlg.GetDlgItem(nID)));
 }
 
 /// The edit control with the ID, or null.
 inline QLineEdit* Edit(CDialog& dlg, int nID) {
-  return qobject_cast<QLineEdit*>(dlg.GetDlgItem(nID));
+  return qobject_cast<QLineEdit*>(QtWidget(dlg.GetDlgItem(nID)));
 }
 
 /// A key press without modifiers, delivered to pTarget.
@@ -117,6 +118,6 @@ inline void PressKey(QWidget* pTarget, int nKey) {
 }
 
 /// A key press delivered to the dialog's window.
-inline void PressKey(CDialog& dlg, int nKey) { PressKey(dlg.GetSafeHwnd(), nKey); }
+inline void PressKey(CDialog& dlg, int nKey) { PressKey(QtWidget(dlg.GetSafeHwnd()), nKey); }
 
 }  // namespace testing_support

@@ -28,14 +28,14 @@ public:
   CRecordingDialer(const CRecordingDialer&) = delete;
   CRecordingDialer& operator=(const CRecordingDialer&) = delete;
 
-  DWORD Dial(const std::string& strName, DWORD* pdwConnection) override {
+  DWORD Dial(const std::string& strName, DWORD_PTR* pdwConnection) override {
     m_log.push_back("dial");
     m_dialled.push_back(strName);
     if (m_dwDialResult == 0)
       *pdwConnection = m_dwHandle;
     return m_dwDialResult;
   }
-  DWORD HangUp(DWORD dwConnection) override {
+  DWORD HangUp(DWORD_PTR dwConnection) override {
     const bool bSockets =
         m_pLink && (m_pLink->GetCommunicationSocket() || m_pLink->GetControlSocket());
     m_log.push_back(bSockets ? "hang-up with sockets" : "hang-up");
@@ -45,11 +45,11 @@ public:
 
   const CDeviceLink* m_pLink;
   DWORD m_dwDialResult = 0;
-  DWORD m_dwHandle = 7;
+  DWORD_PTR m_dwHandle = 7;
   DWORD m_dwHangUpResult = 0;
   std::vector<std::string> m_log;
   std::vector<std::string> m_dialled;  ///< the connection names, one a dial
-  DWORD m_dwHungUp = 0;
+  DWORD_PTR m_dwHungUp = 0;
 };
 
 /// AppFixture for an application object with the link, whose dialing is recorded.

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "Afx.h"
+#include "QtPlatform.h"
 
 #include <functional>
 #include <string>

@@ -1,4 +1,5 @@
 // The vending panel: what it shows, vending against the credit, Change Return, and its picture.
+#include "QtPlatform.h"
 #include "Resource.h"
 #include "TestSupport.h"
 #include "VendingPanelDlg.h"
@@ -49,7 +50,8 @@ TEST_F(Panel, OpensWithNoCreditAndTheStoredPrices) {
                                 "1.00", "1.00", "1.00", "1.00", "1.50"};
     for (int i = 0; i < 10; ++i)
       EXPECT_EQ(panel.GetDlgItemText(IDC_PRICE_1 + i), expected[i]) << i;
-    EXPECT_EQ(panel.GetSafeHwnd()->windowTitle().toStdString(), "PC <---> Coin acceptor...");
+    EXPECT_EQ(QtWidget(panel.GetSafeHwnd())->windowTitle().toStdString(),
+              "PC <---> Coin acceptor...");
   });
 }
 
@@ -106,10 +108,10 @@ TEST_F(Panel, EndsByEscapeAndByEnterOffAButton) {
   for (int nKey : {Qt::Key_Escape, Qt::Key_Return}) {
     CVendingPanelDlg panel;
     const INT_PTR nResult = m_answers.Run(panel, [&](CDialog&) {
-      QWidget* pCredit = panel.GetDlgItem(IDC_CREDIT);
+      QWidget* pCredit = QtWidget(panel.GetDlgItem(IDC_CREDIT));
       pCredit->setFocus();
       PressKey(pCredit, nKey);
-      EXPECT_FALSE(panel.GetSafeHwnd()->isVisible());
+      EXPECT_FALSE(QtWidget(panel.GetSafeHwnd())->isVisible());
     });
     EXPECT_EQ(nResult, nKey == Qt::Key_Escape ? IDCANCEL : IDOK);
   }
@@ -119,7 +121,7 @@ TEST_F(Panel, AltF4FromTheMenuEndsItLikeTheCloseBox) {
   CVendingPanelDlg panel;
   m_app.m_pMainWnd = &panel;  // the Exit command closes the main window
   const INT_PTR nResult = m_answers.Run(panel, [&](CDialog&) {
-    QWidget* pWindow = panel.GetSafeHwnd();
+    QWidget* pWindow = QtWidget(panel.GetSafeHwnd());
     pWindow->activateWindow();
     EXPECT_TRUE(QTest::qWaitForWindowActive(pWindow));
     QTest::keyClick(pWindow, Qt::Key_F4, Qt::AltModifier);
@@ -137,7 +139,7 @@ TEST_F(Panel, RendersAtItsTemplateSize) {
   Run([&](CVendingPanelDlg& panel) {
     MakeReady(panel);
     Feed(panel, {0x08, 0x55, 0x04});
-    const QPixmap picture = panel.GetSafeHwnd()->grab();
+    const QPixmap picture = QtWidget(panel.GetSafeHwnd())->grab();
     // 200 x 300 dialog units: the height is one and a half times the width, plus the menu bar.
     EXPECT_GT(picture.height(), picture.width() * 3 / 2);
     EXPECT_LT(picture.height(), picture.width() * 3 / 2 + 40);

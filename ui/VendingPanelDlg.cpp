@@ -14,9 +14,6 @@
 #include "TubeStatusDlg.h"
 #include "WinApp.h"
 
-#include <QPainter>
-#include <QWidget>
-
 namespace {
 
 using PriceSettings::kProductCount;
@@ -96,16 +93,18 @@ void CVendingPanelDlg::OnDestroy() {
     pLink->SendControlCommand(0);
 }
 
-void CVendingPanelDlg::OnPaint(QPainter& dc) {
+void CVendingPanelDlg::OnPaint(CDC& dc) {
   if (!IsIconic() || !m_hIcon || !m_hWnd)
     return;
   // Minimised: the icon, centred in the client area.
   const int cxIcon = 32;
   const int cyIcon = 32;
-  const int x = (m_hWnd->width() - cxIcon + 1) / 2;
-  const int y = (m_hWnd->height() - cyIcon + 1) / 2;
-  dc.eraseRect(m_hWnd->rect());
-  m_hIcon->paint(&dc, x, y, cxIcon, cyIcon);
+  CRect rect;
+  GetClientRect(&rect);
+  const int x = (rect.Width() - cxIcon + 1) / 2;
+  const int y = (rect.Height() - cyIcon + 1) / 2;
+  dc.EraseRect(rect);
+  dc.DrawIcon(x, y, m_hIcon);
 }
 
 HICON CVendingPanelDlg::OnQueryDragIcon() { return m_hIcon; }

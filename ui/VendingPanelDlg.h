@@ -27,7 +27,7 @@ public:
   bool OnInitDialog() override;
   bool OnCommand(UINT nID) override;
   void OnDestroy() override;
-  void OnPaint(QPainter& dc) override;
+  void OnPaint(CDC& dc) override;
   HICON OnQueryDragIcon() override;
 
   void OnEditPrices();

@@ -1,6 +1,7 @@
 // The Wireshark dissector (wireshark/lx5200e.lua) read by tshark over a whole session that the
 // simulated device captured: start-up, deposits, a vend, Change Return, a changer reset and each
 // malformed kind the device can send. The expected values are the sim's documented defaults.
+#include "QtPlatform.h"
 #include "Resource.h"
 #include "TestSupport.h"
 #include "VendingPanelDlg.h"

@@ -2,6 +2,7 @@
 
 #include "Dialog.h"
 #include "DialogWindow.h"
+#include "QtPlatform.h"
 #include "WinApp.h"
 
 #include <QApplication>
@@ -26,18 +27,15 @@ DWORD g_dwLastError = 0;
 MessageBoxHook g_messageBoxHook;
 std::function<void(UINT)> g_beepHook;
 
-/// Dialing is not needed where the device is reached directly: it succeeds at once.
+/// The device is reached without dial-up: dialing succeeds at once.
 class CImmediateDialer : public IDialer {
 public:
-  DWORD Dial(const std::string&, DWORD* pdwConnection) override {
+  DWORD Dial(const std::string&, DWORD_PTR* pdwConnection) override {
     *pdwConnection = 1;
     return 0;
   }
-  DWORD HangUp(DWORD) override { return 0; }
+  DWORD HangUp(DWORD_PTR) override { return 0; }
 };
-
-CImmediateDialer g_immediateDialer;
-IDialer* g_pDialer = &g_immediateDialer;
 
 int g_signalPipe[2] = {-1, -1};
 std::atomic<bool> g_bTerminating{false};
@@ -82,7 +80,7 @@ int AfxMessageBox(const std::string& strText, UINT nType) {
 
 void AfxSetMessageBoxHook(MessageBoxHook hook) { g_messageBoxHook = std::move(hook); }
 
-bool MessageBeep(UINT uType) {
+BOOL MessageBeep(UINT uType) {
   if (g_beepHook)
     g_beepHook(uType);
   else
@@ -109,13 +107,10 @@ bool AfxSocketInit() {
   return true;
 }
 
-void AfxSetDialer(IDialer* pDialer) { g_pDialer = pDialer ? pDialer : &g_immediateDialer; }
-
-DWORD InternetDial(void*, const char* lpszConnectoid, DWORD, DWORD* lpdwConnection, DWORD) {
-  return g_pDialer->Dial(lpszConnectoid ? lpszConnectoid : "", lpdwConnection);
+IDialer& AfxGetPlatformDialer() {
+  static CImmediateDialer dialer;
+  return dialer;
 }
-
-DWORD InternetHangUp(DWORD dwConnection, DWORD) { return g_pDialer->HangUp(dwConnection); }
 
 bool AfxIsTerminating() { return g_bTerminating; }
 

@@ -2,6 +2,7 @@
 
 #include "ControlText.h"
 #include "GroupFrame.h"
+#include "QtPlatform.h"
 #include "Wnd.h"
 
 #include <QCheckBox>
@@ -71,7 +72,7 @@ QWidget* CreateIcon(const DialogControl& ctrl, QWidget* pWindow) {
   auto* pLabel = new QLabel(pWindow);
   pLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   if (HICON hIcon = AfxLoadIcon(ctrl.nIconID))
-    pLabel->setPixmap(hIcon->pixmap(QSize(32, 32)));
+    pLabel->setPixmap(QtIcon(hIcon)->pixmap(QSize(32, 32)));
   return pLabel;
 }
 

@@ -1,6 +1,7 @@
 #include "DialogWindow.h"
 
 #include "Dialog.h"
+#include "QtPlatform.h"
 
 #include <QCloseEvent>
 #include <QDialog>
@@ -19,7 +20,8 @@ public:
 
 protected:
   void paintEvent(QPaintEvent*) override {
-    QPainter dc(this);
+    QPainter painter(this);
+    CQtPaintDC dc(painter);
     m_dlg.OnPaint(dc);
   }
 

@@ -1,5 +1,7 @@
 #include "IconRegistry.h"
 
+#include "QtPlatform.h"
+
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QIcon>
@@ -99,7 +101,7 @@ HICON AfxLoadIcon(UINT nID) {
     entry.icon = QIcon(new CDeferredIconEngine(entry.pfnCreate));
     entry.bLoaded = true;
   }
-  return &entry.icon;
+  return ToHicon(&entry.icon);
 }
 
 QIcon AfxDrawIcon(void (*pfnDraw)(QPainter& dc, double rPen)) {

@@ -6,13 +6,11 @@
 
 class QIcon;
 class QPainter;
-using HICON = const QIcon*;
 
 /// Registers the drawing function of icon resource nID; a later call replaces it.
 void AfxRegisterIcon(UINT nID, QIcon (*pfnCreate)());
-/// @returns the icon, the same handle for every call, or nullptr when none is registered under
-/// that number or no toolkit runs.
-HICON AfxLoadIcon(UINT nID);
+// AfxLoadIcon (Afx.h) hands out a registered icon, or nullptr when none is registered under that
+// number or no toolkit runs.
 
 /// An icon at 16, 32, 48 and 256 pixels from one drawing on a 32 x 32 grid. pfnDraw paints with
 /// dc already scaled to that grid; rPen is the outline width that keeps small sizes legible.

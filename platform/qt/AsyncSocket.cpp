@@ -13,6 +13,12 @@
 #include <cerrno>
 #include <cstring>
 
+/// The socket's read readiness, from the Qt event loop.
+class CSocketWatch : public QSocketNotifier {
+public:
+  using QSocketNotifier::QSocketNotifier;
+};
+
 namespace {
 
 /// Datagrams delivered in one go while more keep waiting; then the event loop gets its turn, so
@@ -122,8 +128,8 @@ bool CAsyncSocket::Create(UINT nSocketPort, int nSocketType, long lEvent,
   m_hSocket = fd;
   // Write readiness is accepted for compatibility and never delivered: sends do not block.
   if (lEvent & FD_READ_EVENT) {
-    m_pReadNotifier = new QSocketNotifier(fd, QSocketNotifier::Read);
-    QObject::connect(m_pReadNotifier, &QSocketNotifier::activated, [this] {
+    m_pWatch = new CSocketWatch(fd, QSocketNotifier::Read);
+    QObject::connect(m_pWatch, &QSocketNotifier::activated, [this] {
       // Datagrams that queued up while one was handled are delivered here, one call each,
       // without a round through the event loop per datagram. A handler that reads nothing, or
       // closes the socket, ends the run.
@@ -133,7 +139,7 @@ bool CAsyncSocket::Create(UINT nSocketPort, int nSocketType, long lEvent,
         m_nDatagramsRead = 0;
         OnReceive(0);
       } while (++nDelivered < kMaxDatagramsPerWakeUp && m_nDatagramsRead > 0 && m_hSocket >= 0 &&
-               HasDatagramWaiting(m_hSocket));
+               HasDatagramWaiting(static_cast<int>(m_hSocket)));
       m_bInReceive = false;
     });
   }
@@ -152,7 +158,8 @@ bool CAsyncSocket::Connect(const char* lpszHostAddress, UINT nHostPort) {
     return false;
   }
   peer.sin_port = htons(static_cast<uint16_t>(nHostPort));
-  if (connect(m_hSocket, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0) {
+  if (connect(static_cast<int>(m_hSocket), reinterpret_cast<const sockaddr*>(&peer), sizeof peer) !=
+      0) {
     SetLastError(errno);
     return false;
   }
@@ -169,8 +176,8 @@ int CAsyncSocket::ReceiveFrom(void* lpBuf, int nBufLen, std::string& rSocketAddr
   socklen_t nFromLen = sizeof from;
   // MSG_TRUNC makes the kernel report the datagram's real length, so an oversized one is
   // recognised (and dropped whole) instead of being delivered cut short.
-  const ssize_t n = recvfrom(m_hSocket, lpBuf, static_cast<size_t>(nBufLen), nFlags | MSG_TRUNC,
-                             reinterpret_cast<sockaddr*>(&from), &nFromLen);
+  const ssize_t n = recvfrom(static_cast<int>(m_hSocket), lpBuf, static_cast<size_t>(nBufLen),
+                             nFlags | MSG_TRUNC, reinterpret_cast<sockaddr*>(&from), &nFromLen);
   if (n < 0) {
     SetLastError(errno);
     return -1;
@@ -191,7 +198,8 @@ int CAsyncSocket::Send(const void* lpBuf, int nBufLen, int nFlags) {
     SetLastError(EBADF);
     return -1;
   }
-  const ssize_t n = send(m_hSocket, lpBuf, static_cast<size_t>(nBufLen), nFlags | MSG_NOSIGNAL);
+  const ssize_t n =
+      send(static_cast<int>(m_hSocket), lpBuf, static_cast<size_t>(nBufLen), nFlags | MSG_NOSIGNAL);
   if (n < 0) {
     SetLastError(errno);
     return -1;
@@ -202,17 +210,17 @@ int CAsyncSocket::Send(const void* lpBuf, int nBufLen, int nFlags) {
 void CAsyncSocket::Close() {
   if (m_hSocket < 0)
     return;
-  if (m_pReadNotifier) {
+  if (m_pWatch) {
     // A socket may be closed from its own receive notification; the notifier is still
     // emitting then and must outlive the call.
-    m_pReadNotifier->setEnabled(false);
+    m_pWatch->setEnabled(false);
     if (m_bInReceive)
-      m_pReadNotifier->deleteLater();
+      m_pWatch->deleteLater();
     else
-      delete m_pReadNotifier;
-    m_pReadNotifier = nullptr;
+      delete m_pWatch;
+    m_pWatch = nullptr;
   }
-  close(m_hSocket);
+  close(static_cast<int>(m_hSocket));
   m_hSocket = -1;
 }
 

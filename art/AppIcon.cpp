@@ -1,4 +1,5 @@
 #include "AppIcon.h"
+#include "AppIconArt.h"
 
 #include "IconRegistry.h"
 #include "Resource.h"

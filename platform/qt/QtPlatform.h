@@ -1,0 +1,35 @@
+// What the Qt implementation adds for its own callers (the simulated device, the icon drawing and
+// the tests): the Qt objects behind the platform's handles, and the hooks that tests observe.
+#pragma once
+
+#include "Afx.h"
+#include "Wnd.h"
+
+#include <functional>
+
+class QIcon;
+class QPainter;
+class QWidget;
+
+/// The widget behind a window handle, and back.
+inline QWidget* QtWidget(HWND hWnd) { return reinterpret_cast<QWidget*>(hWnd); }
+inline HWND ToHwnd(QWidget* pWidget) { return reinterpret_cast<HWND>(pWidget); }
+
+/// The icon behind an icon handle, and back.
+inline const QIcon* QtIcon(HICON hIcon) { return reinterpret_cast<const QIcon*>(hIcon); }
+inline HICON ToHicon(const QIcon* pIcon) {
+  return reinterpret_cast<HICON>(const_cast<QIcon*>(pIcon));
+}
+
+/// The device context that OnPaint receives: a painter on the window.
+class CQtPaintDC final : public CDC {
+public:
+  explicit CQtPaintDC(QPainter& painter) : m_painter(painter) {}
+  void EraseRect(const CRect& rc) override;
+  void DrawIcon(int x, int y, HICON hIcon) override;
+
+  QPainter& m_painter;
+};
+
+/// Tests observe MessageBeep through the hook; pass an empty function to sound it again.
+void AfxSetMessageBeepHook(std::function<void(UINT)> hook);
