@@ -30,7 +30,8 @@ bool ScanUnsigned(const std::string& strText, std::size_t& pos, DWORD& dwValue) 
 
 std::string FormatPrice(DWORD dwPrice) {
   char szText[24];
-  std::snprintf(szText, sizeof szText, "%u.%02u", dwPrice / 100, dwPrice % 100);
+  std::snprintf(szText, sizeof szText, "%u.%02u", static_cast<unsigned>(dwPrice / 100),
+                static_cast<unsigned>(dwPrice % 100));
   return szText;
 }
 

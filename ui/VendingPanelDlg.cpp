@@ -22,7 +22,9 @@ using PriceSettings::kProductCount;
 class CNoChangerHost final : public IChangerHost {
 public:
   void SendChangerCommand(const BYTE*, unsigned) override {}
-  DWORD GetProfileInt(const char*, const char*, DWORD nDefault) override { return nDefault; }
+  std::uint32_t GetProfileInt(const char*, const char*, std::uint32_t nDefault) override {
+    return nDefault;
+  }
   void UpdateCreditDisplay() override {}
 };
 
@@ -118,8 +120,8 @@ void CVendingPanelDlg::SendChangerCommand(const BYTE* pBytes, unsigned nLength) 
     pLink->SendChangerCommand(pBytes, nLength);
 }
 
-DWORD CVendingPanelDlg::GetProfileInt(const char* lpszSection, const char* lpszEntry,
-                                      DWORD nDefault) {
+std::uint32_t CVendingPanelDlg::GetProfileInt(const char* lpszSection, const char* lpszEntry,
+                                              std::uint32_t nDefault) {
   return AfxGetApp()->GetProfileInt(lpszSection, lpszEntry, nDefault);
 }
 

@@ -17,7 +17,8 @@ public:
 
   // IChangerHost
   void SendChangerCommand(const BYTE* pBytes, unsigned nLength) override;
-  DWORD GetProfileInt(const char* lpszSection, const char* lpszEntry, DWORD nDefault) override;
+  std::uint32_t GetProfileInt(const char* lpszSection, const char* lpszEntry,
+                              std::uint32_t nDefault) override;
   void UpdateCreditDisplay() override;
 
   /// Selection of product i (0..9): debits its stored price when the credit covers it.
