@@ -1,5 +1,6 @@
 // Address texts of the socket layer that both implementations share: what may go to the
-// resolver, and the dotted form in which a sender's address is reported.
+// resolver, and the dotted form in which a sender's address is reported. The including file
+// brings its platform's socket headers (BSD sockets or Winsock 2) first.
 #pragma once
 
 #include <cstring>
@@ -43,4 +44,22 @@ inline void FormatIPv4(const unsigned char* pOctets, std::string& rText) {
     *p++ = static_cast<char>('0' + n % 10);
   }
   rText.assign(szText, p);
+}
+
+/// The IPv4 address of a dotted text, or of a host name through the resolver.
+/// @returns false for a text that is neither, or a name that does not resolve.
+inline bool ResolveIPv4(const char* lpszHostAddress, in_addr& address) {
+  if (inet_pton(AF_INET, lpszHostAddress, &address) == 1)
+    return true;
+  if (!IsHostName(lpszHostAddress))
+    return false;
+  addrinfo hints = {};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_DGRAM;
+  addrinfo* pResult = nullptr;
+  if (getaddrinfo(lpszHostAddress, nullptr, &hints, &pResult) != 0 || !pResult)
+    return false;
+  address = reinterpret_cast<sockaddr_in*>(pResult->ai_addr)->sin_addr;
+  freeaddrinfo(pResult);
+  return true;
 }

@@ -1,6 +1,5 @@
 #include "AsyncSocket.h"
 
-#include "AddressText.h"
 #include "PortSharing.h"
 
 #include <QSocketNotifier>
@@ -13,6 +12,8 @@
 #include <unistd.h>
 #include <cerrno>
 #include <cstring>
+
+#include "AddressText.h"  // after the socket headers
 
 /// The socket's read readiness, from the Qt event loop.
 class CSocketWatch : public QSocketNotifier {
@@ -30,22 +31,6 @@ constexpr int kMaxDatagramsPerWakeUp = 64;
 bool HasDatagramWaiting(int fd) {
   pollfd pfd = {fd, POLLIN, 0};
   return poll(&pfd, 1, 0) > 0 && (pfd.revents & POLLIN) != 0;
-}
-
-bool ResolveIPv4(const char* lpszHostAddress, in_addr& address) {
-  if (inet_pton(AF_INET, lpszHostAddress, &address) == 1)
-    return true;
-  if (!IsHostName(lpszHostAddress))
-    return false;
-  addrinfo hints = {};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_DGRAM;
-  addrinfo* pResult = nullptr;
-  if (getaddrinfo(lpszHostAddress, nullptr, &hints, &pResult) != 0 || !pResult)
-    return false;
-  address = reinterpret_cast<sockaddr_in*>(pResult->ai_addr)->sin_addr;
-  freeaddrinfo(pResult);
-  return true;
 }
 
 }  // namespace

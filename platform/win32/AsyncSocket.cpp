@@ -1,8 +1,9 @@
 #include "AsyncSocket.h"
 
-#include "AddressText.h"
 #include "PortOwnership.h"
 #include "Win32.h"
+
+#include "AddressText.h"  // after the socket headers
 
 #include <mswsock.h>
 
@@ -66,22 +67,6 @@ bool HasDatagramWaiting(SOCKET s) {
   FD_SET(s, &readable);
   timeval now = {0, 0};
   return select(0, &readable, nullptr, nullptr, &now) == 1;
-}
-
-bool ResolveIPv4(const char* lpszHostAddress, in_addr& address) {
-  if (inet_pton(AF_INET, lpszHostAddress, &address) == 1)
-    return true;
-  if (!IsHostName(lpszHostAddress))
-    return false;
-  addrinfo hints = {};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_DGRAM;
-  addrinfo* pResult = nullptr;
-  if (getaddrinfo(lpszHostAddress, nullptr, &hints, &pResult) != 0 || !pResult)
-    return false;
-  address = reinterpret_cast<sockaddr_in*>(pResult->ai_addr)->sin_addr;
-  freeaddrinfo(pResult);
-  return true;
 }
 
 /// Winsock's code of the last failure, as GetLastError gives it.
