@@ -13,9 +13,9 @@
 #define NOMINMAX
 #endif
 // clang-format off: Winsock 2 must come before windows.h.
-#include <windows.h>
 #include <winsock2.h>
 #include <ws2tcpip.h>
+#include <windows.h>
 // clang-format on
 
 #undef SendMessage
