@@ -5,6 +5,7 @@
 #include "Resource.h"
 #include "Templates.h"
 #include "Win32.h"
+#include "WinApp.h"
 
 #include <gtest/gtest.h>
 
@@ -359,6 +360,39 @@ TEST(ModalEnd, EndAllModalCancelsBoxAndNestedDialogThenClosesTheMainWindow) {
   EXPECT_EQ(nMain, IDCANCEL);
   EXPECT_EQ(main.m_events, (std::vector<std::string>{"main closed", "box 2", "nested 2"}));
   EXPECT_EQ(CDialog::GetTopModal(), nullptr);
+}
+
+struct SeenBox {
+  HWND hBox = nullptr;
+  std::string strCaption;
+  HWND hOwner = nullptr;
+};
+SeenBox g_seenBox;
+
+BOOL CALLBACK FindMessageBox(HWND hWnd, LPARAM lParam) {
+  if (ClassOf(hWnd) != "#32770" || hWnd == reinterpret_cast<HWND>(lParam))
+    return TRUE;
+  g_seenBox = {hWnd, WindowText(hWnd), GetWindow(hWnd, GW_OWNER)};
+  return FALSE;
+}
+
+TEST(AfxMessageBoxWindow, CaptionIsTheApplicationNameAndOwnerTheTopDialog) {
+  CWinApp app("Mintora");
+  CDialog dlg(GetDialogTemplate(IDD_ABOUTBOX));
+  int nBox = 0;
+  g_seenBox = {};
+  RunShown(dlg, [&] {
+    SetTimer(dlg.GetSafeHwnd(), 1, 50, [](HWND hDlg, UINT, UINT_PTR nTimer, DWORD) {
+      KillTimer(hDlg, nTimer);
+      EnumThreadWindows(GetCurrentThreadId(), FindMessageBox, reinterpret_cast<LPARAM>(hDlg));
+      if (g_seenBox.hBox)
+        EndDialog(g_seenBox.hBox, IDOK);
+    });
+    nBox = AfxMessageBox("Hang up failed, Error: 5\r\n", MB_ICONERROR);
+    EXPECT_EQ(g_seenBox.hOwner, dlg.GetSafeHwnd());
+  });
+  EXPECT_EQ(nBox, IDOK);
+  EXPECT_EQ(g_seenBox.strCaption, "Mintora");
 }
 
 }  // namespace
