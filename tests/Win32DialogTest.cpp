@@ -297,7 +297,7 @@ INSTANTIATE_TEST_SUITE_P(Exchange, PortExchange, testing::ValuesIn(kExchanges),
 /// A dialog that ends itself from OnInitDialog.
 class CEndsAtInitDlg : public CDialog {
 public:
-  CEndsAtInitDlg() : CDialog(GetDialogTemplate(IDD_ABOUTBOX)) {}
+  explicit CEndsAtInitDlg(UINT nIDD) : CDialog(GetDialogTemplate(nIDD)) {}
   bool OnInitDialog() override {
     CDialog::OnInitDialog();
     EndDialog(7);
@@ -306,13 +306,17 @@ public:
 };
 
 TEST(ModalEnd, EndDialogInInitialisationReturnsWithoutShowing) {
-  bool bShown = false;
-  CDialog::SetShownHook([&](CDialog&) { bShown = true; });
-  CEndsAtInitDlg dlg;
-  EXPECT_EQ(dlg.DoModal(), 7);
-  CDialog::SetShownHook(nullptr);
-  EXPECT_FALSE(bShown);
-  EXPECT_EQ(dlg.GetSafeHwnd(), nullptr);
+  // The panel's template is visible from creation on; the about box's is shown by the loop.
+  for (UINT nIDD : {IDD_ABOUTBOX, IDD_VENDINGPANEL_DIALOG}) {
+    SCOPED_TRACE(nIDD);
+    bool bShown = false;
+    CDialog::SetShownHook([&](CDialog&) { bShown = true; });
+    CEndsAtInitDlg dlg(nIDD);
+    EXPECT_EQ(dlg.DoModal(), 7);
+    CDialog::SetShownHook(nullptr);
+    EXPECT_FALSE(bShown);
+    EXPECT_EQ(dlg.GetSafeHwnd(), nullptr);
+  }
 }
 
 TEST(ModalEnd, SecondEndDialogKeepsTheFirstResult) {
