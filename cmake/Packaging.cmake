@@ -17,6 +17,8 @@ set(MINTORA_PACKAGE_VERSION
 if(NOT PROJECT_VERSION_PATCH)
   set(MINTORA_PACKAGE_VERSION "${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.0")
 endif()
+# The simulated device prints the same version (--version), as do the manual pages.
+target_compile_definitions(lx5200e-sim PRIVATE MINTORA_VERSION="${MINTORA_PACKAGE_VERSION}")
 set(MINTORA_PACKAGE_EMAIL "mintora@tessaline.invalid")
 set(MINTORA_APP_ID com.tessaline.Mintora)
 set(MINTORA_SIM_ID com.tessaline.Lx5200eSim)
@@ -49,14 +51,14 @@ if(MINTORA_GZIP)
 endif()
 
 install(TARGETS Mintora lx5200e-sim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-# Manual pages, compressed as Debian wants them.
+# Manual pages, with the version filled in and compressed as Debian wants them.
 set(MINTORA_MAN_PAGES)
 foreach(page Mintora.1 lx5200e-sim.1)
+  configure_file(${MINTORA_PACKAGE_DIR}/${page}.in ${CMAKE_CURRENT_BINARY_DIR}/man/${page} @ONLY)
   if(MINTORA_GZIP)
     add_custom_command(OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/man/${page}.gz
-      COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_CURRENT_BINARY_DIR}/man
-      COMMAND ${MINTORA_GZIP} -9nc ${MINTORA_PACKAGE_DIR}/${page} > ${CMAKE_CURRENT_BINARY_DIR}/man/${page}.gz
-      DEPENDS ${MINTORA_PACKAGE_DIR}/${page})
+      COMMAND ${MINTORA_GZIP} -9nkf ${CMAKE_CURRENT_BINARY_DIR}/man/${page}
+      DEPENDS ${CMAKE_CURRENT_BINARY_DIR}/man/${page})
     list(APPEND MINTORA_MAN_PAGES ${CMAKE_CURRENT_BINARY_DIR}/man/${page}.gz)
   endif()
 endforeach()

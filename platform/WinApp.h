@@ -29,21 +29,27 @@ public:
   void OnAppExit();
   void OnHelp();
 
-  // Settings store. Sections are groups of the per-user file
-  // $XDG_CONFIG_HOME/<registry key>/<application name>.conf. Every read sees the file as it is
-  // now; every write is on disk before it returns.
+  // Settings store: on Linux sections are groups of the per-user file
+  // $XDG_CONFIG_HOME/<registry key>/<application name>.conf, on Windows keys under
+  // HKEY_CURRENT_USER\Software\<registry key>\<application name>. Without a registry key the
+  // application name stands alone. Every read sees the store as it is now; every write is stored
+  // before it returns.
   void SetRegistryKey(const char* lpszRegistryKey);
+  /// Reads the framework's own sections: the recent-file list of nMaxMRU entries and
+  /// "PreviewPages"; ExitInstance writes them back (SaveStdProfileSettings).
   void LoadStdProfileSettings(UINT nMaxMRU = 4);
   /// @returns the stored value as an unsigned 32-bit number, or nDefault when the entry is
-  /// missing or its text is not a number.
+  /// missing or holds no number (a text that is not one; in the registry any value but a
+  /// four-byte REG_DWORD).
   UINT GetProfileInt(const char* lpszSection, const char* lpszEntry, UINT nDefault);
-  /// @returns the stored text (empty text included), or the default when the entry is missing.
+  /// @returns the stored text (empty text included), or the default when the entry is missing
+  /// (in the registry: or is no REG_SZ).
   std::string GetProfileString(const char* lpszSection, const char* lpszEntry,
                                const char* lpszDefault = nullptr);
-  /// @returns false when the value could not be written to disk.
+  /// @returns false when the value could not be stored.
   bool WriteProfileInt(const char* lpszSection, const char* lpszEntry, UINT nValue);
   bool WriteProfileString(const char* lpszSection, const char* lpszEntry, const char* lpszValue);
-  /// The file that holds the settings.
+  /// Where the settings are: the file, or the registry key with its root's name.
   std::string GetProfilePath() const;
 
   CWnd* m_pMainWnd = nullptr;
@@ -51,6 +57,11 @@ public:
   std::string m_strRegistryKey;  ///< the company word given to SetRegistryKey
 
 private:
+  /// Writes back what LoadStdProfileSettings read: the recent-file list section is replaced by
+  /// its non-empty entries (when it had any), "PreviewPages" is written when non-zero. Nothing
+  /// without LoadStdProfileSettings.
+  void SaveStdProfileSettings();
+
   CWinApp* m_pPreviousApp = nullptr;
   std::vector<std::string> m_recentFiles;
   UINT m_nPreviewPages = 0;

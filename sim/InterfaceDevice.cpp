@@ -5,6 +5,11 @@
 
 namespace {
 
+// Added to the line of a coin the PC has not enabled.
+constexpr const char* kNotEnabledHint =
+    "(coin types are enabled in Mintora's Settings > Acceptor Control and reach the changer the "
+    "next time coins are enabled: Exit, open the dialog again and press Enable, or Reset)";
+
 std::string Hex16(unsigned w) {
   char sz[8];
   std::snprintf(sz, sizeof sz, "%04X", w & 0xFFFFu);
@@ -154,7 +159,9 @@ std::string CInterfaceDevice::InsertCoin(unsigned nCoinType) {
     return "ACCEPTED " + strCoin + " value " + std::to_string(m_changer.GetCoinValue(nCoinType)) +
            " cashbox";
   case EInsertResult::UnknownCoin: return "REFUSED " + strCoin + " unknown";
-  case EInsertResult::NotEnabled: return "REFUSED " + strCoin + " not-enabled";
+  case EInsertResult::NotEnabled:
+    // Mintora's first start enables no coin type: the line says where to turn them on.
+    return "REFUSED " + strCoin + " not-enabled " + kNotEnabledHint;
   case EInsertResult::Busy: break;
   }
   return "REFUSED " + strCoin + " busy";

@@ -50,18 +50,21 @@ int main(int argc, char* argv[]) {
   for (int i = 1; i < argc; ++i) {
     bHeadless = bHeadless || std::strcmp(argv[i], "--headless") == 0;
     bHelp = bHelp || std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0 ||
-            std::strcmp(argv[i], "--help-all") == 0 || std::strcmp(argv[i], "-?") == 0;
+            std::strcmp(argv[i], "--help-all") == 0 || std::strcmp(argv[i], "-?") == 0 ||
+            std::strcmp(argv[i], "--version") == 0 || std::strcmp(argv[i], "-v") == 0;
   }
-  // No display is needed (or opened) in headless mode, nor to print the help.
+  // No display is needed (or opened) in headless mode, nor to print the help or the version.
   std::unique_ptr<QCoreApplication> pApp(bHeadless || bHelp ? new QCoreApplication(argc, argv)
                                                             : new QApplication(argc, argv));
   QCoreApplication::setApplicationName("lx5200e-sim");
+  QCoreApplication::setApplicationVersion(MINTORA_VERSION);
 
   QCommandLineParser parser;
   parser.setApplicationDescription(
       "Simulated LX-5200-E interface device with an MDB coin changer behind it.\n"
       "Talks UDP on a loopback address only. Coin types are numbered 0..15; money in hundredths.");
   parser.addHelpOption();
+  parser.addVersionOption();
   const QCommandLineOption address("address", "Loopback address to listen on (default 127.0.0.2).",
                                    "ip", "127.0.0.2");
   const QCommandLineOption commPort("comm-port", "Communication port (default 4003).", "port",
@@ -163,6 +166,9 @@ int main(int argc, char* argv[]) {
     pConsole->Start();
   } else {
     QApplication::setWindowIcon(CreateSimIcon());
+    // Docks match the window to com.tessaline.Lx5200eSim.desktop by this name (Wayland's app
+    // id); on X11 by WM_CLASS, whose class is the application name (StartupWMClass).
+    QApplication::setDesktopFileName("com.tessaline.Lx5200eSim");
     pWindow = std::make_unique<CSimWindow>(device);
     pWindow->show();
   }

@@ -26,6 +26,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <functional>
 #include <memory>
 
@@ -91,15 +92,22 @@ QImage Render(QWidget* pWindow, bool bTexts, const std::function<bool(QWidget*)>
   return image;
 }
 
-/// The box of the pixels within rc that differ between a and b; empty when there are none.
+/// The box of the pixels within rc that differ between a and b; empty when there are none. rc and
+/// the box are in the window's logical pixels; the images hold devicePixelRatio device pixels to
+/// each of them (2 at QT_SCALE_FACTOR=2), and a logical pixel counts when any of its own differs.
 QRect Difference(const QImage& a, const QImage& b, const QRect& rc) {
+  const qreal dpr = a.devicePixelRatio();
   QRect box;
-  const QRect area = rc & a.rect();
+  const QRect area = QRect(rc.topLeft() * dpr, rc.size() * dpr) & a.rect();
   for (int y = area.top(); y <= area.bottom(); ++y)
     for (int x = area.left(); x <= area.right(); ++x)
       if (a.pixel(x, y) != b.pixel(x, y))
         box |= QRect(x, y, 1, 1);
-  return box;
+  if (box.isEmpty())
+    return box;
+  const auto Logical = [dpr](int n) { return static_cast<int>(std::floor(n / dpr)); };
+  return QRect(QPoint(Logical(box.left()), Logical(box.top())),
+               QPoint(Logical(box.right()), Logical(box.bottom())));
 }
 
 bool IsGroup(QWidget* pItem) { return dynamic_cast<CGroupFrame*>(pItem) != nullptr; }

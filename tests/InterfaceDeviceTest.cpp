@@ -146,7 +146,11 @@ TEST_F(DevicePolled, ReportsAChangerResetAtTheDevice) {
   EXPECT_EQ(Slot(), ByteVector{0x08});
   EXPECT_EQ(Slot(), (ByteVector{0x08, 0x0B}));  // the deposit went with the reset
   EXPECT_EQ(Slot(), ByteVector{0x08});
-  EXPECT_EQ(m_device.InsertCoin(1), "REFUSED coin 1 not-enabled");
+  const std::string strRefused = m_device.InsertCoin(1);
+  EXPECT_EQ(strRefused.rfind("REFUSED coin 1 not-enabled (", 0), 0u) << strRefused;
+  // One line that tells the operator where coin types are turned on.
+  EXPECT_NE(strRefused.find("Settings > Acceptor Control"), std::string::npos) << strRefused;
+  EXPECT_EQ(strRefused.find('\n'), std::string::npos);
 }
 
 TEST_F(DevicePolled, NotesWhatTheOperatorDid) {

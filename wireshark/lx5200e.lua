@@ -70,12 +70,14 @@ local f = {
   subcommand = ProtoField.uint8("lx5200e.subcommand", "EXPANSION sub-command", base.HEX,
     subcommand_names),
   coin_accept = ProtoField.uint16("lx5200e.coin_accept", "Coin accept mask", base.HEX),
-  coin_dispense = ProtoField.uint16("lx5200e.coin_dispense", "Coin dispense mask", base.HEX),
+  coin_dispense = ProtoField.uint16("lx5200e.coin_dispense",
+    "Coin dispense mask (dispensing by hand at the changer)", base.HEX),
   dispense_coin = ProtoField.uint8("lx5200e.dispense_coin", "Coins to dispense", base.HEX),
   feature_enable = ProtoField.uint32("lx5200e.feature_enable", "Feature enable mask", base.HEX),
   payout_units = ProtoField.uint8("lx5200e.payout_units", "Payout (units of the scaling factor)",
     base.DEC),
   header = ProtoField.uint8("lx5200e.header", "Header (changer address)", base.HEX),
+  -- What the datagram is, on every frame: command, response, control, tick, poll status ...
   kind = ProtoField.string("lx5200e.kind", "Datagram"),
   status = ProtoField.uint8("lx5200e.status", "Status", base.HEX, status_names),
   coin_type = ProtoField.uint8("lx5200e.coin_type", "Coin type", base.DEC, nil, 0x0F),
@@ -115,8 +117,9 @@ end
 local function feature_label(n) return feature_names[n] or ("bit " .. n) end
 
 local accept_bits = bit_fields("lx5200e.coin_accept", 16, 16, nil, "accepted", "not accepted")
-local dispense_bits = bit_fields("lx5200e.coin_dispense", 16, 16, nil, "may be paid out",
-  "not paid out")
+-- This mask only lets the changer's own buttons dispense a coin type; payouts ignore it.
+local dispense_bits = bit_fields("lx5200e.coin_dispense", 16, 16, nil,
+  "may be dispensed by hand at the changer", "not dispensed by hand")
 local routing_bits = bit_fields("lx5200e.coin_routing", 16, 16, nil, "can go to its tube",
   "no tube")
 local full_bits = bit_fields("lx5200e.tube_full", 16, 16, nil, "full", "not full")
@@ -272,6 +275,7 @@ end
 -- PC to device
 
 local function dissect_control(tvb, tree)
+  tree:add(f.kind, "control")
   if not is_control_code(tvb) then
     tree:add_proto_expert_info(e.malformed, "A control command is 08 03 code; this is " ..
       tvb:len() .. " bytes")
@@ -285,6 +289,7 @@ end
 local function dissect_command(tvb, tree, key, first_pass)
   local n = tvb:len()
   local first = tvb(0, 1):uint()
+  tree:add(f.kind, tvb(0, 1), "command")
   if not has_changer_header(tvb) then
     tree:add_proto_expert_info(e.header, string.format(
       "0x%02X is not a coin changer command (08..0F)", first))
@@ -347,7 +352,7 @@ local function dissect_status(tvb, tree)
       routing == 1 and "tube" or routing_names[routing])
     if n >= 3 then
       tree:add(f.tube_count, tvb(2, 1))
-      info = info .. string.format(" (%d left)", tvb(2, 1):uint())
+      info = info .. string.format(" (%d in tube)", tvb(2, 1):uint())
     end
     return info
   elseif status >= 0x80 then
@@ -358,13 +363,15 @@ local function dissect_status(tvb, tree)
       bit.rshift(bit.band(status, 0x70), 4), bit.band(status, 0x0F))
     if n >= 3 then
       tree:add(f.tube_count, tvb(2, 1))
-      info = info .. string.format(" (%d left)", tvb(2, 1):uint())
+      info = info .. string.format(" (%d in tube)", tvb(2, 1):uint())
     end
     return info
   elseif status >= 0x20 then
+    tree:add(f.kind, range, "poll status")
     tree:add(f.slugs, range)
     return string.format("%d slugs", bit.band(status, 0x1F))
   end
+  tree:add(f.kind, range, "poll status")
   tree:add(f.status, range)
   return status_names[status] or string.format("status 0x%02X", status)
 end
@@ -443,6 +450,7 @@ local function dissect_response(tvb, tree, answers)
   local n = tvb:len()
   local expected = response_lengths[answers]
   tree:add(f.answers, tvb(0, 1), answers)
+  tree:add(f.kind, tvb(0, 1), "response")
   local info = answers .. " response"
   local detail = response_dissectors[answers](tvb, tree)
   if detail ~= "" then info = info .. " " .. detail end
@@ -460,6 +468,7 @@ local function dissect_report(tvb, tree, key, state)
   local n = tvb:len()
   tree:add(f.header, tvb(0, 1))
   if not has_changer_header(tvb) then
+    tree:add(f.kind, tvb(0, 1), "wrong header")
     tree:add_proto_expert_info(e.header, string.format(
       "0x%02X is not a changer address (08..0F): the PC ignores this datagram",
       tvb(0, 1):uint()))
@@ -484,6 +493,7 @@ local function dissect_report(tvb, tree, key, state)
   end
   if state.answers then return dissect_response(tvb, tree, state.answers) end
   if n >= 8 then
+    tree:add(f.kind, tvb(0, 1), "unknown block")
     tree:add_proto_expert_info(e.unknown, string.format(
       "a %d-byte block that answers no query seen and has no known length", n))
     tree:add(f.data, tvb(1))
@@ -530,14 +540,17 @@ local function dissect(tvb, pinfo, tree)
   if on_control and state.direction == DEVICE_TO_PC then
     subtree:add_proto_expert_info(e.control_from_device,
       "the PC uses nothing it receives on the control port")
+    subtree:add(f.kind, "from the device on the control port")
     if n > 0 then subtree:add(f.data, tvb()) end
     info = string.format("%d bytes on the control port (dropped by the PC)", n)
   elseif n == 0 then
+    subtree:add(f.kind, "empty")
     subtree:add_proto_expert_info(e.empty, "an empty datagram carries nothing")
     info = "empty datagram"
   elseif n > MAX_DATAGRAM then
     subtree:add_proto_expert_info(e.oversize, string.format(
       "%d bytes: the PC reads at most %d, so this datagram is lost", n, MAX_DATAGRAM))
+    subtree:add(f.kind, "oversized")
     info = string.format("oversized datagram (%d bytes)", n)
   elseif on_control then
     info = dissect_control(tvb, subtree)

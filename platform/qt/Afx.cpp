@@ -161,6 +161,8 @@ int AfxWinMain(int argc, char** argv) {
   if (pApp->m_strAppName.empty())
     pApp->m_strAppName = ExecutableName(qtArgv[0]);
   QApplication::setApplicationName(QString::fromStdString(pApp->m_strAppName));
+  // Docks match the windows to their launcher, com.tessaline.Mintora.desktop, by this name.
+  QApplication::setDesktopFileName("com.tessaline.Mintora");
   AfxInstallTerminationHandlers();
   int nResult = 0;
   if (pApp->InitInstance())

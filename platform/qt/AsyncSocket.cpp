@@ -13,6 +13,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "AddressText.h"  // after the socket headers
+
 /// The socket's read readiness, from the Qt event loop.
 class CSocketWatch : public QSocketNotifier {
 public:
@@ -29,62 +31,6 @@ constexpr int kMaxDatagramsPerWakeUp = 64;
 bool HasDatagramWaiting(int fd) {
   pollfd pfd = {fd, POLLIN, 0};
   return poll(&pfd, 1, 0) > 0 && (pfd.revents & POLLIN) != 0;
-}
-
-/// Dotted-decimal text of an IPv4 address in network order. inet_ntop formats through sprintf,
-/// which took longer than all the rest of this program's handling of a datagram.
-void FormatIPv4(const in_addr& address, std::string& rText) {
-  const auto* pOctets = reinterpret_cast<const unsigned char*>(&address.s_addr);
-  char szText[INET_ADDRSTRLEN];
-  char* p = szText;
-  for (int i = 0; i < 4; ++i) {
-    unsigned n = pOctets[i];
-    if (i > 0)
-      *p++ = '.';
-    if (n >= 100) {
-      *p++ = static_cast<char>('0' + n / 100);
-      n %= 100;
-      *p++ = static_cast<char>('0' + n / 10);
-    } else if (n >= 10) {
-      *p++ = static_cast<char>('0' + n / 10);
-    }
-    *p++ = static_cast<char>('0' + n % 10);
-  }
-  rText.assign(szText, p);
-}
-
-/// Host names are letters, digits, hyphens, dots and underscores (the resolver takes names with
-/// underscores from the hosts file, and many local networks use them). Anything else (blanks,
-/// commas, quotes, control characters, bytes beyond ASCII) is plainly no name and is refused
-/// before a resolver is asked, so a mistyped address never turns into a lookup on the network.
-bool IsHostName(const char* lpszText) {
-  const size_t nLength = std::strlen(lpszText);
-  if (nLength == 0 || nLength > 253)
-    return false;
-  for (const char* p = lpszText; *p; ++p) {
-    const char c = *p;
-    const bool bAllowed = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
-                          (c >= '0' && c <= '9') || c == '-' || c == '.' || c == '_';
-    if (!bAllowed)
-      return false;
-  }
-  return true;
-}
-
-bool ResolveIPv4(const char* lpszHostAddress, in_addr& address) {
-  if (inet_pton(AF_INET, lpszHostAddress, &address) == 1)
-    return true;
-  if (!IsHostName(lpszHostAddress))
-    return false;
-  addrinfo hints = {};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_DGRAM;
-  addrinfo* pResult = nullptr;
-  if (getaddrinfo(lpszHostAddress, nullptr, &hints, &pResult) != 0 || !pResult)
-    return false;
-  address = reinterpret_cast<sockaddr_in*>(pResult->ai_addr)->sin_addr;
-  freeaddrinfo(pResult);
-  return true;
 }
 
 }  // namespace
@@ -188,7 +134,7 @@ int CAsyncSocket::ReceiveFrom(void* lpBuf, int nBufLen, std::string& rSocketAddr
     SetLastError(EMSGSIZE);
     return -1;
   }
-  FormatIPv4(from.sin_addr, rSocketAddress);
+  FormatIPv4(reinterpret_cast<const unsigned char*>(&from.sin_addr.s_addr), rSocketAddress);
   rSocketPort = ntohs(from.sin_port);
   return static_cast<int>(n);
 }

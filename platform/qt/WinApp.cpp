@@ -82,8 +82,13 @@ bool CWinApp::InitInstance() { return true; }
 int CWinApp::Run() { return QCoreApplication::exec(); }
 
 int CWinApp::ExitInstance() {
+  SaveStdProfileSettings();
+  return 0;
+}
+
+void CWinApp::SaveStdProfileSettings() {
   if (!m_bStdProfileLoaded)
-    return 0;
+    return;
   // The recent-file list goes back as it was read; nothing here ever adds to it.
   const QString strPath = QString::fromStdString(GetProfilePath());
   if (!m_recentFiles.empty() && IsStoreFile(strPath) && StoreIsLockable(strPath)) {
@@ -98,7 +103,6 @@ int CWinApp::ExitInstance() {
   }
   if (m_nPreviewPages != 0)
     WriteProfileInt("Settings", "PreviewPages", m_nPreviewPages);
-  return 0;
 }
 
 bool CWinApp::OnCmdMsg(UINT nID) {
@@ -124,21 +128,6 @@ void CWinApp::OnHelp() {
 
 void CWinApp::SetRegistryKey(const char* lpszRegistryKey) {
   m_strRegistryKey = lpszRegistryKey ? lpszRegistryKey : "";
-}
-
-void CWinApp::LoadStdProfileSettings(UINT nMaxMRU) {
-  m_bStdProfileLoaded = true;
-  m_recentFiles.clear();
-  for (UINT i = 1; i <= nMaxMRU; ++i) {
-    const std::string strEntry = "File" + std::to_string(i);
-    m_recentFiles.push_back(GetProfileString("Recent File List", strEntry.c_str(), ""));
-  }
-  bool bAny = false;
-  for (const std::string& strFile : m_recentFiles)
-    bAny = bAny || !strFile.empty();
-  if (!bAny)
-    m_recentFiles.clear();
-  m_nPreviewPages = GetProfileInt("Settings", "PreviewPages", 0);
 }
 
 std::string CWinApp::GetProfilePath() const {

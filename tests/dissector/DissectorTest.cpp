@@ -197,7 +197,9 @@ TEST_F(DissectorSession, EveryFrameDecodesWithoutALuaError) {
   // The one-line summaries carry the Info column.
   const std::string strSummary = m_tshark.Run(s_strCapture, {});
   EXPECT_NE(strSummary.find("PC → device PAYOUT 24 units"), std::string::npos);
-  EXPECT_NE(strSummary.find("device → PC deposit coin type 2 to tube (19 left)"),
+  // The dispense mask is the changer's manual dispensing, not what a payout may use.
+  EXPECT_NE(strText.find("Coin type 0: not dispensed by hand"), std::string::npos);
+  EXPECT_NE(strSummary.find("device → PC deposit coin type 2 to tube (19 in tube)"),
             std::string::npos);
   // Every datagram on the two ports is ours: none is left to the generic data dissector.
   const auto rows =
@@ -207,9 +209,9 @@ TEST_F(DissectorSession, EveryFrameDecodesWithoutALuaError) {
 }
 
 TEST_F(DissectorSession, TheDirectionFollowsTheControlTrafficAndTheAddressesAreTheRealOnes) {
-  const auto rows = m_tshark.Rows(
-      s_strCapture, "lx5200e",
-      {"ip.src", "udp.srcport", "udp.dstport", "lx5200e.direction", "lx5200e.direction_guessed"});
+  const auto rows = m_tshark.Rows(s_strCapture, "lx5200e",
+                                  {"ip.src", "udp.srcport", "udp.dstport", "lx5200e.direction",
+                                   "lx5200e.direction_guessed", "lx5200e.kind"});
   ASSERT_GT(rows.size(), 100u);
   for (const auto& row : rows) {
     const bool bFromDevice = row.at("ip.src") == "127.0.0.2";
@@ -218,6 +220,9 @@ TEST_F(DissectorSession, TheDirectionFollowsTheControlTrafficAndTheAddressesAreT
                 row.at("udp.srcport") == std::to_string(kComm + 1));
     EXPECT_EQ(row.at("udp.srcport"), row.at("udp.dstport"));
     EXPECT_EQ(row.at("lx5200e.direction_guessed"), "");
+    // Exactly one kind on every frame, so that a filter on it can pick out any of them.
+    EXPECT_FALSE(row.at("lx5200e.kind").empty());
+    EXPECT_EQ(row.at("lx5200e.kind").find(','), std::string::npos) << row.at("lx5200e.kind");
   }
 }
 
@@ -230,16 +235,21 @@ struct DecodedCase {
 
 TEST_F(DissectorSession, EachKindOfDatagramDecodesToItsFields) {
   const std::vector<DecodedCase> cases = {
-      {"control 11", "PC → device control 11 POLL ON", {{"lx5200e.control_code", "11"}}},
+      {"control 11",
+       "PC → device control 11 POLL ON",
+       {{"lx5200e.control_code", "11"}, {"lx5200e.kind", "control"}}},
       {"control 18", "PC → device control 18 REPORT ON", {{"lx5200e.control_code", "18"}}},
       {"control 0", "PC → device control 0 OFF", {{"lx5200e.control_code", "0"}}},
-      {"tick", "device → PC tick", {{"lx5200e.header", "0x08"}}},
-      {"reset report", "device → PC JUST RESET", {{"lx5200e.status", "0x0b"}}},
-      {"RESET", "PC → device RESET", {{"lx5200e.command", "0x08"}}},
+      {"tick", "device → PC tick", {{"lx5200e.header", "0x08"}, {"lx5200e.kind", "tick"}}},
+      {"reset report",
+       "device → PC JUST RESET",
+       {{"lx5200e.status", "0x0b"}, {"lx5200e.kind", "poll status"}}},
+      {"RESET", "PC → device RESET", {{"lx5200e.command", "0x08"}, {"lx5200e.kind", "command"}}},
       {"SETUP", "PC → device SETUP", {{"lx5200e.command", "0x09"}}},
       {"SETUP response",
        "device → PC SETUP response (scaling 5, 2 decimals)",
        {{"lx5200e.answers", "SETUP"},
+        {"lx5200e.kind", "response"},
         {"lx5200e.feature_level", "3"},
         {"lx5200e.country_code", "1978"},
         {"lx5200e.scaling_factor", "5"},
@@ -268,10 +278,13 @@ TEST_F(DissectorSession, EachKindOfDatagramDecodesToItsFields) {
        "PC → device COIN TYPE accept 003F dispense 0000",
        {{"lx5200e.coin_accept", "0x003f"}, {"lx5200e.coin_dispense", "0x0000"}}},
       {"deposit to a tube",
-       "device → PC deposit coin type 2 to tube (19 left)",
-       {{"lx5200e.coin_type", "2"}, {"lx5200e.routing", "1"}, {"lx5200e.tube_count", "19"}}},
+       "device → PC deposit coin type 2 to tube (19 in tube)",
+       {{"lx5200e.coin_type", "2"},
+        {"lx5200e.routing", "1"},
+        {"lx5200e.tube_count", "19"},
+        {"lx5200e.kind", "coin deposited"}}},
       {"deposit to the cash box",
-       "device → PC deposit coin type 5 to cash box (0 left)",
+       "device → PC deposit coin type 5 to cash box (0 in tube)",
        {{"lx5200e.coin_type", "5"}, {"lx5200e.routing", "0"}}},
       {"PAYOUT",
        "PC → device PAYOUT 24 units",
@@ -279,14 +292,16 @@ TEST_F(DissectorSession, EachKindOfDatagramDecodesToItsFields) {
       {"short answer",
        "device → PC SETUP response (short: 5 of 24 bytes)",
        {{"lx5200e.answers", "SETUP"}, {"lx5200e.scaling_factor", "5"}}},
-      {"wrong header", "device → PC wrong header 0x10", {{"lx5200e.header", "0x10"}}},
+      {"wrong header",
+       "device → PC wrong header 0x10",
+       {{"lx5200e.header", "0x10"}, {"lx5200e.kind", "wrong header"}}},
       {"empty on the communication port",
        "device → PC empty datagram",
-       {{"lx5200e.channel", "communication"}}},
+       {{"lx5200e.channel", "communication"}, {"lx5200e.kind", "empty"}}},
       {"empty on the control port",
        "device → PC 0 bytes on the control port (dropped by the PC)",
-       {{"lx5200e.channel", "control"}}},
-      {"oversized", "device → PC oversized datagram (1025 bytes)", {}},
+       {{"lx5200e.channel", "control"}, {"lx5200e.kind", "from the device on the control port"}}},
+      {"oversized", "device → PC oversized datagram (1025 bytes)", {{"lx5200e.kind", "oversized"}}},
   };
   QStringList fields{"lx5200e.summary"};
   for (const DecodedCase& decoded : cases)

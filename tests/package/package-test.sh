@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# package-test.sh SOURCE_DIR BUILD_DIR: builds the Debian package from BUILD_DIR, unpacks it into a
-# temporary root, checks its files, control fields, desktop entries, metainfo and lintian, then
-# starts the unpacked Mintora against the unpacked lx5200e-sim on loopback and watches a whole
-# start-up on the wire. A missing tool fails the test and is named.
+# package-test.sh SOURCE_DIR BUILD_DIR: builds the Debian package in BUILD_DIR/package-build (a
+# folder of its own, as the package is compiled with Debian's build flags), unpacks it into a
+# temporary root, checks its files, control fields, desktop entries, metainfo, manual pages and
+# lintian, then starts the unpacked Mintora against the unpacked lx5200e-sim on loopback and
+# watches a whole start-up on the wire. A missing tool fails the test and is named.
 set -euo pipefail
 src=$1
 build=$2
@@ -19,7 +20,11 @@ cleanup() {
 trap cleanup EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
-deb=$("$src/scripts/package" "$build" | tail -n 1)
+# An option the script does not know is refused, not taken for a build folder.
+status=0
+"$src/scripts/package" --no-such-option 2>/dev/null || status=$?
+[[ $status == 2 ]] || fail "scripts/package --no-such-option ended with $status, not 2"
+deb=$("$src/scripts/package" "$build/package-build" | tail -n 1)
 [[ $(basename "$deb") == mintora_1.0.0_amd64.deb ]] || fail "package named $(basename "$deb")"
 
 # ---- Files --------------------------------------------------------------------------------
@@ -57,6 +62,13 @@ for size in 16 32 48 256; do
     grep -q "$size x $size" || fail "the ${size}px icon is not ${size}x$size"
 done
 grep -q "names no licence" "$root/usr/share/doc/mintora/copyright" || fail "copyright names a licence"
+# One version everywhere: the package's, the sim's --version and both manual pages'.
+[[ $("$root/usr/bin/lx5200e-sim" --version) == "lx5200e-sim 1.0.0" ]] ||
+  fail "lx5200e-sim --version prints '$("$root/usr/bin/lx5200e-sim" --version)'"
+for page in Mintora lx5200e-sim; do
+  gzip -dc "$root/usr/share/man/man1/$page.1.gz" | head -n 1 | grep -qF '"Mintora 1.0.0"' ||
+    fail "the manual page of $page does not carry version 1.0.0"
+done
 
 # ---- Control fields: dependencies from the binaries, plus the dialogs' fonts ------------------
 depends=$(dpkg-deb -f "$deb" Depends)
@@ -67,10 +79,19 @@ done
 
 # ---- Desktop entries, metainfo, lintian ---------------------------------------------------------
 desktop-file-validate "$root"/usr/share/applications/*.desktop
+# A dock matches a window to its entry by WM_CLASS, whose class Qt takes from the application name.
+for entry in com.tessaline.Mintora:Mintora com.tessaline.Lx5200eSim:lx5200e-sim; do
+  grep -qx "StartupWMClass=${entry#*:}" "$root/usr/share/applications/${entry%%:*}.desktop" ||
+    fail "${entry%%:*}.desktop lacks StartupWMClass=${entry#*:}"
+done
 appstreamcli validate --no-net "$root"/usr/share/metainfo/*.xml >/dev/null ||
   appstreamcli validate --no-net "$root"/usr/share/metainfo/*.xml
-lintian --fail-on error "$deb" ||
-  fail "lintian reports errors"
+lintian_tags=$(lintian -i -I --fail-on error "$deb") || fail "lintian reports errors:
+$lintian_tags"
+# Debian's hardening flags reached both binaries (the tags are at info and warning level).
+if grep -E ': hardening-no-(bindnow|fortify-functions|relro)( |$)' <<<"$lintian_tags"; then
+  fail "the binaries lack hardening"
+fi
 
 # ---- The packaged plugin is one Wireshark loads (from a plugin folder, as for one user) --------
 mkdir -p "$work/.local/lib/wireshark/plugins"

@@ -1,0 +1,65 @@
+// Address texts of the socket layer that both implementations share: what may go to the
+// resolver, and the dotted form in which a sender's address is reported. The including file
+// brings its platform's socket headers (BSD sockets or Winsock 2) first.
+#pragma once
+
+#include <cstring>
+#include <string>
+
+/// Host names are letters, digits, hyphens, dots and underscores (the resolver takes names with
+/// underscores from the hosts file, and many local networks use them). Anything else (blanks,
+/// commas, quotes, control characters, bytes beyond ASCII) is plainly no name and is refused
+/// before a resolver is asked, so a mistyped address never turns into a lookup on the network.
+inline bool IsHostName(const char* lpszText) {
+  const size_t nLength = std::strlen(lpszText);
+  if (nLength == 0 || nLength > 253)
+    return false;
+  for (const char* p = lpszText; *p; ++p) {
+    const char c = *p;
+    const bool bAllowed = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                          (c >= '0' && c <= '9') || c == '-' || c == '.' || c == '_';
+    if (!bAllowed)
+      return false;
+  }
+  return true;
+}
+
+/// Dotted-decimal text of an IPv4 address given as its four bytes in network order. The
+/// library's formatters go through sprintf, which took longer than all the rest of this
+/// program's handling of a datagram.
+inline void FormatIPv4(const unsigned char* pOctets, std::string& rText) {
+  char szText[16];
+  char* p = szText;
+  for (int i = 0; i < 4; ++i) {
+    unsigned n = pOctets[i];
+    if (i > 0)
+      *p++ = '.';
+    if (n >= 100) {
+      *p++ = static_cast<char>('0' + n / 100);
+      n %= 100;
+      *p++ = static_cast<char>('0' + n / 10);
+    } else if (n >= 10) {
+      *p++ = static_cast<char>('0' + n / 10);
+    }
+    *p++ = static_cast<char>('0' + n % 10);
+  }
+  rText.assign(szText, p);
+}
+
+/// The IPv4 address of a dotted text, or of a host name through the resolver.
+/// @returns false for a text that is neither, or a name that does not resolve.
+inline bool ResolveIPv4(const char* lpszHostAddress, in_addr& address) {
+  if (inet_pton(AF_INET, lpszHostAddress, &address) == 1)
+    return true;
+  if (!IsHostName(lpszHostAddress))
+    return false;
+  addrinfo hints = {};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_DGRAM;
+  addrinfo* pResult = nullptr;
+  if (getaddrinfo(lpszHostAddress, nullptr, &hints, &pResult) != 0 || !pResult)
+    return false;
+  address = reinterpret_cast<sockaddr_in*>(pResult->ai_addr)->sin_addr;
+  freeaddrinfo(pResult);
+  return true;
+}

@@ -1,0 +1,298 @@
+#include "AsyncSocket.h"
+
+#include "PortOwnership.h"
+#include "Win32.h"
+
+#include "AddressText.h"  // after the socket headers
+
+#include <mswsock.h>
+
+#include <unordered_map>
+
+/// The hidden message-only window of one thread, to which Winsock posts the read readiness of
+/// the sockets made on that thread, and the sockets it delivers to.
+class CSocketWindow {
+public:
+  /// Delivers one readiness message to the socket (a function of CAsyncSocket's own).
+  using Deliver = void (*)(CAsyncSocket* pSocket);
+
+  /// The calling thread's window, made on first use. @returns nullptr when it cannot be made.
+  static CSocketWindow* ForThisThread();
+
+  HWND Window() const { return m_hWnd; }
+  void Add(SOCKET s, CAsyncSocket* pSocket, Deliver pDeliver) {
+    m_sockets[s] = {pSocket, pDeliver};
+  }
+  void Remove(SOCKET s) { m_sockets.erase(s); }
+
+private:
+  struct Entry {
+    CAsyncSocket* pSocket;
+    Deliver pDeliver;
+  };
+
+  static LRESULT CALLBACK WindowProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
+
+  HWND m_hWnd = nullptr;
+  std::unordered_map<SOCKET, Entry> m_sockets;
+};
+
+/// What an open socket keeps beside its handle: the window that delivers its read readiness
+/// (none when it was not asked for) and its peer.
+///
+/// The peer is not given to Winsock's connect: it is the destination of every send and the only
+/// source that ReceiveFrom accepts. Under Wine a connected UDP socket that gets an ICMP
+/// port-unreachable (a send before the device listens) is never reported readable again; an
+/// unconnected one hears no ICMP at all, and on Windows SIO_UDP_CONNRESET keeps it so.
+class CSocketWatch {
+public:
+  CSocketWindow* m_pWindow = nullptr;
+  bool m_bHasPeer = false;
+  sockaddr_in m_peer = {};
+};
+
+namespace {
+
+constexpr UINT kReadinessMessage = WM_APP + 1;
+constexpr const char* kWindowClass = "MintoraSocketWatch";
+
+/// Datagrams delivered in one go while more keep waiting; then the message loop gets its turn,
+/// so a device that floods the socket cannot freeze the windows.
+constexpr int kMaxDatagramsPerWakeUp = 64;
+
+/// True when a datagram, an empty one included, is waiting on s.
+bool HasDatagramWaiting(SOCKET s) {
+  fd_set readable;
+  FD_ZERO(&readable);
+  FD_SET(s, &readable);
+  timeval now = {0, 0};
+  return select(0, &readable, nullptr, nullptr, &now) == 1;
+}
+
+/// Winsock's code of the last failure, as GetLastError gives it.
+void KeepSocketError() { SetLastError(static_cast<DWORD>(WSAGetLastError())); }
+
+}  // namespace
+
+CSocketWindow* CSocketWindow::ForThisThread() {
+  // The window lives as long as the thread's message queue; it is never destroyed before.
+  thread_local CSocketWindow* s_pWindow = nullptr;
+  if (s_pWindow)
+    return s_pWindow;
+  HINSTANCE hInstance = GetModuleHandleA(nullptr);
+  WNDCLASSEXA windowClass = {};
+  windowClass.cbSize = sizeof windowClass;
+  windowClass.lpfnWndProc = WindowProc;
+  windowClass.hInstance = hInstance;
+  windowClass.lpszClassName = kWindowClass;
+  if (!RegisterClassExA(&windowClass) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
+    return nullptr;
+  auto* pWindow = new CSocketWindow;
+  pWindow->m_hWnd = CreateWindowExA(0, kWindowClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                    hInstance, nullptr);
+  if (!pWindow->m_hWnd) {
+    delete pWindow;
+    return nullptr;
+  }
+  SetWindowLongPtrA(pWindow->m_hWnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(pWindow));
+  s_pWindow = pWindow;
+  return s_pWindow;
+}
+
+LRESULT CALLBACK CSocketWindow::WindowProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message != kReadinessMessage)
+    return DefWindowProcA(hWnd, message, wParam, lParam);
+  auto* pWindow = reinterpret_cast<CSocketWindow*>(GetWindowLongPtrA(hWnd, GWLP_USERDATA));
+  const SOCKET s = static_cast<SOCKET>(wParam);
+  if (!pWindow || WSAGETSELECTEVENT(lParam) != FD_READ)
+    return 0;
+  // A message may still be queued for a socket that was closed since.
+  const auto it = pWindow->m_sockets.find(s);
+  if (it == pWindow->m_sockets.end())
+    return 0;
+  if (HasDatagramWaiting(s)) {
+    it->second.pDeliver(it->second.pSocket);
+  } else {
+    // Nothing to read: a handler already read the queue dry in one go (Winsock posts again
+    // after every read that leaves data behind). Should the message have come for anything
+    // else, Winsock posts the next one only after a read: a look at no bytes counts as one.
+    char byte;
+    recv(s, &byte, 0, MSG_PEEK);
+  }
+  return 0;
+}
+
+CAsyncSocket::~CAsyncSocket() { Close(); }
+
+bool CAsyncSocket::Create(UINT nSocketPort, int nSocketType, long lEvent,
+                          const char* lpszSocketAddress) {
+  if (m_hSocket != -1 || nSocketType != SOCK_DGRAM || nSocketPort < 1 || nSocketPort > 65535) {
+    SetLastError(WSAEINVAL);
+    return false;
+  }
+  sockaddr_in local = {};
+  local.sin_family = AF_INET;
+  local.sin_port = htons(static_cast<u_short>(nSocketPort));
+  local.sin_addr.s_addr = htonl(INADDR_ANY);
+  if (lpszSocketAddress && inet_pton(AF_INET, lpszSocketAddress, &local.sin_addr) != 1) {
+    SetLastError(WSAEINVAL);
+    return false;
+  }
+  CSocketWindow* pWindow = nullptr;
+  if (lEvent & FD_READ_EVENT) {
+    pWindow = CSocketWindow::ForThisThread();
+    if (!pWindow)
+      return false;  // GetLastError tells why the window could not be made
+  }
+  const SOCKET s = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+  if (s == INVALID_SOCKET) {
+    KeepSocketError();
+    return false;
+  }
+  // SO_REUSEADDR lets a socket on one specific address (a device simulated on this host) share
+  // the port. A second owner of the wildcard is refused after the bind, so that of two programs
+  // binding at the same moment at most one keeps the port.
+  const BOOL bOn = TRUE;
+  // Without this an ICMP port-unreachable, which a send to a device not yet listening brings
+  // back, makes the next receive fail with WSAECONNRESET instead of reading the next datagram.
+  BOOL bReportReset = FALSE;
+  DWORD dwReturned = 0;
+  u_long nNonBlocking = 1;
+  DWORD dwError = 0;
+  if (setsockopt(s, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&bOn), sizeof bOn) !=
+          0 ||
+      bind(s, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+    dwError = static_cast<DWORD>(WSAGetLastError());
+    // A bind with address reuse is refused with WSAEACCES when the socket that holds the port
+    // does not share it (bound without reuse, or exclusively): the port is in use all the same.
+    if (dwError == WSAEACCES)
+      dwError = WSAEADDRINUSE;
+  } else if (local.sin_addr.s_addr == htonl(INADDR_ANY) && IsWildcardPortShared(s))
+    dwError = WSAEADDRINUSE;
+  else if (WSAIoctl(s, SIO_UDP_CONNRESET, &bReportReset, sizeof bReportReset, nullptr, 0,
+                    &dwReturned, nullptr, nullptr) != 0 ||
+           ioctlsocket(s, FIONBIO, &nNonBlocking) != 0)
+    dwError = static_cast<DWORD>(WSAGetLastError());
+  else if (pWindow && WSAAsyncSelect(s, pWindow->Window(), kReadinessMessage, FD_READ) != 0)
+    dwError = static_cast<DWORD>(WSAGetLastError());
+  if (dwError != 0) {
+    closesocket(s);
+    SetLastError(dwError);
+    return false;
+  }
+  m_hSocket = static_cast<INT_PTR>(s);
+  m_pWatch = new CSocketWatch;
+  m_pWatch->m_pWindow = pWindow;
+  // Write readiness is accepted for compatibility and never delivered: sends do not block.
+  if (pWindow) {
+    pWindow->Add(s, this, [](CAsyncSocket* pSocket) {
+      // Datagrams that queued up while one was handled are delivered here, one call each,
+      // without a round through the message loop per datagram. A handler that reads nothing, or
+      // closes the socket, ends the run.
+      pSocket->m_bInReceive = true;
+      int nDelivered = 0;
+      do {
+        pSocket->m_nDatagramsRead = 0;
+        pSocket->OnReceive(0);
+      } while (++nDelivered < kMaxDatagramsPerWakeUp && pSocket->m_nDatagramsRead > 0 &&
+               pSocket->m_hSocket != -1 &&
+               HasDatagramWaiting(static_cast<SOCKET>(pSocket->m_hSocket)));
+      pSocket->m_bInReceive = false;
+    });
+  }
+  return true;
+}
+
+bool CAsyncSocket::Connect(const char* lpszHostAddress, UINT nHostPort) {
+  if (m_hSocket == -1) {
+    SetLastError(WSAENOTSOCK);
+    return false;
+  }
+  sockaddr_in peer = {};
+  peer.sin_family = AF_INET;
+  if (!lpszHostAddress || nHostPort > 65535 || !ResolveIPv4(lpszHostAddress, peer.sin_addr)) {
+    SetLastError(WSAEINVAL);
+    return false;
+  }
+  peer.sin_port = htons(static_cast<u_short>(nHostPort));
+  m_pWatch->m_peer = peer;
+  m_pWatch->m_bHasPeer = true;
+  return true;
+}
+
+int CAsyncSocket::ReceiveFrom(void* lpBuf, int nBufLen, std::string& rSocketAddress,
+                              UINT& rSocketPort, int nFlags) {
+  if (m_hSocket == -1 || nBufLen < 0) {
+    SetLastError(WSAENOTSOCK);
+    return -1;
+  }
+  const SOCKET s = static_cast<SOCKET>(m_hSocket);
+  for (;;) {
+    sockaddr_in from = {};
+    int nFromLen = sizeof from;
+    const int n = recvfrom(s, static_cast<char*>(lpBuf), nBufLen, nFlags,
+                           reinterpret_cast<sockaddr*>(&from), &nFromLen);
+    // A datagram longer than the buffer fails with WSAEMSGSIZE and is gone all the same.
+    const int nError = n < 0 ? WSAGetLastError() : 0;
+    const bool bRead = n >= 0 || nError == WSAEMSGSIZE;
+    if (!bRead) {
+      SetLastError(static_cast<DWORD>(nError));
+      return -1;
+    }
+    if (!(nFlags & MSG_PEEK))
+      ++m_nDatagramsRead;
+    const sockaddr_in& peer = m_pWatch->m_peer;
+    if (m_pWatch->m_bHasPeer &&
+        (from.sin_addr.s_addr != peer.sin_addr.s_addr || from.sin_port != peer.sin_port)) {
+      // Another sender's datagram is dropped and the next one read; one that was only looked
+      // at is taken away first.
+      if (nFlags & MSG_PEEK) {
+        char byte;
+        recv(s, &byte, 0, 0);
+        ++m_nDatagramsRead;
+      }
+      continue;
+    }
+    if (n < 0) {
+      SetLastError(static_cast<DWORD>(nError));
+      return -1;
+    }
+    FormatIPv4(reinterpret_cast<const unsigned char*>(&from.sin_addr.s_addr), rSocketAddress);
+    rSocketPort = ntohs(from.sin_port);
+    return n;
+  }
+}
+
+int CAsyncSocket::Send(const void* lpBuf, int nBufLen, int nFlags) {
+  if (m_hSocket == -1 || nBufLen < 0) {
+    SetLastError(WSAENOTSOCK);
+    return -1;
+  }
+  if (!m_pWatch->m_bHasPeer) {
+    SetLastError(WSAENOTCONN);
+    return -1;
+  }
+  const sockaddr_in& peer = m_pWatch->m_peer;
+  const int n = sendto(static_cast<SOCKET>(m_hSocket), static_cast<const char*>(lpBuf), nBufLen,
+                       nFlags, reinterpret_cast<const sockaddr*>(&peer), sizeof peer);
+  if (n < 0) {
+    KeepSocketError();
+    return -1;
+  }
+  return n;
+}
+
+void CAsyncSocket::Close() {
+  if (m_hSocket == -1)
+    return;
+  const SOCKET s = static_cast<SOCKET>(m_hSocket);
+  // Messages still queued for the socket find it gone and are dropped.
+  if (m_pWatch->m_pWindow)
+    m_pWatch->m_pWindow->Remove(s);
+  delete m_pWatch;
+  m_pWatch = nullptr;
+  closesocket(s);
+  m_hSocket = -1;
+}
+
+void CAsyncSocket::OnReceive(int) {}
