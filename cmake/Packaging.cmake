@@ -40,6 +40,15 @@ add_custom_command(OUTPUT ${MINTORA_ICON_FILES}
   COMMENT "Rendering the icons")
 add_custom_target(icons ALL DEPENDS ${MINTORA_ICON_FILES})
 
+# The application icon as one .ico, which the Windows build compiles into Mintora.exe (its cache
+# variable MINTORA_APP_ICO names this file by default).
+add_custom_command(OUTPUT ${MINTORA_ICON_DIR}/Mintora.ico
+  COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen $<TARGET_FILE:render-icons>
+          --ico ${MINTORA_ICON_DIR}/Mintora.ico
+  DEPENDS render-icons
+  COMMENT "Rendering the application icon for Windows")
+add_custom_target(app-ico ALL DEPENDS ${MINTORA_ICON_DIR}/Mintora.ico)
+
 # Debian wants the changelog compressed, reproducibly (no name, no time stamp in the gzip header).
 configure_file(${MINTORA_PACKAGE_DIR}/changelog.in ${CMAKE_CURRENT_BINARY_DIR}/changelog @ONLY)
 find_program(MINTORA_GZIP gzip)

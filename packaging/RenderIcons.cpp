@@ -1,33 +1,112 @@
 // render-icons OUTDIR: writes the program's and the simulated device's icons as PNG files into a
 // hicolor theme tree under OUTDIR, from the same drawing code that the windows show.
+// render-icons --ico FILE: writes the program's icon as a Windows .ico (16, 32, 48 and 256
+// pixels) for the resources of the Windows build.
 #include "AppIconArt.h"
 #include "SimIcon.h"
 
+#include <QBuffer>
 #include <QDir>
+#include <QFile>
 #include <QGuiApplication>
 #include <QIcon>
+#include <QImage>
 #include <QPixmap>
 
 #include <cstdio>
 
-int main(int argc, char* argv[]) {
-  // Drawing needs no display.
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-  QGuiApplication app(argc, argv);
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: render-icons OUTDIR\n");
-    return 2;
+namespace {
+
+constexpr int kSizes[] = {16, 32, 48, 256};
+
+void AppendLe(QByteArray& out, quint32 nValue, int nBytes) {
+  for (int i = 0; i < nBytes; ++i)
+    out.append(static_cast<char>((nValue >> (8 * i)) & 0xFF));
+}
+
+/// One image of an .ico in the bitmap form: a BITMAPINFOHEADER of twice the height, the 32-bit
+/// BGRA rows bottom-up, then the 1-bit transparency mask (set = transparent), rows padded to 32
+/// bits.
+QByteArray IcoBitmap(const QImage& image) {
+  const int n = image.width();
+  const QImage argb = image.convertToFormat(QImage::Format_ARGB32);
+  const int nMaskStride = (n + 31) / 32 * 4;
+  QByteArray out;
+  AppendLe(out, 40, 4);
+  AppendLe(out, static_cast<quint32>(n), 4);
+  AppendLe(out, static_cast<quint32>(2 * n), 4);
+  AppendLe(out, 1, 2);   // planes
+  AppendLe(out, 32, 2);  // bits per pixel
+  AppendLe(out, 0, 4);   // BI_RGB
+  AppendLe(out, static_cast<quint32>(n * n * 4 + nMaskStride * n), 4);
+  for (int i = 0; i < 4; ++i)
+    AppendLe(out, 0, 4);
+  for (int y = n - 1; y >= 0; --y) {
+    const auto* pRow = reinterpret_cast<const QRgb*>(argb.constScanLine(y));
+    for (int x = 0; x < n; ++x)
+      AppendLe(out, pRow[x], 4);  // 0xAARRGGBB: B, G, R, A in memory
   }
+  for (int y = n - 1; y >= 0; --y) {
+    const auto* pRow = reinterpret_cast<const QRgb*>(argb.constScanLine(y));
+    QByteArray mask(nMaskStride, '\0');
+    for (int x = 0; x < n; ++x) {
+      if (qAlpha(pRow[x]) == 0)
+        mask[x / 8] = static_cast<char>(mask[x / 8] | (0x80 >> (x % 8)));
+    }
+    out.append(mask);
+  }
+  return out;
+}
+
+/// ICONDIR, one ICONDIRENTRY per size, then the images: bitmaps up to 48 pixels, PNG at 256.
+bool WriteIco(const QIcon& icon, const QString& strFile) {
+  QList<QByteArray> images;
+  for (int nSize : kSizes) {
+    const QImage image = icon.pixmap(QSize(nSize, nSize)).toImage();
+    if (image.size() != QSize(nSize, nSize))
+      return false;
+    if (nSize < 256) {
+      images.append(IcoBitmap(image));
+      continue;
+    }
+    QByteArray png;
+    QBuffer buffer(&png);
+    if (!buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "PNG"))
+      return false;
+    images.append(png);
+  }
+  QByteArray out;
+  AppendLe(out, 0, 2);
+  AppendLe(out, 1, 2);  // icon
+  AppendLe(out, static_cast<quint32>(images.size()), 2);
+  quint32 nOffset = 6 + 16 * static_cast<quint32>(images.size());
+  for (qsizetype i = 0; i < images.size(); ++i) {
+    const int nSize = kSizes[i];
+    out.append(static_cast<char>(nSize < 256 ? nSize : 0));  // 0 means 256
+    out.append(static_cast<char>(nSize < 256 ? nSize : 0));
+    AppendLe(out, 0, 2);   // no palette, reserved
+    AppendLe(out, 1, 2);   // planes
+    AppendLe(out, 32, 2);  // bits per pixel
+    AppendLe(out, static_cast<quint32>(images[i].size()), 4);
+    AppendLe(out, nOffset, 4);
+    nOffset += static_cast<quint32>(images[i].size());
+  }
+  for (const QByteArray& image : images)
+    out.append(image);
+  QFile file(strFile);
+  return file.open(QIODevice::WriteOnly) && file.write(out) == out.size();
+}
+
+int WriteThemeTree(const char* pszOutDir) {
   const struct {
     const char* pszName;
     QIcon icon;
   } icons[] = {{"com.tessaline.Mintora", CreateAppIcon()},
                {"com.tessaline.Lx5200eSim", CreateSimIcon()}};
   for (const auto& entry : icons) {
-    for (int nSize : {16, 32, 48, 256}) {
+    for (int nSize : kSizes) {
       const QString strDir =
-          QStringLiteral("%1/hicolor/%2x%2/apps").arg(QString::fromLocal8Bit(argv[1])).arg(nSize);
+          QStringLiteral("%1/hicolor/%2x%2/apps").arg(QString::fromLocal8Bit(pszOutDir)).arg(nSize);
       const QString strFile = QStringLiteral("%1/%2.png").arg(strDir, entry.pszName);
       const QPixmap pixmap = entry.icon.pixmap(QSize(nSize, nSize));
       if (!QDir().mkpath(strDir) || pixmap.size() != QSize(nSize, nSize) ||
@@ -38,4 +117,25 @@ int main(int argc, char* argv[]) {
     }
   }
   return 0;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  // Drawing needs no display.
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+  QGuiApplication app(argc, argv);
+  if (argc == 3 && QByteArray(argv[1]) == "--ico") {
+    if (!WriteIco(CreateAppIcon(), QString::fromLocal8Bit(argv[2]))) {
+      std::fprintf(stderr, "render-icons: cannot write %s\n", argv[2]);
+      return 1;
+    }
+    return 0;
+  }
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: render-icons OUTDIR\n       render-icons --ico FILE\n");
+    return 2;
+  }
+  return WriteThemeTree(argv[1]);
 }

@@ -50,6 +50,7 @@ public:
 
 private:
   friend void DDX_Control(CDataExchange* pDX, int nIDC, CWnd& rControl);
+  friend class CModalLoop;  ///< the platform's loop starts and ends the window
 
   void AttachControl(int nIDC, CWnd& rControl);
   void FocusFirstTabStop();

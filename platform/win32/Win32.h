@@ -12,11 +12,11 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
-// clang-format off: Winsock 2 must come before windows.h.
+// Winsock 2 must come before windows.h, which would otherwise bring the old Winsock.
 #include <winsock2.h>
-#include <ws2tcpip.h>
+
 #include <windows.h>
-// clang-format on
+#include <ws2tcpip.h>
 
 #undef SendMessage
 #undef SetDlgItemText

@@ -69,7 +69,8 @@ int main(int argc, char** argv) {
       std::printf("no control %d\n", nID);
       return 1;
     }
-    PostMessageA(hPanel, WM_COMMAND, MAKEWPARAM(nID, BN_CLICKED), reinterpret_cast<LPARAM>(hButton));
+    PostMessageA(hPanel, WM_COMMAND, MAKEWPARAM(nID, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(hButton));
     std::printf("clicked %d\n", nID);
     return 0;
   }
