@@ -38,9 +38,12 @@ key='HKCU\Software\Tessaline\Mintora'
 "${wine[@]}" reg query "$key\\Connection" /v IPAddress | grep -q '127\.0\.0\.2' ||
   fail "the registry does not hold the loopback device address"
 
+# The device ticks slowly: a program that falls a tick behind repeats its query, and the answers
+# to the repeats would be taken for later queries (README, known limits). Wine on a busy machine
+# can fall that far behind.
 mkfifo "$work/sim-in"
 "$sim" --headless --address 127.0.0.2 --comm-port "$comm" --control-port "$control" \
-  --tick-ms 20 <"$work/sim-in" >"$work/sim.log" 2>&1 &
+  --tick-ms 100 <"$work/sim-in" >"$work/sim.log" 2>&1 &
 pids+=($!)
 exec 3>"$work/sim-in" # the sim runs while this end is open
 for _ in {1..100}; do grep -q '^READY' "$work/sim.log" && break; sleep 0.1; done
@@ -62,6 +65,9 @@ for line in "RX CTRL 3 08 03 0B CONTROL 11 POLL ON" "RX CTRL 3 08 03 12 CONTROL 
   "RX COMM 6 0F 01 00 00 00 00 EXPANSION FEATURE ENABLE" "RX COMM 1 0A TUBE STATUS" \
   "RX COMM 5 0C 00 3F 00 00 COIN TYPE"; do
   grep -qxF "$line" "$work/sim.log" || fail "no '$line' on the wire"
+done
+for code in 11 18; do
+  (($(grep -c "^RX CTRL 3 .* CONTROL $code " "$work/sim.log") == 1)) || fail "control code $code sent more than once"
 done
 
 echo "insert 2" >&3 # 0.20
