@@ -369,7 +369,7 @@ private:
         continue;
       }
       const CChangerModel& changer = m_device.GetChanger();
-      for (const Bytes& command : Step(datagram, pending.m_nCoin)) {
+      for (const Bytes& command : Step(datagram, pending.m_nCoin, pending.m_bLate)) {
         const unsigned nPayouts = changer.GetPayoutCount();
         DeviceStep step = m_device.OnCommDatagram(command.data(), command.size());
         if (step.m_strReceived == "UNKNOWN" ||
@@ -447,8 +447,9 @@ private:
   // ---- one datagram ----
 
   /// Hands one datagram to the driver and checks every property. nCoin is the value of the coin
-  /// it reports. @returns the commands sent.
-  std::vector<Bytes> Step(const Datagram& datagram, std::uint64_t nCoin) {
+  /// it reports; bLate marks an answer held back past the operator's request. @returns the
+  /// commands sent.
+  std::vector<Bytes> Step(const Datagram& datagram, std::uint64_t nCoin, bool bLate) {
     ++m_nDatagrams;
     const Bytes& bytes = datagram.m_bytes;
     // The link drops an empty datagram: it is no step of the driver's, and must change nothing.
@@ -572,7 +573,9 @@ private:
            std::to_string(m_host.m_nDisplayUpdates ? m_host.m_nShownCredit : nShownBefore));
 
     // Records.
-    const bool bAny = bIntact && strName == "OVERSIZED";
+    // A late answer that finds the driver in another query is taken as that query's answer: every
+    // response block answers the query the driver runs (README, known limits).
+    const bool bAny = bIntact && (strName == "OVERSIZED" || (bLate && bytes.size() > 7));
     const bool bSetupAnswer = bAny || (bIntact && StartsWith(strName, "SETUP RESPONSE"));
     const bool bTubeAnswer = bAny || (bIntact && StartsWith(strName, "TUBE STATUS RESPONSE"));
     const bool bIdentAnswer = bAny || (bIntact && StartsWith(strName, "IDENTIFICATION RESPONSE"));
