@@ -64,39 +64,6 @@ void CDialog::EndDialog(int nResult) {
     ::EndDialog(m_hWnd, nResult);
 }
 
-bool CDialog::UpdateData(bool bSaveAndValidate) {
-  if (!m_hWnd)
-    return false;
-  CDataExchange dx(this, bSaveAndValidate);
-  DoDataExchange(&dx);
-  return !dx.m_bFailed;
-}
-
-bool CDialog::OnInitDialog() {
-  UpdateData(false);
-  return true;
-}
-
-void CDialog::OnOK() {
-  if (!UpdateData(true))
-    return;
-  EndDialog(IDOK);
-}
-
-void CDialog::OnCancel() { EndDialog(IDCANCEL); }
-
-void CDialog::DoDataExchange(CDataExchange* /*pDX*/) {}
-
-bool CDialog::OnCommand(UINT nID) {
-  switch (nID) {
-  case IDOK: OnOK(); return true;
-  case IDCANCEL: OnCancel(); return true;
-  default: return false;
-  }
-}
-
-void CDialog::OnClose() { OnCancel(); }
-
 void CDialog::AttachControl(int nIDC, CWnd& rControl) {
   if (HWND hItem = GetDlgItem(nIDC)) {
     rControl.m_hWnd = hItem;

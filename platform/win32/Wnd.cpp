@@ -48,25 +48,3 @@ void CWnd::GetClientRect(CRect* pRect) const {
     pRect->bottom = rc.bottom;
   }
 }
-
-void CWnd::SendMessage(UINT message) {
-  if (message == WM_CLOSE)
-    OnClose();
-}
-
-void CWnd::RouteCommand(UINT nID) {
-  if (OnCommand(nID))
-    return;
-  if (CWinApp* pApp = AfxGetApp())
-    pApp->OnCmdMsg(nID);
-}
-
-bool CWnd::OnCommand(UINT /*nID*/) { return false; }
-
-void CWnd::OnClose() {}
-
-void CWnd::OnDestroy() {}
-
-void CWnd::OnPaint(CDC& /*dc*/) {}
-
-HICON CWnd::OnQueryDragIcon() { return nullptr; }
