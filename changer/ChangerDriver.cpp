@@ -20,6 +20,12 @@ constexpr std::uint8_t kExpansionPayout = 0x02;         // after 0x0F
 constexpr std::uint8_t kStatusChangerReset = 0x0B;
 constexpr std::uint32_t kResetCountdown = 10;
 constexpr std::uint32_t kCountdownAfterReset = 3;
+// Ticks in a row without any response block after which the answers still due are taken as never
+// coming (the device lost them). A genuine answer can be behind no more ticks than wait unread in
+// the program's receive buffer: 256 one-byte datagrams in Linux's default 208 KiB, and anything
+// beyond is lost anyway. A bound below the backlog would take late answers for current ones
+// again; one above costs a phantom answer a repeat per query until it is forgotten.
+constexpr std::uint32_t kForgetAfterQuietTicks = 512;
 
 namespace Settings = AcceptorControlSettings;
 
@@ -60,6 +66,9 @@ CChangerDriver::CChangerDriver(IChangerHost& host)
       m_nCountdown(kResetCountdown),
       m_nCredit(0),
       m_bPayoutDue(false),
+      m_nAnswersDue(0),
+      m_nStateQueries(0),
+      m_nQuietTicks(0),
       m_setup{},
       m_tubes{},
       m_ident{},
@@ -75,6 +84,12 @@ void CChangerDriver::OnDatagram(const std::uint8_t* pBytes, unsigned nLength) {
   // be told from a deposit report and is credited too.
   if (m_nState != Polling && IsDepositSized(nLength) && IsDeposit(pBytes[1]))
     CreditDeposit(pBytes[1]);
+
+  // While a query runs, a response block that answers an earlier query (a repeat read late, or a
+  // query the operator's request overtook) is dropped; the query goes out again at the next tick.
+  if (!BookAnswer(nLength) &&
+      (m_nState == SetupQuery || m_nState == IdentQuery || m_nState == TubeQuery))
+    return;
 
   switch (m_nState) {
   case ResetWait: OnResetWait(); break;
@@ -95,7 +110,7 @@ void CChangerDriver::SetState(std::uint32_t nState) {
   // machine deaf to every datagram, so it is refused.
   if (nState > PayoutSend)
     return;
-  m_nState = nState;
+  Enter(nState);
   // The operator's latest request replaces one that waited for the changer to come back.
   m_bPayoutDue = false;
   if (nState == ResetWait)
@@ -116,7 +131,7 @@ void CChangerDriver::OnResetWait() {
     return;
   }
   m_bResetSent = false;
-  m_nState = ResetPending;
+  Enter(ResetPending);
 }
 
 // RESET goes out on the first datagram, then three more pass before a tick starts the setup.
@@ -133,17 +148,17 @@ void CChangerDriver::OnResetPending(unsigned nLength) {
     return;
   }
   if (IsTick(nLength))
-    m_nState = SetupQuery;
+    Enter(SetupQuery);
 }
 
 void CChangerDriver::OnSetupQuery(const std::uint8_t* pBytes, unsigned nLength) {
   if (IsResponse(nLength)) {
     CopyField(&m_setup, pBytes, nLength, 1, sizeof m_setup);
-    m_nState = IdentQuery;
+    Enter(IdentQuery);
   } else if (IsStatus(nLength)) {
     ApplyResetRule(pBytes[1]);
   } else if (IsTick(nLength)) {
-    Send(kSetup, sizeof kSetup);
+    SendQuery(kSetup, sizeof kSetup);
   }
 }
 
@@ -160,11 +175,11 @@ void CChangerDriver::OnIdentQuery(const std::uint8_t* pBytes, unsigned nLength) 
     m_ident.modelRevision[12] = 0;
     CopyField(pIdent + offsetof(ChangerIdentification, softwareVersion), pBytes, nLength, 28, 2);
     CopyField(pIdent + offsetof(ChangerIdentification, optionalFeatures), pBytes, nLength, 30, 4);
-    m_nState = FeatureEnableSend;
+    Enter(FeatureEnableSend);
   } else if (IsStatus(nLength)) {
     ApplyResetRule(pBytes[1]);
   } else if (IsTick(nLength)) {
-    Send(kIdentification, sizeof kIdentification);
+    SendQuery(kIdentification, sizeof kIdentification);
   }
 }
 
@@ -183,18 +198,18 @@ void CChangerDriver::OnFeatureEnableSend(const std::uint8_t* pBytes, unsigned nL
                                     static_cast<std::uint8_t>(m_dwFeatureEnable >> 8),
                                     static_cast<std::uint8_t>(m_dwFeatureEnable)};
     Send(command, sizeof command);
-    m_nState = TubeQuery;
+    Enter(TubeQuery);
   }
 }
 
 void CChangerDriver::OnTubeQuery(const std::uint8_t* pBytes, unsigned nLength) {
   if (IsResponse(nLength)) {
     CopyField(&m_tubes, pBytes, nLength, 1, sizeof m_tubes);
-    m_nState = CoinEnableSend;
+    Enter(CoinEnableSend);
   } else if (IsStatus(nLength)) {
     ApplyResetRule(pBytes[1]);
   } else if (IsTick(nLength)) {
-    Send(kTubeStatus, sizeof kTubeStatus);
+    SendQuery(kTubeStatus, sizeof kTubeStatus);
   }
 }
 
@@ -235,12 +250,12 @@ void CChangerDriver::OnPolling(const std::uint8_t* pBytes, unsigned nLength) {
   const std::uint8_t nStatus = pBytes[1];
   if (IsDeposit(nStatus)) {
     if (CreditDeposit(nStatus)) {
-      Send(kTubeStatus, sizeof kTubeStatus);
-      m_nState = TubeQuery;
+      Enter(TubeQuery);  // whose answer this TUBE STATUS awaits
+      SendQuery(kTubeStatus, sizeof kTubeStatus);
     }
   } else if (nStatus == kStatusChangerReset) {
     // The countdown is left as it is (0 after a normal start-up): RESET follows at once.
-    m_nState = ResetWait;
+    Enter(ResetWait);
   }
 }
 
@@ -270,20 +285,55 @@ void CChangerDriver::OnPayoutSend(const std::uint8_t* pBytes, unsigned nLength) 
     m_nCredit = nRemaining;
   }
   m_pHost->UpdateCreditDisplay();
-  m_nState = Polling;
+  Enter(Polling);
 }
 
 // A Change Return that waited for a restart goes out with the next datagram.
 void CChangerDriver::EnterPolling() {
-  m_nState = m_bPayoutDue ? PayoutSend : Polling;
+  Enter(m_bPayoutDue ? PayoutSend : Polling);
   m_bPayoutDue = false;
+}
+
+// A restart is a state change like any other: the changer still answers what it was asked
+// before, and those answers may come after the next SETUP has gone out.
+void CChangerDriver::Enter(std::uint32_t nState) {
+  m_nState = nState;
+  m_nStateQueries = 0;
+}
+
+void CChangerDriver::SendQuery(const std::uint8_t* pBytes, unsigned nLength) {
+  Send(pBytes, nLength);
+  ++m_nAnswersDue;
+  ++m_nStateQueries;
+}
+
+// Answers come in the order of their queries, so the oldest ones due are the earlier episodes':
+// a response block is the current episode's only when no earlier one is still due. With nothing
+// due at all it is taken by whatever query runs, as it always was.
+bool CChangerDriver::BookAnswer(unsigned nLength) {
+  if (IsTick(nLength) && m_nAnswersDue > 0 && ++m_nQuietTicks >= kForgetAfterQuietTicks) {
+    m_nAnswersDue = 0;
+    m_nStateQueries = 0;
+  }
+  if (m_nAnswersDue == 0)
+    m_nQuietTicks = 0;
+  if (!IsResponse(nLength))
+    return true;
+  m_nQuietTicks = 0;
+  if (m_nAnswersDue == 0)
+    return true;
+  const bool bCurrent = m_nAnswersDue <= m_nStateQueries;
+  --m_nAnswersDue;
+  if (bCurrent)
+    --m_nStateQueries;
+  return bCurrent;
 }
 
 // The changer's reset report restarts the whole initialisation; other statuses are ignored.
 void CChangerDriver::ApplyResetRule(std::uint8_t nStatus) {
   if (nStatus == kStatusChangerReset) {
     m_nCountdown = kResetCountdown;
-    m_nState = ResetWait;
+    Enter(ResetWait);
   }
 }
 

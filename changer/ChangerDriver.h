@@ -74,8 +74,16 @@ private:
   void OnPolling(const std::uint8_t* pBytes, unsigned nLength);
   void OnPayoutSend(const std::uint8_t* pBytes, unsigned nLength);
 
+  /// Every state change goes through here: it starts a new query episode, so the answers still
+  /// due belong to earlier queries from now on.
+  void Enter(std::uint32_t nState);
   /// Polling, or PayoutSend when a Change Return waited for the changer's restart.
   void EnterPolling();
+  /// Sends SETUP, EXPANSION IDENTIFICATION or TUBE STATUS, whose answer is then due.
+  void SendQuery(const std::uint8_t* pBytes, unsigned nLength);
+  /// Books one datagram against the answers due.
+  /// @returns false for a response block that answers a query of an earlier episode.
+  bool BookAnswer(unsigned nLength);
   /// The reset rule of states 2..7 for a status datagram.
   void ApplyResetRule(std::uint8_t nStatus);
   /// Adds the value of a deposited coin and redraws the credit.
@@ -91,6 +99,11 @@ private:
   std::uint32_t m_nCountdown;  ///< datagrams still to let pass in ResetWait and ResetPending
   std::uint32_t m_nCredit;     ///< hundredths of the currency
   bool m_bPayoutDue;           ///< Change Return interrupted by a changer reset, paid in Polling
+  // The answers come back in the order the queries went out, but carry nothing that names their
+  // query: the driver tells them apart by counting.
+  std::uint32_t m_nAnswersDue;    ///< queries sent and not answered yet
+  std::uint32_t m_nStateQueries;  ///< of those, the ones sent in the current state's episode
+  std::uint32_t m_nQuietTicks;    ///< ticks in a row without a response block, answers due
   ChangerSetup m_setup;
   TubeStatus m_tubes;
   ChangerIdentification m_ident;
