@@ -501,6 +501,135 @@ TEST_F(DriverWithPayoutDue, CreditStopsAtTheLargestNumber) {
   EXPECT_EQ(m_driver.GetCredit(), 0xFFFF01FEu);
 }
 
+// Answers come back in the order of their queries and carry nothing that names their query. Each
+// row is a stretch of traffic from Polling after a full start-up: datagrams as the device sent
+// them, an answer behind the ticks that the program read late, and the operator's requests.
+struct AnswerOrderCase {
+  const char* lpszName;
+  std::vector<Bytes> events;  // a datagram, or {kRequest, state}: the operator's SetState
+  std::uint32_t nState;       // where the driver ends
+  Bytes setup;                // what the records then hold: the answers' data bytes
+  Bytes tubes;
+  std::string strSerial;
+  int nQueries;  // SETUP, EXPANSION IDENTIFICATION and TUBE STATUS sent on the way
+};
+
+constexpr std::uint8_t kRequest = 0xFF;  // a header no datagram of the changer's carries
+const Bytes kDeposit = {0x08, 0x52, 0x05};
+const Bytes kTubeResponse2 = {0x0A, 0x00, 0x00, 7, 8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+const Bytes kIdentResponse2 = {0x0F, 'T', 'S', 'L', '9',  '9',  '9', '9', '9', '9', '9', '9',
+                               '9',  '9', '9', '9', 'C',  'G',  '-', '8', ' ', ' ', ' ', ' ',
+                               ' ',  ' ', ' ', ' ', 0x01, 0x24, 0,   0,   0,   0x05};
+const Bytes kSetupData(kSetupResponse.begin() + 1, kSetupResponse.end());
+const Bytes kTubeData(kTubeResponse.begin() + 1, kTubeResponse.end());
+const Bytes kTubeData2(kTubeResponse2.begin() + 1, kTubeResponse2.end());
+const char* const kSerial = "000000000042";
+
+Bytes Request(std::uint32_t nState) { return {kRequest, static_cast<std::uint8_t>(nState)}; }
+std::vector<Bytes> Ticks(int n) { return std::vector<Bytes>(n, kTick); }
+std::vector<Bytes> Join(std::initializer_list<std::vector<Bytes>> parts) {
+  std::vector<Bytes> all;
+  for (const auto& part : parts)
+    all.insert(all.end(), part.begin(), part.end());
+  return all;
+}
+// From the operator's Reset to the tick that enters SetupQuery: countdown 10, ResetPending,
+// RESET, three more.
+const std::vector<Bytes> kRestart = Join({{Request(0)}, Ticks(16)});
+const std::vector<Bytes> kIdentToPolling = {kTick, kIdentResponse, kTick,
+                                            kTick, kTubeResponse,  kTick};
+
+const AnswerOrderCase kAnswerOrderCases[] = {
+    // SETUP went out twice before its answer was read: the second answer is the repeat's.
+    {"SecondSetupAnswerIsNotTheIdentification",
+     Join({kRestart, {kTick, kTick, kSetupResponse, kSetupResponse}, kIdentToPolling}),
+     CChangerDriver::Polling, kSetupData, kTubeData, kSerial, 4},
+    // Five SETUPs behind: their answers come between the ticks that send IDENTIFICATION, whose
+    // first answer is taken and whose second is dropped in TubeQuery.
+    {"SetupAnswersBehindManyRepeats",
+     Join({kRestart,
+           Ticks(5),
+           {kSetupResponse, kTick, kSetupResponse, kSetupResponse, kTick, kSetupResponse,
+            kSetupResponse, kIdentResponse2},
+           kIdentToPolling}),
+     CChangerDriver::Polling, kSetupData, kTubeData, "999999999999", 9},
+    // A deposit's TUBE STATUS, repeated once, then Reset: both answers come after the next SETUP.
+    {"LateTubeStatusOvertakenByResetIsNotTheSetup",
+     Join({{kDeposit, kTick},
+           kRestart,
+           {kTick, kTubeResponse2, kTubeResponse2, kSetupResponse},
+           kIdentToPolling}),
+     CChangerDriver::Polling, kSetupData, kTubeData, kSerial, 5},
+    // The changer's own reset report in Polling restarts at once (countdown 0): the late answer
+    // to the repeated TUBE STATUS comes after SETUP.
+    {"LateTubeStatusOvertakenByChangerResetIsNotTheSetup",
+     Join({{kDeposit, kTick, kTubeResponse, kTick, kResetReport},
+           Ticks(6),
+           {kTick, kTubeResponse2, kSetupResponse},
+           kIdentToPolling}),
+     CChangerDriver::Polling, kSetupData, kTubeData, kSerial, 5},
+    {"IdentificationOvertakenByEnableIsNotATubeStatus",
+     Join({kRestart,
+           {kTick, kSetupResponse, kTick, Request(6), kTick, kDeposit, kIdentResponse2, kTick,
+            kTubeResponse2, kTick}}),
+     CChangerDriver::Polling, kSetupData, kTubeData2, kSerial, 4},
+    {"IdentificationOvertakenByChangeReturnIsNotATubeStatus",
+     Join({kRestart,
+           {kTick, kSetupResponse, kTick, kTick, Request(9), kTick, kDeposit, kIdentResponse2,
+            kIdentResponse2, kTick, kTubeResponse2, kTick}}),
+     CChangerDriver::Polling, kSetupData, kTubeData2, kSerial, 5},
+    // The second TUBE STATUS is never answered: every later query loses its first answer to it
+    // and costs one repeat, until 512 ticks in a row have brought no response block.
+    {"NeverAnsweredRepeatCostsARepeatUntilForgotten",
+     Join({{kDeposit, kTick, kTubeResponse, kTick},
+           {kDeposit, kTubeResponse2, kTick, kTubeResponse2, kTick},
+           Ticks(510),
+           {kDeposit, kTubeResponse, kTick, kTubeResponse, kTick},
+           Ticks(512),
+           {kDeposit, kTubeResponse2, kTick}}),
+     CChangerDriver::Polling, kSetupData, kTubeData2, kSerial, 7},
+    // A restart leaves the lost answer due: the start-up pays one repeat per query for it.
+    {"NeverAnsweredRepeatBeforeARestart",
+     Join({{kDeposit, kTick, kTubeResponse, kTick},
+           kRestart,
+           {kTick, kSetupResponse, kTick, kSetupResponse, kTick, kIdentResponse, kTick,
+            kIdentResponse, kTick, kTick, kTubeResponse2, kTick, kTubeResponse2, kTick}}),
+     CChangerDriver::Polling, kSetupData, kTubeData2, kSerial, 8},
+};
+
+void PrintTo(const AnswerOrderCase& c, std::ostream* pOut) { *pOut << c.lpszName; }
+
+class DriverWithAnswersInFlight : public DriverInPolling,
+                                  public ::testing::WithParamInterface<AnswerOrderCase> {};
+
+TEST_P(DriverWithAnswersInFlight, TakesEachAnswerForItsOwnQuery) {
+  const AnswerOrderCase& c = GetParam();
+  for (const Bytes& event : c.events) {
+    if (event[0] == kRequest)
+      m_driver.SetState(event[1]);
+    else
+      Feed(event);
+  }
+  EXPECT_EQ(m_driver.GetState(), c.nState);
+  const ChangerSetup& setup = m_driver.GetChangerSetup();
+  EXPECT_EQ(Bytes(reinterpret_cast<const std::uint8_t*>(&setup),
+                  reinterpret_cast<const std::uint8_t*>(&setup) + sizeof setup),
+            c.setup);
+  const TubeStatus& tubes = m_driver.GetTubeStatus();
+  EXPECT_EQ(Bytes(reinterpret_cast<const std::uint8_t*>(&tubes),
+                  reinterpret_cast<const std::uint8_t*>(&tubes) + sizeof tubes),
+            c.tubes);
+  EXPECT_STREQ(reinterpret_cast<const char*>(m_driver.GetChangerIdentification().serialNumber),
+               c.strSerial.c_str());
+  int nQueries = 0;
+  for (const Bytes& command : m_host.m_commands)
+    nQueries += command == Bytes{0x09} || command == Bytes{0x0F, 0x00} || command == Bytes{0x0A};
+  EXPECT_EQ(nQueries, c.nQueries);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, DriverWithAnswersInFlight, ::testing::ValuesIn(kAnswerOrderCases),
+                         [](const auto& info) { return std::string(info.param.lpszName); });
+
 // The operator's Reset, Enable and Disable at every point of the start-up.
 TEST(DriverOperatorJumps, TakeEffectAtEveryPointOfStartUp) {
   const struct {
