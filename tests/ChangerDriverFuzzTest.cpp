@@ -64,6 +64,8 @@ TEST(ChangerDriverFuzzCorpus, SeedsReachWhatTheyWereWrittenFor) {
       // No setup yet: scaling factor 0, nothing can be paid and nothing is sent.
       {"payout_before_setup", 8, 0, {}, 0},
       {"saturation_raw", 8, kAfterSaturation, {255}, 0, true},
+      // A coin of 20 units of 5 between answers that come behind the repeats of their queries.
+      {"answers_behind_repeats", 8, 100, {}, 3},
       // Against the simulated changer: coins of 0.50, 0.20 and 0.10, a vend of 0.25: 11 units.
       {"peer_start_up", 8, 0, {}, 1},
       {"peer_coins_vend_change", 8, 0, {11}, 4},
@@ -77,6 +79,10 @@ TEST(ChangerDriverFuzzCorpus, SeedsReachWhatTheyWereWrittenFor) {
       {"peer_cut_answers", 8, 0, {52}, 19},
       // Late answers credit nothing: coins of 2, then 4 + 10 + 1 units, then nothing.
       {"peer_late_answers", 8, 0, {2, 15, 0, 0, 0, 0}, 16},
+      // The PC reading 1 to 7 datagrams behind the device. From 3 on, the changer's report of the
+      // driver's own RESET comes after SETUP went out and starts it all again, so some coins
+      // find the changer not enabled; what was taken is paid: 8, then three times 2 units.
+      {"peer_lagging_pc", 8, 0, {8, 2, 2, 2}, 18},
       // Of all poll statuses only the two coins taken count: 1 + 10 units.
       {"peer_poll_statuses", 8, 0, {11}, 4},
       {"peer_resets_reported_at_once", 8, 0, {10}, 36},

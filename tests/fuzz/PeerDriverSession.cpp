@@ -20,15 +20,20 @@
 //             is not started up again, and the changer takes every one;
 //   display   every change of the credit ends with a refresh that shows the new credit;
 //   records   a record changes only with an answer of its kind and then holds exactly the bytes
-//             the changer sent (zeros where the answer was cut short); after a start-up without
-//             faults the records hold the changer's full answers;
+//             the changer sent (zeros where the answer was cut short), however late the answer
+//             comes; after a start-up without faults the records hold the changer's full answers.
+//             The one exception is a response block nobody asked for (OVERSIZED): it may stand
+//             for any answer, and while the answers that were on their way when it came are still
+//             arriving, any of them may be taken for another query;
 //   wire      every command is one the changer takes (right code, right length), at most one per
 //             datagram, none for an operator's request; after RESET at least three datagrams and
 //             a tick pass before SETUP;
 //   liveness  with a changer that answers, the driver is back in Polling within 24 datagrams of
 //             a reset (14 after a reset reported while polling), a Change Return is paid
 //             within 26, and a changer that reported its reset has the stored coin masks and
-//             features again within 26;
+//             features again within 26; each datagram the PC lags behind adds 7 to these, and
+//             each answer the driver waits for in vain adds 6 (a repeat per query) until 512
+//             ticks in a row have brought no response block;
 //   memory    each datagram sits in a heap block of exactly its length (AddressSanitizer).
 //
 // Input after the mode byte: six configuration bytes (scaling factor, the credits of coin types
@@ -42,14 +47,17 @@
 //   2 insert coin N, next byte + 1 times, each followed by slots until it is reported
 //   3 changer reset at the device; N > 0: the device passes its report on at once, padded with
 //     zeros to 2 + (N - 1) % 6 bytes, whatever the driver is doing
-//   4 withhold the next N % 4 + 1 query answers
+//   4 N < 8: withhold the next N % 4 + 1 query answers; N >= 8: from now on the PC reads
+//     N - 8 datagrams behind the device (0: it catches up), so that the answers to the queries it
+//     sends come behind that many datagrams, across its repeats and the operator's requests
 //   5 cut the next query answer (B next): N = 0: to 1 or 8 + B % 30 bytes; N > 0: to
 //     2 + (N - 1) % 6 bytes, the answer of the kind B % 4 picks (any, SETUP, IDENTIFICATION,
 //     TUBE STATUS)
 //   6 N = 0: spoil the next datagram's header with B (next); N > 0: hold the next query answer
 //     of the kind B % 4 picks back; when the operator's request comes first, it arrives after
 //     the request and (N - 1) % 4 slots of the cadence, a late answer; otherwise before the
-//     next datagram, in its turn
+//     next datagram, in its turn. Either way it goes before any later answer: answers keep the
+//     order of their queries
 //   7 N = 0: empty datagram on the communication port; N > 0: poll status B (next), one the
 //     changer model never sends by itself, passed on at once (see InjectStatus)
 //   8 datagram of 1 + B * 8 bytes (B next)
@@ -75,6 +83,9 @@ constexpr std::size_t kMaxOperations = 20000;
 constexpr unsigned kStartUpBound = 24;       // datagrams from a reset to Polling
 constexpr unsigned kPollingResetBound = 14;  // from a reset report seen while polling
 constexpr unsigned kPayoutBound = kStartUpBound + 2;
+constexpr unsigned kSlackPerLag = 7;         // per datagram the PC lags behind
+constexpr unsigned kSlackPerLost = 6;        // per answer that never comes: a repeat per query
+constexpr unsigned kQuietTicksToHeal = 512;  // after which the driver waits for no lost answer
 constexpr std::uint32_t kMaxCredit = std::numeric_limits<std::uint32_t>::max();
 
 ChangerConfig ReadConfig(CInput& input) {
@@ -191,7 +202,12 @@ private:
     case 1: InsertCoin(nArg); break;
     case 2: InsertRepeatedly(nArg, m_input.Next() + 1u); break;
     case 3: ResetChanger(nArg == 0 ? 0 : 2 + (nArg - 1) % 6); break;
-    case 4: m_device.ArmWithhold(nArg % 4 + 1); break;
+    case 4:
+      if (nArg < 8)
+        m_device.ArmWithhold(nArg % 4 + 1);
+      else
+        m_nLag = nArg - 8;
+      break;
     case 5: {
       // A cut of 2 or 3 bytes reads as a deposit report, which no controller can tell apart.
       const std::uint8_t nCut = m_input.Next();
@@ -351,7 +367,13 @@ private:
   // Datagrams to the PC reach the driver in order, but for an answer held back; each command it
   // sends reaches the device, whose answer joins the queue.
   void Drain() {
-    while (!m_pending.empty() && Going()) {
+    while (m_pending.size() > m_nLag && Going()) {
+      // A held answer goes before any later answer, as the device sends them in order.
+      if (m_held && IsQueryAnswer(m_pending.front().m_datagram.m_strName)) {
+        m_held->m_bLate = true;
+        m_pending.push_front(std::move(*m_held));
+        m_held.reset();
+      }
       PendingDatagram pending = std::move(m_pending.front());
       m_pending.pop_front();
       const Datagram& datagram = pending.m_datagram;
@@ -369,9 +391,13 @@ private:
         continue;
       }
       const CChangerModel& changer = m_device.GetChanger();
-      for (const Bytes& command : Step(datagram, pending.m_nCoin, pending.m_bLate)) {
+      for (const Bytes& command : Step(datagram, pending.m_nCoin)) {
         const unsigned nPayouts = changer.GetPayoutCount();
         DeviceStep step = m_device.OnCommDatagram(command.data(), command.size());
+        for (const std::string& strNote : step.m_notes) {
+          if (StartsWith(strNote, "FAULT withheld"))
+            LoseAnswer();
+        }
         if (step.m_strReceived == "UNKNOWN" ||
             step.m_strReceived.find("WRONG LENGTH") != std::string::npos)
           Fail("the changer cannot take " + Hex(command) + " (" + step.m_strReceived + ")");
@@ -447,9 +473,8 @@ private:
   // ---- one datagram ----
 
   /// Hands one datagram to the driver and checks every property. nCoin is the value of the coin
-  /// it reports; bLate marks an answer held back past the operator's request. @returns the
-  /// commands sent.
-  std::vector<Bytes> Step(const Datagram& datagram, std::uint64_t nCoin, bool bLate) {
+  /// it reports. @returns the commands sent.
+  std::vector<Bytes> Step(const Datagram& datagram, std::uint64_t nCoin) {
     ++m_nDatagrams;
     const Bytes& bytes = datagram.m_bytes;
     // The link drops an empty datagram: it is no step of the driver's, and must change nothing.
@@ -572,10 +597,23 @@ private:
       Fail(What() + ": the credit is " + std::to_string(nCreditAfter) + " but the panel shows " +
            std::to_string(m_host.m_nDisplayUpdates ? m_host.m_nShownCredit : nShownBefore));
 
-    // Records.
-    // A late answer that finds the driver in another query is taken as that query's answer: every
-    // response block answers the query the driver runs (README, known limits).
-    const bool bAny = bIntact && (strName == "OVERSIZED" || (bLate && bytes.size() > 7));
+    // Records. A response block nobody asked for puts the driver's reckoning of the answers due
+    // one behind: until the answers on their way then have all come, one may be taken for the
+    // wrong query.
+    const bool bResponseBlock = bIntact && bytes.size() > 7;
+    if (bResponseBlock && strName == "OVERSIZED" && AnswersOnTheirWay() > 0)
+      m_bReckoningShifted = true;
+    const bool bAny = bIntact && (strName == "OVERSIZED" || m_bReckoningShifted);
+    if (m_bReckoningShifted && AnswersOnTheirWay() == 0)
+      m_bReckoningShifted = false;
+    // An answer the driver cannot count as one (cut below 8 bytes, or its header spoiled) leaves
+    // it waiting for an answer that never comes.
+    if (IsQueryAnswer(strName) && !bResponseBlock)
+      LoseAnswer();
+    if (bResponseBlock)
+      m_nQuietTicks = 0;
+    else if (bIntact && bytes.size() == 1 && ++m_nQuietTicks >= kQuietTicksToHeal)
+      m_nLost = 0;
     const bool bSetupAnswer = bAny || (bIntact && StartsWith(strName, "SETUP RESPONSE"));
     const bool bTubeAnswer = bAny || (bIntact && StartsWith(strName, "TUBE STATUS RESPONSE"));
     const bool bIdentAnswer = bAny || (bIntact && StartsWith(strName, "IDENTIFICATION RESPONSE"));
@@ -638,17 +676,39 @@ private:
       m_nClock = 0;
       m_nPayoutClock = 0;
       m_nEnableClock = 0;
-    } else if (m_bWatching && m_nClock > m_nBound) {
-      Fail("not back in Polling " + std::to_string(m_nBound) + " datagrams after a reset; state " +
-           std::to_string(nStateAfter));
-    } else if (m_bPayoutWanted && m_nPayoutClock > kPayoutBound) {
-      Fail("Change Return not paid within " + std::to_string(kPayoutBound) + " datagrams");
-    } else if (m_bEnableDue && m_nEnableClock > kPayoutBound) {
+    } else if (m_bWatching && m_nClock > m_nBound + Slack()) {
+      Fail("not back in Polling " + std::to_string(m_nBound + Slack()) +
+           " datagrams after a reset; state " + std::to_string(nStateAfter));
+    } else if (m_bPayoutWanted && m_nPayoutClock > kPayoutBound + Slack()) {
+      Fail("Change Return not paid within " + std::to_string(kPayoutBound + Slack()) +
+           " datagrams");
+    } else if (m_bEnableDue && m_nEnableClock > kPayoutBound + Slack()) {
       Fail("the changer reported a reset and was not enabled again within " +
-           std::to_string(kPayoutBound) + " datagrams");
+           std::to_string(kPayoutBound + Slack()) + " datagrams");
     }
     return commands;
   }
+
+  // ---- answers on their way ----
+
+  /// Query answers sent that the driver will read as response blocks, not delivered yet.
+  std::size_t AnswersOnTheirWay() const {
+    std::size_t n = m_held ? 1 : 0;
+    for (const PendingDatagram& pending : m_pending) {
+      const Bytes& bytes = pending.m_datagram.m_bytes;
+      n += IsQueryAnswer(pending.m_datagram.m_strName) && bytes.size() > 7 &&
+           (bytes[0] & 0xF8) == 0x08;
+    }
+    return n;
+  }
+
+  // The driver counts a query whose answer never comes as due until enough quiet ticks have passed.
+  void LoseAnswer() {
+    ++m_nLost;
+    m_nQuietTicks = 0;
+  }
+
+  unsigned Slack() const { return kSlackPerLag * m_nLag + kSlackPerLost * m_nLost; }
 
   const std::size_t m_nMaxDatagrams;
   CInput m_input;
@@ -660,8 +720,12 @@ private:
   std::optional<PendingDatagram> m_held;  // a query answer held back
   bool m_bHoldArmed = false;
   std::string m_strHoldKind;
-  bool m_bOvertaken = false;  // the operator's request came before the held answer
-  unsigned m_nHeldDelay = 0;  // slots of the cadence that still go before it
+  bool m_bOvertaken = false;         // the operator's request came before the held answer
+  std::size_t m_nLag = 0;            // datagrams the PC reads behind the device
+  unsigned m_nLost = 0;              // answers the driver may still wait for in vain
+  unsigned m_nQuietTicks = 0;        // ticks delivered in a row without a response block
+  bool m_bReckoningShifted = false;  // an unasked response block came with answers on their way
+  unsigned m_nHeldDelay = 0;         // slots of the cadence that still go before it
   std::string m_strFailure;
   ChangerSessionSummary m_summary;
   std::size_t m_nOperation = 0;

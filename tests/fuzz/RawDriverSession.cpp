@@ -12,6 +12,10 @@
 //   op & 7 = 6     DebitCredit with a price of 1, 2 or 4 bytes (op >> 3 & 3 picks 1, 2, 4, 4).
 //   op & 7 = 7     the stored word (op >> 3) % 3 (CoinAccept, CoinDispense, FeatureEnable)
 //                  becomes the next 4 bytes.
+//
+// Answers come in the order of their queries: the session counts the queries the driver sent and
+// not yet answered, and those the current state sent, to know which response block the running
+// query must take (the current state's, or one nobody asked for) and which it must drop.
 
 #include "ChangerDriverFuzz.h"
 #include "FuzzSession.h"
@@ -23,6 +27,11 @@ namespace {
 using namespace fuzz_session;
 
 constexpr std::size_t kMaxSteps = 20000;
+constexpr std::uint32_t kQuietTicksToForget = 512;
+
+bool IsQuery(const Bytes& command) {
+  return command == Bytes{0x09} || command == Bytes{0x0F, 0x00} || command == Bytes{0x0A};
+}
 
 class CSession {
 public:
@@ -78,6 +87,7 @@ private:
     const std::uint32_t nCredit = m_driver.GetCredit();
     m_host.Clear();
     m_driver.SetState(nState);
+    m_nStateQueries = 0;
     CheckQuietRequest("SetState");
     if (m_driver.GetCredit() != nCredit)
       Fail("SetState changed the credit");
@@ -186,6 +196,22 @@ private:
     const Bytes tubesBefore = BytesOf(m_driver.GetTubeStatus());
     const Bytes identBefore = BytesOf(m_driver.GetChangerIdentification());
 
+    // Which answer a response block is: one the running query must take, or an earlier one's.
+    const bool bResponse = nLength > 7;
+    if (nLength == 1 && m_nAnswersDue > 0 && ++m_nQuietTicks >= kQuietTicksToForget)
+      m_nAnswersDue = m_nStateQueries = 0;
+    if (m_nAnswersDue == 0 || bResponse)
+      m_nQuietTicks = 0;
+    const bool bTaken = bResponse && m_nAnswersDue <= m_nStateQueries;
+    if (bResponse && m_nAnswersDue > 0) {
+      if (bTaken)
+        --m_nStateQueries;
+      --m_nAnswersDue;
+    }
+    const bool bQueryState = nState == CChangerDriver::SetupQuery ||
+                             nState == CChangerDriver::IdentQuery ||
+                             nState == CChangerDriver::TubeQuery;
+
     m_host.Clear();
     Deliver(m_driver, datagram);
 
@@ -211,6 +237,17 @@ private:
 
     if (commands.size() > 1)
       Fail(What() + " sent " + std::to_string(commands.size()) + " commands");
+    if (nStateAfter != nState)
+      m_nStateQueries = 0;
+    for (const Bytes& command : commands) {
+      if (IsQuery(command)) {
+        ++m_nAnswersDue;
+        ++m_nStateQueries;
+      }
+    }
+    if (bResponse && bQueryState && !bTaken &&
+        (nStateAfter != nState || !commands.empty() || nCreditAfter != nCredit))
+      Fail(What() + " took the answer to an earlier query");
     for (const Bytes& command : commands) {
       if (!CommandFitsState(command, nState))
         Fail(What() + " sent " + Hex(command) + ", not the command of that state");
@@ -291,19 +328,18 @@ private:
       Fail(What() + " changed the credit without redrawing it");
 
     // Records change only with the answer to their own query.
-    const bool bResponse = nLength > 7;
     const Bytes setupAfter = BytesOf(m_driver.GetChangerSetup());
-    if (bResponse && nState == CChangerDriver::SetupQuery
+    if (bTaken && nState == CChangerDriver::SetupQuery
             ? setupAfter != Field(datagram, 1, sizeof(ChangerSetup))
             : setupAfter != setupBefore)
       Fail(What() + " left the setup record " + Hex(setupAfter));
     const Bytes tubesAfter = BytesOf(m_driver.GetTubeStatus());
-    if (bResponse && nState == CChangerDriver::TubeQuery
+    if (bTaken && nState == CChangerDriver::TubeQuery
             ? tubesAfter != Field(datagram, 1, sizeof(TubeStatus))
             : tubesAfter != tubesBefore)
       Fail(What() + " left the tube status record " + Hex(tubesAfter));
     if (BytesOf(m_driver.GetChangerIdentification()) != identBefore &&
-        !(bResponse && nState == CChangerDriver::IdentQuery))
+        !(bTaken && nState == CChangerDriver::IdentQuery))
       Fail(What() + " changed the identification record");
   }
 
@@ -316,6 +352,9 @@ private:
   CChangerDriver m_driver;
   std::string m_strFailure;
   ChangerSessionSummary m_summary;
+  std::uint32_t m_nAnswersDue = 0;    // queries sent and not answered
+  std::uint32_t m_nStateQueries = 0;  // of those, sent since the state last changed
+  std::uint32_t m_nQuietTicks = 0;    // ticks in a row without a response block, answers due
   // Money in hundredths over the whole session.
   std::uint64_t m_nCredited = 0;  // coin values of credited deposits
   std::uint64_t m_nDebited = 0;   // successful DebitCredit calls

@@ -117,6 +117,13 @@ seeds["payout_cap_edges"] = (start_up() + sum((deposit(c) + after_deposit() for 
 # A reset report padded to 3 bytes while the payout waits: the changer is started again, then paid.
 seeds["reset_report_with_payout_due"] = (start_up() + deposit(5) + after_deposit() + set_state(9)
                                          + datagram([0x08, 0x0B, 0x00]) + restart() + tick())
+# The changer's answers behind the repeats of their queries, as a program that reads late gets
+# them: each query's first answer is taken, the repeats' answers dropped.
+seeds["answers_behind_repeats"] = (start_up() + set_state(0) + tick() * 16 + tick() * 3
+                                   + datagram(SETUP) + tick() + datagram(SETUP) * 2 + tick()
+                                   + datagram(IDENT) * 2 + tick() + tick() + datagram(TUBES)
+                                   + tick() + datagram(TUBES) + deposit(4) + datagram(TUBES)
+                                   + tick() + datagram(TUBES) + tick())
 seeds["debits"] = start_up() + deposit(5) + after_deposit() + debit(200) + debit(0) + debit(0xFFFFFFFF) + debit(1)
 
 # Raw: a credit of coins worth 255 x 255 that passes the largest 32-bit number, then a payout.
@@ -179,9 +186,11 @@ insert_reported = lambda coin: op(2, coin, 0)
 
 # Each query answer cut to 2..7 bytes; the identification's byte 1 'T' reads as coin type 4 (20 units
 # of 5): cut to 2 or 3 bytes it is credited, cut longer it is not. Change Return pays those 40 units
-# and the six coins of 2 units.
-seeds["peer_cut_answers"] = peer(START, *[RESET + cut(n, 1) + slots(40) + RESET + cut(n, 2) + slots(40)
-                                          + cut(n, 3) + insert(1) + slots(10) for n in range(2, 8)],
+# and the six coins of 2 units. A cut answer is no answer to the driver, which waits for it in
+# vain, a repeat per query, until 512 quiet ticks have passed.
+seeds["peer_cut_answers"] = peer(START, *[RESET + cut(n, 1) + slots(60) + RESET + cut(n, 2) + slots(60)
+                                          + cut(n, 3) + insert(1) + slots(10) + slots(520)
+                                          for n in range(2, 8)],
                                  CHANGE_RETURN, slots(2))
 # Query answers that arrive after the operator's Change Return, Enable, Disable and Reset, right
 # after the request or behind up to three ticks (then in Polling); the identification, whose
@@ -193,6 +202,17 @@ seeds["peer_late_answers"] = peer(
     hold(3, 3), insert(0), slots(3), RESET, slots(40),
     *[hold(2, 3) + RESET + slots(k) + CHANGE_RETURN + slots(8) + ENABLE + slots(4) for k in range(17, 22)],
     RESET, slots(40))
+# The PC reads 1 to 7 datagrams behind the device: the answers come behind the repeats of their
+# queries and behind the operator's requests, at every point of a start-up. Coins of 2 and 4
+# units, paid back.
+lag = lambda n: op(4, 8 + n)
+seeds["peer_lagging_pc"] = peer(
+    lag(3), START, insert(1), slots(12), CHANGE_RETURN, slots(12),
+    *[lag(n) + RESET + slots(30 + 8 * n) + insert(2) + slots(4 + 2 * n) for n in (1, 2, 5, 7)],
+    *[lag(2) + RESET + slots(k) + RESET + slots(50) for k in range(14, 30, 3)],
+    *[lag(4) + RESET + slots(k) + ENABLE + slots(12) + insert(1) + slots(12) + CHANGE_RETURN + slots(12)
+      for k in range(15, 28, 4)],
+    lag(0), slots(4))
 # Every class of poll status: coins to the tube and to the cash box (coin 3 has no tube here),
 # coins returned, manual dispense of one coin by the changer and of others injected, 0xC0..0xFF,
 # escrow request, busy and the other statuses, slugs, and the changer's reset. Coins of 1 and 10
