@@ -207,6 +207,7 @@ private:
         m_device.ArmWithhold(nArg % 4 + 1);
       else
         m_nLag = nArg - 8;
+      m_nLagSeen = std::max(m_nLagSeen, m_nLag);
       break;
     case 5: {
       // A cut of 2 or 3 bytes reads as a deposit report, which no controller can tell apart.
@@ -465,6 +466,8 @@ private:
     m_nPayoutClock = 0;
     m_nEnableClock = 0;
     m_nBound = nBound;
+    m_nLagSeen = m_nLag;
+    m_nLostSeen = m_nLost;
     m_bWatching = true;
     m_bCleanStartUp = bStartUp && !m_device.IsFaultArmed();
     m_bResetSent = false;
@@ -704,11 +707,12 @@ private:
 
   // The driver counts a query whose answer never comes as due until enough quiet ticks have passed.
   void LoseAnswer() {
-    ++m_nLost;
+    m_nLostSeen = std::max(m_nLostSeen, ++m_nLost);
     m_nQuietTicks = 0;
   }
 
-  unsigned Slack() const { return kSlackPerLag * m_nLag + kSlackPerLost * m_nLost; }
+  // What lag and lost answers cost since the last disturbance, even if they have gone since.
+  std::size_t Slack() const { return kSlackPerLag * m_nLagSeen + kSlackPerLost * m_nLostSeen; }
 
   const std::size_t m_nMaxDatagrams;
   CInput m_input;
@@ -720,9 +724,11 @@ private:
   std::optional<PendingDatagram> m_held;  // a query answer held back
   bool m_bHoldArmed = false;
   std::string m_strHoldKind;
-  bool m_bOvertaken = false;         // the operator's request came before the held answer
-  std::size_t m_nLag = 0;            // datagrams the PC reads behind the device
-  unsigned m_nLost = 0;              // answers the driver may still wait for in vain
+  bool m_bOvertaken = false;   // the operator's request came before the held answer
+  std::size_t m_nLag = 0;      // datagrams the PC reads behind the device
+  unsigned m_nLost = 0;        // answers the driver may still wait for in vain
+  std::size_t m_nLagSeen = 0;  // the most of either since the last disturbance
+  unsigned m_nLostSeen = 0;
   unsigned m_nQuietTicks = 0;        // ticks delivered in a row without a response block
   bool m_bReckoningShifted = false;  // an unasked response block came with answers on their way
   unsigned m_nHeldDelay = 0;         // slots of the cadence that still go before it

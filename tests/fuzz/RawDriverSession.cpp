@@ -87,7 +87,8 @@ private:
     const std::uint32_t nCredit = m_driver.GetCredit();
     m_host.Clear();
     m_driver.SetState(nState);
-    m_nStateQueries = 0;
+    if (nState <= CChangerDriver::PayoutSend)
+      m_nStateQueries = 0;
     CheckQuietRequest("SetState");
     if (m_driver.GetCredit() != nCredit)
       Fail("SetState changed the credit");
@@ -197,10 +198,12 @@ private:
     const Bytes identBefore = BytesOf(m_driver.GetChangerIdentification());
 
     // Which answer a response block is: one the running query must take, or an earlier one's.
-    const bool bResponse = nLength > 7;
-    if (nLength == 1 && m_nAnswersDue > 0 && ++m_nQuietTicks >= kQuietTicksToForget)
+    // A datagram of a foreign header is no answer.
+    const bool bOwn = (nHeader & 0xF8) == 0x08;
+    const bool bResponse = bOwn && nLength > 7;
+    if (bOwn && nLength == 1 && m_nAnswersDue > 0 && ++m_nQuietTicks >= kQuietTicksToForget)
       m_nAnswersDue = m_nStateQueries = 0;
-    if (m_nAnswersDue == 0 || bResponse)
+    if (bOwn && (m_nAnswersDue == 0 || bResponse))
       m_nQuietTicks = 0;
     const bool bTaken = bResponse && m_nAnswersDue <= m_nStateQueries;
     if (bResponse && m_nAnswersDue > 0) {
