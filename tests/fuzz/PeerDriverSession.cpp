@@ -9,10 +9,11 @@
 //             asked to pay, and drops less than one unit. Two differences are allowed, each counted
 //             apart under its name: a coin reported while the driver does not hold the changer's
 //             SETUP answer may be credited short (m_nValueUnknown: the driver could not know its
-//             value), and an answer the peer cut to 2 or 3 bytes whose byte 1 reads as a kept coin
-//             may be credited up to that coin's value (m_nCutReadAsCoin: no controller can tell it
-//             from a deposit report). Any other credit is money nobody paid in. At the end, coins
-//             taken + cut answers read as coins = credit + vended + paid + dropped + clipped
+//             value), and an answer the peer cut to 2 or 3 bytes (2 to 7 when it reaches Polling
+//             late) whose byte 1 reads as a kept coin may be credited up to that coin's value
+//             (m_nCutReadAsCoin: no controller can tell it from a deposit report). Any other credit
+//             is money nobody paid in. At the end, coins taken + cut answers read as coins = credit
+//             + vended + paid + dropped + clipped
 //             + coins still waiting in the changer, lost with its reset or with a spoiled header
 //             + coins credited short;
 //   payout    a payout goes out only for the operator's Change Return (or the one a changer reset
@@ -504,7 +505,10 @@ private:
       m_nSpoiled += nCoin;
       nCoin = 0;
     }
-    const bool bCutAsCoin = bIntact && (bytes.size() == 2 || bytes.size() == 3) &&
+    // Polling reads every datagram of 2 to 7 bytes as a poll answer: one the PC read late, behind
+    // its lag, is one there too.
+    const std::size_t nCoinSized = nState == CChangerDriver::Polling ? 7 : 3;
+    const bool bCutAsCoin = bIntact && bytes.size() >= 2 && bytes.size() <= nCoinSized &&
                             strName.find("(SHORT)") != std::string::npos &&
                             ReadsAsKeptCoin(bytes[1]);
     const bool bValueKnown = std::memcmp(&setup, m_trueSetup.data(), sizeof setup) == 0;
