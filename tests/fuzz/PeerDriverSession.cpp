@@ -297,10 +297,11 @@ private:
   /// as it answers a POLL, in whatever state the driver is. The report is padded with zeros to
   /// that length only where the driver takes a reset from any poll answer (Polling, and the
   /// payout that waits in PayoutSend); while it starts the changer up, a reset report is two
-  /// bytes, as the device sends it.
+  /// bytes, as the device sends it, and so it is whenever the PC reads behind: it will find the
+  /// driver elsewhere.
   void ResetChanger(unsigned nReportLength) {
     const std::uint32_t nState = m_driver.GetState();
-    if (!m_pending.empty() ||
+    if (!m_pending.empty() || m_nLag > 0 ||
         (nState != CChangerDriver::Polling && nState != CChangerDriver::PayoutSend))
       nReportLength = std::min(nReportLength, 2u);
     m_device.ResetChanger();
