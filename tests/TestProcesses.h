@@ -167,6 +167,8 @@ struct SimLedger {
   unsigned m_nManualDispensesBit6 = 0;  ///< ... with bit 6 of the status set
   unsigned m_nDisabled = 0;             ///< times the changer disabled itself, unpolled
   std::string m_strAcceptMask;          ///< of the last COIN TYPE received ("003F")
+  unsigned m_nEnabled = 0;              ///< COIN TYPE commands received
+  unsigned m_nAccepted = 0;             ///< coins the changer accepted
 
   static constexpr bool ReadsAsKeptCoin(unsigned nStatus) {
     return (nStatus & 0xC0) == 0x40 && (nStatus & 0x30) != 0x30;
@@ -179,11 +181,14 @@ struct SimLedger {
       words.push_back(strWord);
     if (words.size() < 2)
       return;
-    if (words[0] == "ENABLED" && words.size() >= 3)
+    if (words[0] == "ENABLED" && words.size() >= 3) {
       m_strAcceptMask = words[2];
+      ++m_nEnabled;
+    }
     if (words[0] == "ACCEPTED" && words.size() >= 5 && words[3] == "value") {
       m_coinValue[std::stoul(words[2]) & 0x0F] = static_cast<unsigned>(std::stoul(words[4]));
       m_nTakenIn += std::stoul(words[4]);
+      ++m_nAccepted;
     }
     if (words[0] == "REFUSED" && words[1] == "coin" && words.size() >= 4)
       ++m_refused[words[3]];
