@@ -224,8 +224,14 @@ TEST(MoneyConservation, AShortSessionAtTheDevicesPaceOnALoadedMachineHoldsExactl
   unsigned nRestartsAfterLongReset = 0;
 
   const auto Play = [&](const Episode& episode) {
-    SCOPED_TRACE("episode " + std::to_string(episode.m_eKind) + " " +
-                 std::to_string(episode.m_nArg));
+    static const char* const s_names[] = {"changer reset in driver state",
+                                          "answer cut to",
+                                          "late answer overtaken by button",
+                                          "capped payout",
+                                          "long reset report",
+                                          "dispense of five coins",
+                                          "coins while nobody polls"};
+    SCOPED_TRACE(std::string(s_names[episode.m_eKind]) + " " + std::to_string(episode.m_nArg));
     switch (episode.m_eKind) {
     case Episode::ResetInState: {
       // The button that leads to the state (Reset runs through the start-up), then the changer
