@@ -23,7 +23,7 @@ using namespace testing_support;
 namespace {
 
 // Milliseconds between the sim's ticks.
-constexpr int kTickMs = 10;
+constexpr int kTickMs = 5;
 
 /// Typed at the sim, then the lines expected in its log, in order. An expected line is
 ///   "PREFIX"    a line that starts so, after the previous match;
