@@ -6,9 +6,10 @@ namespace {
 
 // MDB changer poll status bytes.
 constexpr std::uint8_t kStatusJustReset = 0x0B;
-constexpr std::uint8_t kDepositToCashBox = 0x40;   // 0100xxxx
-constexpr std::uint8_t kDepositToTube = 0x50;      // 0101xxxx
-constexpr std::uint8_t kManualDispenseOne = 0x90;  // 1yyyxxxx with yyy = 1 coin
+constexpr std::uint8_t kDepositToCashBox = 0x40;  // 0100xxxx
+constexpr std::uint8_t kDepositToTube = 0x50;     // 0101xxxx
+constexpr std::uint8_t kManualDispense = 0x80;    // 1yyyxxxx, yyy coins of type xxxx
+constexpr unsigned kMaxDispense = 7;              // what yyy can count
 
 void AppendText(ByteVector& data, const std::string& str, std::size_t nWidth) {
   for (std::size_t i = 0; i < nWidth; ++i)
@@ -87,6 +88,7 @@ ChangerReply CChangerModel::OnCommand(const std::uint8_t* pBytes, std::size_t nL
   if (nLength != nExpected)
     return reply;
   reply.m_bWellFormed = true;
+  OnPolled();
 
   switch (reply.m_eCommand) {
   case EChangerCommand::Reset: OnReset(); break;
@@ -103,16 +105,34 @@ ChangerReply CChangerModel::OnCommand(const std::uint8_t* pBytes, std::size_t nL
   return reply;
 }
 
-void CChangerModel::PowerUp() { OnReset(); }
+void CChangerModel::PowerUp(const ByteVector& moreStatus) { OnReset(moreStatus); }
 
-void CChangerModel::OnReset() {
+void CChangerModel::OnReset(const ByteVector& moreStatus) {
   // A reset changer accepts nothing until the controller sends COIN TYPE again, forgets what it
-  // had to report, and says once that it was reset.
+  // had to report, and says once that it was reset. Its time without a poll runs on: a reset
+  // does not bring back a controller that went silent.
   m_wCoinAccept = 0;
   m_wCoinDispense = 0;
   m_dwFeatureEnable = 0;
   m_events.clear();
-  QueueEvent({kStatusJustReset});
+  ByteVector status = {kStatusJustReset};
+  status.insert(status.end(), moreStatus.begin(), moreStatus.end());
+  QueueEvent(std::move(status));
+}
+
+void CChangerModel::OnPolled() {
+  m_nUnpolledMs = 0;
+  m_bUnpolled = false;
+}
+
+bool CChangerModel::OnUnpolled(unsigned nMilliseconds) {
+  m_nUnpolledMs = nMilliseconds > ~0u - m_nUnpolledMs ? ~0u : m_nUnpolledMs + nMilliseconds;
+  if (m_bUnpolled || m_nUnpolledMs < m_config.m_nNonResponseMs)
+    return false;
+  // Disabled as by COIN TYPE 0000: a controller that comes back enables its coins anew.
+  m_bUnpolled = true;
+  m_wCoinAccept = 0;
+  return true;
 }
 
 void CChangerModel::OnCoinType(const std::uint8_t* pBytes) {
@@ -158,6 +178,8 @@ InsertOutcome CChangerModel::InsertCoin(unsigned nCoinType) {
   if (nCoinType > 15 || m_config.m_coinCredit[nCoinType] == 0)
     return {EInsertResult::UnknownCoin, 0};
   const std::uint8_t nCount = m_tubeCount[nCoinType];
+  if (m_bUnpolled)
+    return {EInsertResult::NotPolled, nCount};
   if (!(m_wCoinAccept & 1u << nCoinType))
     return {EInsertResult::NotEnabled, nCount};
   if (m_events.size() >= kMaxEvents)
@@ -173,12 +195,14 @@ InsertOutcome CChangerModel::InsertCoin(unsigned nCoinType) {
   return {EInsertResult::ToCashBox, nCount};
 }
 
-bool CChangerModel::DispenseCoin(unsigned nCoinType) {
-  if (nCoinType > 15 || !HasTube(nCoinType) || m_tubeCount[nCoinType] == 0 ||
-      !(m_wCoinDispense & 1u << nCoinType) || m_events.size() >= kMaxEvents)
+bool CChangerModel::DispenseCoin(unsigned nCoinType, unsigned nCount) {
+  if (nCoinType > 15 || nCount == 0 || nCount > kMaxDispense || !HasTube(nCoinType) ||
+      m_tubeCount[nCoinType] < nCount || !(m_wCoinDispense & 1u << nCoinType) ||
+      m_events.size() >= kMaxEvents)
     return false;
-  --m_tubeCount[nCoinType];
-  QueueEvent({static_cast<std::uint8_t>(kManualDispenseOne | nCoinType), m_tubeCount[nCoinType]});
+  m_tubeCount[nCoinType] = static_cast<std::uint8_t>(m_tubeCount[nCoinType] - nCount);
+  QueueEvent({static_cast<std::uint8_t>(kManualDispense | nCount << 4 | nCoinType),
+              m_tubeCount[nCoinType]});
   return true;
 }
 

@@ -31,6 +31,9 @@ struct ChangerConfig {
   std::uint16_t m_wSoftwareVersion = 0x0123;       ///< four BCD digits
   /// Bit 0 alternative payout, 1 extended diagnostics, 2 controlled manual fill and payout, 3 FTL.
   std::uint32_t m_dwOptionalFeatures = 0x00000005;
+  /// Milliseconds without a poll after which the changer disables itself, as an MDB changer does
+  /// when its controller has gone silent for longer than its non-response time (2 s).
+  unsigned m_nNonResponseMs = 2000;
 };
 
 /// MDB changer commands (address 0x08 plus the command number in the low three bits, then
@@ -59,7 +62,7 @@ struct ChangerReply {
 };
 
 /// Where an inserted coin ended up, or why it was given back.
-enum class EInsertResult { ToTube, ToCashBox, UnknownCoin, NotEnabled, Busy };
+enum class EInsertResult { ToTube, ToCashBox, UnknownCoin, NotPolled, NotEnabled, Busy };
 
 struct InsertOutcome {
   EInsertResult m_eResult;
@@ -80,22 +83,33 @@ public:
 
   explicit CChangerModel(const ChangerConfig& config = ChangerConfig());
 
-  /// One command from the controller, bytes as on the bus without the checksum.
+  /// One command from the controller, bytes as on the bus without the checksum. Any command it
+  /// takes keeps the changer in service, as a poll does.
   ChangerReply OnCommand(const std::uint8_t* pBytes, std::size_t nLength);
 
   /// A coin dropped into the slot. Accepted coins queue a deposit report (2 bytes).
   InsertOutcome InsertCoin(unsigned nCoinType);
-  /// The operator's manual dispense button: one coin from the tube, when the controller's
-  /// dispense mask allows it. @returns false when nothing came out.
-  bool DispenseCoin(unsigned nCoinType);
+  /// The operator's manual dispense button: nCount coins (1..7) from the tube at once, when the
+  /// controller's dispense mask allows it; one report 1yyyxxxx says so (yyy the count, so bit 6
+  /// is set from 4 coins on). @returns false when nothing came out.
+  bool DispenseCoin(unsigned nCoinType, unsigned nCount = 1);
   /// Sets a tube's content, at most its capacity. @returns false when the coin type has no tube.
   bool SetTubeCount(unsigned nCoinType, unsigned nCount);
-  /// Power cycle: what RESET does, done at the changer itself.
-  void PowerUp();
+  /// Power cycle: what RESET does, done at the changer itself. Its reset report carries the
+  /// further status bytes given after 0B, as one poll answer may carry several statuses.
+  void PowerUp(const ByteVector& moreStatus = {});
+  /// The device polled the changer (POLL on the bus): it stays in service.
+  void OnPolled();
+  /// nMilliseconds went by without a poll. @returns true when this made the changer disable
+  /// itself: it then gives every coin back until it is polled again, and accepts none after that
+  /// until COIN TYPE enables coins again.
+  bool OnUnpolled(unsigned nMilliseconds);
+  /// @returns true while the changer has disabled itself for want of polls.
+  bool IsUnpolled() const { return m_bUnpolled; }
 
   /// @returns true while a poll answer is waiting.
   bool HasEvent() const { return !m_events.empty(); }
-  /// Removes and returns the oldest poll answer (1 or 2 status bytes); empty when none waits.
+  /// Removes and returns the oldest poll answer (1 or more status bytes); empty when none waits.
   ByteVector TakeEvent();
 
   const ChangerConfig& GetConfig() const { return m_config; }
@@ -117,7 +131,7 @@ public:
   unsigned GetPayoutCount() const { return m_nPayouts; }
 
 private:
-  void OnReset();
+  void OnReset(const ByteVector& moreStatus = {});
   void OnCoinType(const std::uint8_t* pBytes);
   void OnFeatureEnable(const std::uint8_t* pBytes);
   void OnPayout(std::uint8_t nCreditUnits);
@@ -130,6 +144,8 @@ private:
   std::uint16_t m_wCoinDispense = 0;
   std::uint32_t m_dwFeatureEnable = 0;
   std::deque<ByteVector> m_events;
+  unsigned m_nUnpolledMs = 0;  // since the last poll, or since power-up
+  bool m_bUnpolled = false;
   unsigned m_nChangePaid = 0;
   unsigned m_nPayouts = 0;
   PayoutOutcome m_lastPayout;

@@ -125,10 +125,15 @@ DeviceStep CInterfaceDevice::OnControlDatagram(const std::uint8_t* pBytes, std::
   return step;
 }
 
-DeviceStep CInterfaceDevice::OnTickSlot() {
+DeviceStep CInterfaceDevice::OnTickSlot(unsigned nMilliseconds) {
   DeviceStep step;
-  if (!m_bPolling)
+  if (!m_bPolling) {
+    if (m_changer.OnUnpolled(nMilliseconds))
+      step.m_notes.push_back("CHANGER DISABLED not polled for " +
+                             std::to_string(m_changer.GetConfig().m_nNonResponseMs) + " ms");
     return step;
+  }
+  m_changer.OnPolled();
   if (m_bReporting && m_bIdleTick && m_changer.HasEvent()) {
     const ByteVector status = m_changer.TakeEvent();
     step.m_send.push_back(Frame(status, DescribeReport(status)));
@@ -159,6 +164,7 @@ std::string CInterfaceDevice::InsertCoin(unsigned nCoinType) {
     return "ACCEPTED " + strCoin + " value " + std::to_string(m_changer.GetCoinValue(nCoinType)) +
            " cashbox";
   case EInsertResult::UnknownCoin: return "REFUSED " + strCoin + " unknown";
+  case EInsertResult::NotPolled: return "REFUSED " + strCoin + " not-polled";
   case EInsertResult::NotEnabled:
     // Mintora's first start enables no coin type: the line says where to turn them on.
     return "REFUSED " + strCoin + " not-enabled " + kNotEnabledHint;
@@ -167,11 +173,12 @@ std::string CInterfaceDevice::InsertCoin(unsigned nCoinType) {
   return "REFUSED " + strCoin + " busy";
 }
 
-std::string CInterfaceDevice::DispenseCoin(unsigned nCoinType) {
-  if (!m_changer.DispenseCoin(nCoinType))
+std::string CInterfaceDevice::DispenseCoin(unsigned nCoinType, unsigned nCount) {
+  if (!m_changer.DispenseCoin(nCoinType, nCount))
     return "REFUSED dispense coin " + std::to_string(nCoinType);
   return "DISPENSED coin " + std::to_string(nCoinType) + " tube " +
-         std::to_string(m_changer.GetTubeCount(nCoinType));
+         std::to_string(m_changer.GetTubeCount(nCoinType)) +
+         (nCount > 1 ? " coins " + std::to_string(nCount) : std::string());
 }
 
 std::string CInterfaceDevice::SetTubeCount(unsigned nCoinType, unsigned nCount) {
@@ -182,9 +189,18 @@ std::string CInterfaceDevice::SetTubeCount(unsigned nCoinType, unsigned nCount) 
          (m_changer.IsTubeFull(nCoinType) ? " full" : "");
 }
 
-std::string CInterfaceDevice::ResetChanger() {
-  m_changer.PowerUp();
-  return "CHANGER RESET";
+std::string CInterfaceDevice::ResetChanger(const ByteVector& moreStatus) {
+  m_changer.PowerUp(moreStatus);
+  std::string strNote = "CHANGER RESET";
+  if (!moreStatus.empty()) {
+    strNote += " report 0B";
+    char sz[4];
+    for (std::uint8_t nStatus : moreStatus) {
+      std::snprintf(sz, sizeof sz, " %02X", nStatus);
+      strNote += sz;
+    }
+  }
+  return strNote;
 }
 
 std::string CInterfaceDevice::ArmWithhold(unsigned nCount, const std::string& strTarget) {

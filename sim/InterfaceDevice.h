@@ -5,9 +5,11 @@
 // Datagrams to the PC (communication port), byte 0 always the header 0x08 unless a fault says
 // otherwise:
 //   08                     tick: the changer had nothing to report
-//   08 0B                  the changer was reset (once after power-up, RESET, or the Reset button)
+//   08 0B                  the changer was reset (once after power-up, RESET, or the Reset button;
+//                          a reset at the device may add further status bytes: 08 0B 0A ...)
 //   08 5x nn / 08 4x nn    coin of type x went to its tube / to the cash box; nn = coins in its
-//   tube 08 9x nn               one coin of type x dispensed by hand; nn = coins left in its tube
+//                          tube
+//   08 1yyyxxxx nn         yyy coins of type xxxx dispensed by hand; nn = coins left in the tube
 //   08 + 23/18/33 bytes    the answer to SETUP / TUBE STATUS / EXPANSION IDENTIFICATION
 // Deposits go out as three bytes, as the changer puts them on the bus; the PC reads byte 1.
 //
@@ -21,7 +23,9 @@
 // Control codes (PC to control port: 08 03 code):
 //   11 (0x0B) POLL ON      start polling; ticks go to the sender's address, communication port
 //   18 (0x12) REPORT ON    pass the changer's reports on (until then they wait in the changer)
-//    0        OFF          stop polling and reporting; the reports keep waiting
+//    0        OFF          stop polling and reporting; the reports keep waiting. Once the changer
+//                          has gone unpolled for its non-response time it disables itself and
+//                          gives every coin back until it is polled and enabled again.
 // Anything else on the control port is logged and ignored. Nothing is ever sent to the PC's
 // control port, except an empty datagram on demand.
 #pragma once
@@ -58,6 +62,8 @@ public:
   static constexpr std::uint8_t kControlOff = 0;
   /// Withhold count that never runs out.
   static constexpr unsigned kWithholdAll = ~0u;
+  /// The length of a cadence slot that OnTickSlot assumes when it is not told (the sim's default).
+  static constexpr unsigned kSlotMilliseconds = 100;
 
   explicit CInterfaceDevice(const ChangerConfig& config = ChangerConfig());
 
@@ -65,17 +71,21 @@ public:
   DeviceStep OnCommDatagram(const std::uint8_t* pBytes, std::size_t nLength);
   /// A datagram from the PC on the control port: 08 03 code.
   DeviceStep OnControlDatagram(const std::uint8_t* pBytes, std::size_t nLength);
-  /// One slot of the cadence: a report, a tick, or nothing while polling is off.
-  DeviceStep OnTickSlot();
+  /// One slot of the cadence, nMilliseconds after the previous one: a report, a tick, or nothing
+  /// while polling is off. A slot with polling on polls the changer; without, the changer's time
+  /// without a poll grows by nMilliseconds.
+  DeviceStep OnTickSlot(unsigned nMilliseconds = kSlotMilliseconds);
 
   /// Polling and reporting on at once, as if the PC had sent 11 and 18 (the --peer start).
   void StartPolling();
 
   // The operator at the changer. Each returns the note for the log.
   std::string InsertCoin(unsigned nCoinType);
-  std::string DispenseCoin(unsigned nCoinType);
+  /// nCount coins (1..7) at once, reported in one status byte.
+  std::string DispenseCoin(unsigned nCoinType, unsigned nCount = 1);
   std::string SetTubeCount(unsigned nCoinType, unsigned nCount);
-  std::string ResetChanger();
+  /// The changer's reset report is 0B followed by moreStatus.
+  std::string ResetChanger(const ByteVector& moreStatus = {});
 
   // Faults, armed for the datagrams that follow. Each returns the note for the log. A target
   // narrows a fault to the datagrams whose name starts with it ("SETUP", "IDENTIFICATION",

@@ -107,14 +107,27 @@ bool CSimConsole::Execute(const std::string& strLine) {
   } else if (strCommand == "status") {
     Print(StatusLine());
   } else if (strCommand == "reset") {
-    m_device.ResetChanger();
-  } else if (strCommand == "insert" || strCommand == "dispense" || strCommand == "empty") {
+    // An MDB poll answer carries 16 bytes at most: 0B and up to 15 more statuses.
+    if (words.size() > 16)
+      return Fail("reset takes at most 15 status bytes");
+    ByteVector moreStatus;
+    for (std::size_t i = 1; i < words.size(); ++i) {
+      if (!ParseNumber(words[i], 0xFF, nValue, true))
+        return Fail("reset takes status bytes in hex");
+      moreStatus.push_back(static_cast<std::uint8_t>(nValue));
+    }
+    m_device.ResetChanger(moreStatus);
+  } else if (strCommand == "dispense") {
+    nValue = 1;
+    if (words.size() < 2 || words.size() > 3 || !ParseNumber(Arg(1), 15, nType) ||
+        (words.size() == 3 && (!ParseNumber(Arg(2), 7, nValue) || nValue == 0)))
+      return Fail("needs a coin type 0..15 and an optional count 1..7");
+    m_device.DispenseCoin(static_cast<unsigned>(nType), static_cast<unsigned>(nValue));
+  } else if (strCommand == "insert" || strCommand == "empty") {
     if (words.size() != 2 || !ParseNumber(Arg(1), 15, nType))
       return Fail("needs one coin type 0..15");
     if (strCommand == "insert")
       m_device.InsertCoin(static_cast<unsigned>(nType));
-    else if (strCommand == "dispense")
-      m_device.DispenseCoin(static_cast<unsigned>(nType));
     else
       m_device.SetTubeCount(static_cast<unsigned>(nType), 0);
   } else if (strCommand == "fill") {
@@ -213,10 +226,12 @@ std::string CSimConsole::StatusLine() const {
 void CSimConsole::PrintHelp() const {
   static const char* const s_lines[] = {
       "HELP insert T          drop a coin of type T (0..15) into the changer",
-      "HELP dispense T        manual dispense: one coin from tube T (needs its dispense bit)",
+      "HELP dispense T [N]    manual dispense: N coins (1..7, default 1) from tube T at once",
+      "HELP                   (needs its dispense bit; from 4 coins on the report has bit 6 set)",
       "HELP fill T [N]        set tube T to N coins (default: full)",
       "HELP empty T           empty tube T",
-      "HELP reset             reset the changer at the device (it then reports 0B)",
+      "HELP reset [XX ...]    reset the changer at the device (it then reports 0B, followed by",
+      "HELP                   the status bytes XX in hex when given)",
       "HELP status            print one STATUS line",
       "HELP fault withhold [N|all|off] [K]  drop the next N query answers (default 1)",
       "HELP fault short [N] [K]  cut the next query answer to N bytes (default 5)",

@@ -3,6 +3,7 @@
 #include <QNetworkDatagram>
 #include <QUdpSocket>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -47,6 +48,7 @@ bool CSimDevice::Open(const QHostAddress& address, quint16 nCommPort, quint16 nC
   connect(m_pCommSocket, &QUdpSocket::readyRead, this, &CSimDevice::OnCommReadyRead);
   connect(m_pControlSocket, &QUdpSocket::readyRead, this, &CSimDevice::OnControlReadyRead);
   m_tickTimer.start();
+  m_sinceSlot.start();
   return true;
 }
 
@@ -130,7 +132,11 @@ void CSimDevice::ReadDatagrams(QUdpSocket* pSocket, EPort ePort) {
   }
 }
 
-void CSimDevice::OnTick() { Apply(m_device.OnTickSlot()); }
+// A loaded machine delivers the timer late and merges missed slots: the time passed is measured.
+void CSimDevice::OnTick() {
+  const qint64 nElapsed = m_sinceSlot.restart();
+  Apply(m_device.OnTickSlot(static_cast<unsigned>(std::clamp<qint64>(nElapsed, 0, 60000))));
+}
 
 void CSimDevice::Apply(const DeviceStep& step) {
   for (const std::string& strNote : step.m_notes)
@@ -168,8 +174,8 @@ void CSimDevice::InsertCoin(unsigned nCoinType) {
   emit Changed();
 }
 
-void CSimDevice::DispenseCoin(unsigned nCoinType) {
-  Note(m_device.DispenseCoin(nCoinType));
+void CSimDevice::DispenseCoin(unsigned nCoinType, unsigned nCount) {
+  Note(m_device.DispenseCoin(nCoinType, nCount));
   emit Changed();
 }
 
@@ -178,8 +184,8 @@ void CSimDevice::SetTubeCount(unsigned nCoinType, unsigned nCount) {
   emit Changed();
 }
 
-void CSimDevice::ResetChanger() {
-  Note(m_device.ResetChanger());
+void CSimDevice::ResetChanger(const ByteVector& moreStatus) {
+  Note(m_device.ResetChanger(moreStatus));
   emit Changed();
 }
 

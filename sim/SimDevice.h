@@ -6,6 +6,7 @@
 #include "InterfaceDevice.h"
 #include "PcapWriter.h"
 
+#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QObject>
 #include <QString>
@@ -35,9 +36,9 @@ public:
 
   // The operator at the changer, and faults on demand. Each reports what it did as a line.
   void InsertCoin(unsigned nCoinType);
-  void DispenseCoin(unsigned nCoinType);
+  void DispenseCoin(unsigned nCoinType, unsigned nCount = 1);
   void SetTubeCount(unsigned nCoinType, unsigned nCount);
-  void ResetChanger();
+  void ResetChanger(const ByteVector& moreStatus = {});
   void ArmWithhold(unsigned nCount, const std::string& strTarget = {});
   void ArmShortResponse(std::size_t nLength, const std::string& strTarget = {});
   void ArmWrongHeader(std::uint8_t nHeader, const std::string& strTarget = {});
@@ -78,6 +79,7 @@ private:
   QUdpSocket* m_pCommSocket = nullptr;
   QUdpSocket* m_pControlSocket = nullptr;
   QTimer m_tickTimer;
+  QElapsedTimer m_sinceSlot;  // the changer's time without a poll runs on the clock, not the slots
   QHostAddress m_address;
   quint16 m_nCommPort = 0;
   quint16 m_nControlPort = 0;

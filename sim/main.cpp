@@ -96,10 +96,15 @@ int main(int argc, char* argv[]) {
                                     "60");
   const QCommandLineOption features(
       "features", "Optional features reported in IDENTIFICATION, hex (default 5).", "hex", "5");
+  const QCommandLineOption nonResponse(
+      "non-response-ms",
+      "Milliseconds without a poll after which the changer disables itself and gives coins back "
+      "until it is polled and enabled again (default 2000).",
+      "ms", "2000");
   const QCommandLineOption capture(
       "capture", "Write every datagram sent and received to this pcap file.", "file");
   parser.addOptions({address, commPort, controlPort, tickMs, headless, peer, coins, scaling,
-                     decimals, country, routing, fill, capacity, features, capture});
+                     decimals, country, routing, fill, capacity, features, nonResponse, capture});
   parser.process(*pApp);
   if (!parser.positionalArguments().isEmpty())
     return Fail("unexpected argument " + parser.positionalArguments().first());
@@ -128,6 +133,9 @@ int main(int argc, char* argv[]) {
   if (!ParseNumber(parser.value(features), 16, 0, 0xFFFFFFFFu, nValue))
     return Fail("--features takes a 32-bit hex mask");
   config.m_dwOptionalFeatures = nValue;
+  if (!ParseNumber(parser.value(nonResponse), 10, 1, 3600000, nValue))
+    return Fail("--non-response-ms takes 1..3600000");
+  config.m_nNonResponseMs = nValue;
 
   uint nCommPort = 0;
   uint nControlPort = 0;

@@ -224,7 +224,8 @@ TEST_P(DriverInInitState, OtherStatusesAndOddLengthsChangeNothing) {
   ExpectUntouched(GetParam(), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(States2To7, DriverInInitState, ::testing::Range<std::uint32_t>(2, 8));
+INSTANTIATE_TEST_SUITE_P(States2To7, DriverInInitState, ::testing::Range<std::uint32_t>(2, 8),
+                         [](const auto& info) { return "State" + std::to_string(info.param); });
 
 TEST_F(DriverInPolling, DepositAddsCoinValueAndQueriesTubes) {
   const struct {
@@ -356,7 +357,8 @@ TEST_P(DriverWithStrayDeposit, ReturnedCoinIsNotCredited) {
 }
 
 INSTANTIATE_TEST_SUITE_P(StatesOutsidePolling, DriverWithStrayDeposit,
-                         ::testing::Range<std::uint32_t>(0, 8));
+                         ::testing::Range<std::uint32_t>(0, 8),
+                         [](const auto& info) { return "State" + std::to_string(info.param); });
 
 // A deposit report is at most 3 bytes; while a query runs, a longer datagram is an answer cut
 // short or several events at once, and no coin.
@@ -479,7 +481,10 @@ TEST_P(DriverWithPayoutDueAndChangerReset, DefersThePayoutToAfterTheRestart) {
 
 INSTANTIATE_TEST_SUITE_P(PollAnswers, DriverWithPayoutDueAndChangerReset,
                          ::testing::Values(kResetReport, Bytes{0x08, 0x0B, 0x00},
-                                           Bytes{0x0F, 0x0B, 0x00, 0x00, 0x00, 0x00, 0x00}));
+                                           Bytes{0x0F, 0x0B, 0x00, 0x00, 0x00, 0x00, 0x00}),
+                         [](const auto& info) {
+                           return "Bytes" + std::to_string(info.param.size());
+                         });
 
 TEST_F(DriverWithPayoutDue, CoinReportedWithThePayoutIsPaidBack) {
   BuildCredit(20);

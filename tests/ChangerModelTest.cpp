@@ -147,6 +147,42 @@ TEST_F(ChangerEnabled, ResetDisablesCoinsAndDropsWaitingReports) {
   EXPECT_FALSE(m_changer.HasEvent());
   EXPECT_EQ(m_changer.GetTubeCount(2), 19);  // the coin stays in its tube
   EXPECT_EQ(m_changer.InsertCoin(2).m_eResult, EInsertResult::NotEnabled);
+  // A reset at the changer may report further statuses in the same poll answer.
+  m_changer.PowerUp({0x0A, 0x07});
+  EXPECT_EQ(m_changer.TakeEvent(), (ByteVector{0x0B, 0x0A, 0x07}));
+}
+
+TEST_F(ChangerEnabled, DisablesItselfWhenNotPolledForItsNonResponseTime) {
+  EXPECT_FALSE(m_changer.OnUnpolled(1999));
+  EXPECT_EQ(m_changer.InsertCoin(2).m_eResult, EInsertResult::ToTube);
+  EXPECT_TRUE(m_changer.OnUnpolled(1));      // 2 s without a poll
+  EXPECT_FALSE(m_changer.OnUnpolled(5000));  // said once
+  EXPECT_EQ(m_changer.InsertCoin(2).m_eResult, EInsertResult::NotPolled);
+  EXPECT_EQ(m_changer.GetTubeCount(2), 19);
+  EXPECT_EQ(m_changer.TakeEvent(), (ByteVector{0x52, 19}));  // what it took before still waits
+  // Polled again, it takes coins once the controller enables them anew.
+  m_changer.OnPolled();
+  EXPECT_FALSE(m_changer.IsUnpolled());
+  EXPECT_EQ(m_changer.InsertCoin(2).m_eResult, EInsertResult::NotEnabled);
+  ASSERT_TRUE(Send(m_changer, {0x0C, 0x00, 0x3F, 0x00, 0x0F}).m_bWellFormed);
+  EXPECT_EQ(m_changer.InsertCoin(2).m_eResult, EInsertResult::ToTube);
+  // Any command it takes counts as a poll; a reset does not.
+  EXPECT_TRUE(m_changer.OnUnpolled(2500));
+  EXPECT_TRUE(Send(m_changer, {0x09}).m_bWellFormed);
+  EXPECT_FALSE(m_changer.IsUnpolled());
+  EXPECT_FALSE(m_changer.OnUnpolled(1000));
+  m_changer.PowerUp();
+  EXPECT_TRUE(m_changer.OnUnpolled(1000));
+}
+
+TEST(ChangerConfigured, TakesItsNonResponseTimeFromTheConfiguration) {
+  ChangerConfig config;
+  config.m_nNonResponseMs = 50;
+  CChangerModel changer(config);
+  EXPECT_FALSE(changer.OnUnpolled(49));
+  EXPECT_TRUE(changer.OnUnpolled(1));
+  EXPECT_EQ(changer.InsertCoin(0).m_eResult, EInsertResult::NotPolled);
+  EXPECT_EQ(changer.InsertCoin(6).m_eResult, EInsertResult::UnknownCoin);
 }
 
 TEST_F(ChangerEnabled, PollHandsOutTheOldestReport) {
@@ -160,6 +196,18 @@ TEST_F(ChangerEnabled, PollHandsOutTheOldestReport) {
 TEST_F(ChangerEnabled, ManualDispenseFollowsTheDispenseMask) {
   EXPECT_TRUE(m_changer.DispenseCoin(1));
   EXPECT_EQ(m_changer.TakeEvent(), (ByteVector{0x91, 29}));
+  // Several coins at once: 1yyyxxxx counts them, so bit 6 is set from four on.
+  EXPECT_TRUE(m_changer.DispenseCoin(1, 3));
+  EXPECT_EQ(m_changer.TakeEvent(), (ByteVector{0xB1, 26}));
+  EXPECT_TRUE(m_changer.DispenseCoin(1, 5));
+  EXPECT_EQ(m_changer.TakeEvent(), (ByteVector{0xD1, 21}));
+  EXPECT_TRUE(m_changer.DispenseCoin(0, 7));
+  EXPECT_EQ(m_changer.TakeEvent(), (ByteVector{0xF0, 17}));
+  EXPECT_FALSE(m_changer.DispenseCoin(0, 8));  // more than yyy counts
+  EXPECT_FALSE(m_changer.DispenseCoin(0, 0));
+  EXPECT_FALSE(m_changer.DispenseCoin(3, 10));  // more than the tube holds
+  EXPECT_EQ(m_changer.GetTubeCount(3), 9);
+  ASSERT_TRUE(m_changer.SetTubeCount(1, 29));
   EXPECT_FALSE(m_changer.DispenseCoin(4));  // no tube
   ASSERT_TRUE(m_changer.SetTubeCount(3, 0));
   EXPECT_FALSE(m_changer.DispenseCoin(3));  // empty tube

@@ -4,14 +4,15 @@
 //   - the real Mintora executable, for what goes over the wire;
 //   - the vending panel in this process over the real link, where the credit and the
 //     information dialogs can be read as well.
-// Each table shares one session across its rows, which run in order; after every row a coin
-// shows that the session goes on (the deposit is answered with TUBE STATUS and COIN TYPE).
+// Each row is a case of its own with a fresh session; after its stages a coin shows that the
+// session goes on (the deposit is answered with TUBE STATUS and COIN TYPE).
 #include "Resource.h"
 #include "TestSupport.h"
 #include "VendingPanelDlg.h"
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -21,8 +22,8 @@ using namespace testing_support;
 
 namespace {
 
-// Two pairs of ports from this file's range: the program's session, then the panel's.
-const unsigned kPorts = TakePorts(EPortRange::FaultEndToEnd, 4);
+// Milliseconds between the sim's ticks.
+constexpr int kTickMs = 5;
 
 /// Typed at the sim, then the lines expected in its log, in order. An expected line is
 ///   "PREFIX"    a line that starts so, after the previous match;
@@ -73,6 +74,19 @@ struct Row {
   const char* lpszName;
   std::vector<Stage> stages;
 };
+
+/// A row's name as a case name: "withheld SETUP answer: ..." reads "WithheldSETUPAnswer...".
+std::string CaseName(const char* lpszName) {
+  std::string strName;
+  bool bWordStart = true;
+  for (const char* p = lpszName; *p; ++p) {
+    const bool bAlnum = std::isalnum(static_cast<unsigned char>(*p)) != 0;
+    if (bAlnum)
+      strName += bWordStart ? static_cast<char>(std::toupper(static_cast<unsigned char>(*p))) : *p;
+    bWordStart = !bAlnum;
+  }
+  return strName;
+}
 
 /// The changer resets while the answer to one query is held back, then the answer comes. Its
 /// reset report reaches the PC at the first tick the PC lets pass: after the start-up, or during
@@ -128,6 +142,8 @@ const Row kStartUpRows[] = {
     ResetWhileWaitingFor("changer reset while SETUP waits", "setup", "SETUP"),
     ResetWhileWaitingFor("changer reset while IDENTIFICATION waits", "ident", "IDENTIFICATION"),
     ResetWhileWaitingFor("changer reset while TUBE STATUS waits", "tubes", "TUBE STATUS"),
+    {"empty datagram on the communication port", {{{"fault empty comm"}, {"TX COMM 0 EMPTY"}}}},
+    {"empty datagram on the control port", {{{"fault empty control"}, {"TX CTRL 0 EMPTY"}}}},
 };
 
 std::string ProgramStore(unsigned nComm) {
@@ -136,11 +152,11 @@ std::string ProgramStore(unsigned nComm) {
 }
 
 /// The real program against the sim, started up and polling.
-class FaultyDeviceProgram : public ::testing::Test {
+class FaultyDeviceProgram : public ::testing::TestWithParam<Row> {
 protected:
   void SetUp() override {
-    ASSERT_TRUE(m_sim.Start(kPorts, kPorts + 1, 20));
-    ASSERT_TRUE(m_program.Start(m_config, ProgramStore(kPorts)));
+    ASSERT_TRUE(m_sim.Start(m_nComm, m_nComm + 1, kTickMs));
+    ASSERT_TRUE(m_program.Start(m_config, ProgramStore(m_nComm)));
     ASSERT_NE(m_sim.Find("ENABLED accept 003F", 0), CSimProcess::npos);
   }
   /// Ends the program: the device hears control code 0, the changer is still enabled.
@@ -155,32 +171,21 @@ protected:
     EXPECT_TRUE(m_program.EndsNormally());
   }
 
+  const unsigned m_nComm = TakePorts(EPortRange::FaultEndToEnd);
   CTempConfig m_config;
   CSimProcess m_sim;
   CMintoraProcess m_program;
 };
 
-TEST_F(FaultyDeviceProgram, EachFaultHasItsOutcomeOnTheWireAndTheSessionGoesOn) {
-  for (const Row& row : kStartUpRows) {
-    SCOPED_TRACE(row.lpszName);
-    for (const Stage& stage : row.stages)
-      EXPECT_EQ(Play(m_sim, stage), "");
-    EXPECT_EQ(Play(m_sim, kCoinIsAnswered), "");
-  }
+TEST_P(FaultyDeviceProgram, HasItsOutcomeOnTheWireAndTheSessionGoesOn) {
+  for (const Stage& stage : GetParam().stages)
+    EXPECT_EQ(Play(m_sim, stage), "");
+  EXPECT_EQ(Play(m_sim, kCoinIsAnswered), "");
   Close();
 }
 
-TEST_F(FaultyDeviceProgram, AnEmptyDatagramOnEitherPortIsDropped) {
-  const Row rows[] = {
-      {"empty datagram on the communication port", {{{"fault empty comm"}, {"TX COMM 0 EMPTY"}}}},
-      {"empty datagram on the control port", {{{"fault empty control"}, {"TX CTRL 0 EMPTY"}}}}};
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.lpszName);
-    EXPECT_EQ(Play(m_sim, row.stages[0]), "");
-    EXPECT_EQ(Play(m_sim, kCoinIsAnswered), "");
-  }
-  Close();
-}
+INSTANTIATE_TEST_SUITE_P(Faults, FaultyDeviceProgram, ::testing::ValuesIn(kStartUpRows),
+                         [](const auto& info) { return CaseName(info.param.lpszName); });
 
 // ---- the panel in this process: credit and information dialogs ----
 
@@ -217,8 +222,32 @@ std::string Money(unsigned nHundredths) {
 constexpr unsigned kCoinValue[16] = {5, 10, 20, 50, 100, 200};
 constexpr unsigned kPrice = 7;  // product 1
 
-class FaultyDevicePanel : public ::testing::Test {
-protected:
+/// The panel over the real link against the sim, and what the case expects of its credit.
+class CPanelSession {
+public:
+  CPanelSession() {
+    m_app.WriteProfileString("Connection", "IPAddress", "127.0.0.2");
+    m_app.WriteProfileInt("Connection", "PortCommunication", m_nComm);
+    m_app.WriteProfileInt("Connection", "PortControl", m_nComm + 1);
+    m_app.WriteProfileInt("AcceptorControl", "CoinAccept", 0x003F);
+    m_app.WriteProfileInt("Prices", "Price_00", kPrice);
+  }
+  /// Coin type 14 (10.00) has a tube, for the full flag in the first byte of TUBE STATUS; it is
+  /// never accepted nor large enough for a payout here.
+  bool Start() {
+    if (!m_sim.Start(m_nComm, m_nComm + 1, kTickMs,
+                     {"--routing", "403F", "--coins", "1,2,4,10,20,40,0,0,0,0,0,0,0,0,200",
+                      "--fill", "24,30,18,9,5,5"}) ||
+        !m_app.Connect())
+      return false;
+    m_app.m_pMainWnd = &m_panel;
+    return true;
+  }
+  ~CPanelSession() {
+    m_app.m_pMainWnd = nullptr;
+    m_app.Disconnect();
+  }
+
   /// The texts of controls nFirst..nLast of the information dialog that nCommand opens.
   std::vector<std::string> DialogTexts(UINT nCommand, int nFirst, int nLast) {
     std::vector<std::string> texts;
@@ -231,180 +260,182 @@ protected:
     return texts;
   }
   std::string Credit() { return m_panel.GetDlgItemText(IDC_CREDIT); }
+  /// A coin the PC answers, and the credit that shows it.
+  bool InsertCoin(unsigned nCoinType) {
+    const std::string strType = std::to_string(nCoinType);
+    if (!Play(m_sim,
+              {{"insert " + strType},
+               {"TX COMM 3 08 5" + strType, "> RX COMM 1 0A TUBE STATUS", "ENABLED accept 003F"}})
+             .empty())
+      return false;
+    m_nCredit += kCoinValue[nCoinType];
+    return PumpUntil([&] { return Credit() == Money(m_nCredit); }, 5000);
+  }
+  /// Change Return is under way: the credit's whole units are paid, the rest is dropped.
+  void ChangeReturnDue() {
+    m_nDropped += m_nCredit % 5;
+    m_nCredit = 0;
+  }
 
+  const unsigned m_nComm = TakePorts(EPortRange::FaultEndToEnd);
   CTempConfig m_config;
   CTestLinkApp m_app;
   CSimProcess m_sim;
   CFaultPanel m_panel;
   std::function<void(CDialog&)> m_pfnDialog;
+  unsigned m_nCredit = 0;
+  unsigned m_nVended = 0;
+  unsigned m_nDropped = 0;
 };
 
-TEST_F(FaultyDevicePanel, CreditAndRecordsFollowWhatTheChangerSentAndNoMoneyIsLost) {
-  const unsigned nComm = kPorts + 2;
-  m_app.WriteProfileString("Connection", "IPAddress", "127.0.0.2");
-  m_app.WriteProfileInt("Connection", "PortCommunication", nComm);
-  m_app.WriteProfileInt("Connection", "PortControl", nComm + 1);
-  m_app.WriteProfileInt("AcceptorControl", "CoinAccept", 0x003F);
-  m_app.WriteProfileInt("Prices", "Price_00", kPrice);
-  // Coin type 14 (10.00) has a tube, for the full flag in the first byte of TUBE STATUS; it is
-  // never accepted nor large enough for a payout here.
-  ASSERT_TRUE(m_sim.Start(nComm, nComm + 1, 20,
-                          {"--routing", "403F", "--coins", "1,2,4,10,20,40,0,0,0,0,0,0,0,0,200",
-                           "--fill", "24,30,18,9,5,5"}));
-  ASSERT_TRUE(m_app.Connect());
-  m_app.m_pMainWnd = &m_panel;
+struct PanelRow {
+  const char* lpszName;
+  std::vector<Stage> stages;
+  std::function<void(CPanelSession&)> pfnBefore = nullptr;  // the operator, before the stages
+  std::function<void(CPanelSession&)> pfnCheck = nullptr;   // after them
+};
 
-  // The panel's own ledger, beside the sim's: what the script vended and what payouts dropped.
-  unsigned nCredit = 0;
-  unsigned nVended = 0;
-  unsigned nDropped = 0;
-  const auto ChangeReturnDue = [&] {
-    nDropped += nCredit % 5;
-    nCredit = 0;
-  };
-  struct PanelRow {
-    const char* lpszName;
-    std::vector<Stage> stages;
-    std::function<void()> pfnBefore = nullptr;  // the operator, before the stages
-    std::function<void()> pfnCheck = nullptr;   // after them
-  };
-  const PanelRow rows[] = {
-      // An IDENTIFICATION answer 08 54 ... looks like a coin of type 4 (1.00). First in the
-      // table, while the credit is 0.00, so that the payout is 0 units.
-      {"IDENTIFICATION answer cut to 5 bytes while Change Return waits: no coin, nothing paid",
-       {{{"fault short 5 ident", "reset"},
-         {"TX COMM 2 08 0B", "> RX COMM 1 08 RESET", "TX COMM 5 08 54 53 4C 31",
-          "ENABLED accept 003F", "> RX COMM 3 0F 02 00", "PAID 0 of 0"}}},
-       [&] {
-         m_panel.m_bReturnAtReset = true;
-         ChangeReturnDue();
-       }},
-      {"spoiled header on a deposit: not credited",
-       {{{"fault header 10 deposit", "insert 3"}, {"TX COMM 3 10 53", "quiet"}}}},
-      {"short SETUP answer: coin values read 0 where its bytes were missing",
-       {{{"fault short 10 setup", "reset"}, {"TX COMM 10 08 03 19 78", "ENABLED accept 003F"}}},
-       {},
-       [&] {
-         EXPECT_EQ(DialogTexts(ID_INFORMATION_ACCEPTORSETUP, IDC_SETUP_SCALING_FACTOR,
-                               IDC_SETUP_COIN_1 + 2),
-                   (std::vector<std::string>{"5", "2", "5 -> Routng to Tube",
-                                             "10 -> Routng to Tube", "0 -> Routng to Tube"}));
-       }},
-      {"whole SETUP answer again after a restart",
-       {{{"reset"}, {"TX COMM 24 08 03 19 78", "ENABLED accept 003F"}}},
-       {},
-       [&] {
-         EXPECT_EQ(
-             DialogTexts(ID_INFORMATION_ACCEPTORSETUP, IDC_SETUP_COIN_1 + 2, IDC_SETUP_COIN_1 + 2),
-             std::vector<std::string>{"20 -> Routng to Tube"});
-       }},
-      {"short IDENTIFICATION answer: the texts end where the bytes did",
-       {{{"fault short 12 ident", "reset"}, {"TX COMM 12 08 54 53 4C", "ENABLED accept 003F"}}},
-       {},
-       [&] {
-         EXPECT_EQ(
-             DialogTexts(ID_INFORMATION_ACCEPTORIDENT, IDC_IDENT_MANUFACTURER, IDC_IDENT_FEATURE_1),
-             (std::vector<std::string>{"TSL", "19780004", "", "00.00", "Disabled"}));
-       }},
-      {"short TUBE STATUS answer: tubes past its end read empty",
-       {{{"fault short 8 tubes", "reset"}, {"TX COMM 8 08 00 00", "ENABLED accept 003F"}}},
-       {},
-       [&] {
-         EXPECT_EQ(DialogTexts(ID_INFORMATION_TUBESTATUS, IDC_TUBE_1 + 4, IDC_TUBE_1 + 5),
-                   (std::vector<std::string>{" 5 x 100", " ---"}));
-       }},
-      // The countdown ran out in the start-up: RESET goes out on the second datagram after the
-      // report.
-      {"changer reset in Polling: restarted at once, credit kept",
-       {{{"reset"}, {"TX COMM 2 08 0B", "> RX COMM 1 08 RESET", "ENABLED accept 003F"}}},
-       {},
-       [&] { EXPECT_EQ(m_panel.m_nResetAfter, 2u); }},
-      // A full tube of coin type 14 makes the answer 08 40 ..., which looks like a coin of type 0.
-      {"TUBE STATUS answer cut to 4 bytes after a coin: the coin alone is credited",
-       {{{"fill 14", "fault short 4 tubes", "insert 1"},
-         {"TUBE 14 count 60 full", "TX COMM 3 08 51", "> RX COMM 1 0A", "TX COMM 4 08 40 00",
-          "> RX COMM 1 0A", "ENABLED accept 003F"}},
-        {{"empty 14"}, {"TUBE 14 count 0"}}},
-       {},
-       [&] { nCredit += kCoinValue[1]; }},
-      {"changer reset while SETUP waits: credit kept",
-       ResetWhileWaitingFor("", "setup", "SETUP").stages},
-      {"changer reset while IDENTIFICATION waits: credit kept",
-       ResetWhileWaitingFor("", "ident", "IDENTIFICATION").stages},
-      {"changer reset while TUBE STATUS waits: credit kept",
-       ResetWhileWaitingFor("", "tubes", "TUBE STATUS").stages},
-      {"changer reset between Change Return and the payout: paid once, after the restart",
-       {{{"reset"},
-         {"TX COMM 2 08 0B", "> RX COMM 1 08 RESET", "ENABLED accept 003F", "> RX COMM 3 0F 02",
-          "PAID"}},
-        {{"insert 1"}, {"> RX COMM 1 0A", "ENABLED accept 003F"}}},
-       [&] {
-         m_panel.m_bReturnAtReset = true;
-         ChangeReturnDue();
-       },
-       [&] {
-         nCredit += kCoinValue[1];  // the coin after the payout
-         EXPECT_EQ(Credit(), Money(nCredit));
-       }},
-      {"vend, then Change Return with a remainder below one unit",
-       {{{}, {"> RX COMM 3 0F 02", "PAID"}}},
-       [&] {
-         m_panel.Vend(0);
-         nVended += kPrice;
-         nCredit -= kPrice;
-         m_panel.OnChangeReturn();
-         ChangeReturnDue();
-       }},
-      {"oversized datagram: dropped whole", {{{"fault oversize 1025"}, {"TX COMM 1025", "quiet"}}}},
-  };
+const PanelRow kPanelRows[] = {
+    // An IDENTIFICATION answer 08 54 ... looks like a coin of type 4 (1.00). The credit is 0.00,
+    // so that the payout is 0 units.
+    {"IDENTIFICATION answer cut to 5 bytes while Change Return waits: no coin, nothing paid",
+     {{{"fault short 5 ident", "reset"},
+       {"TX COMM 2 08 0B", "> RX COMM 1 08 RESET", "TX COMM 5 08 54 53 4C 31",
+        "ENABLED accept 003F", "> RX COMM 3 0F 02 00", "PAID 0 of 0"}}},
+     [](CPanelSession& session) {
+       session.m_panel.m_bReturnAtReset = true;
+       session.ChangeReturnDue();
+     }},
+    {"spoiled header on a deposit: not credited",
+     {{{"fault header 10 deposit", "insert 3"}, {"TX COMM 3 10 53", "quiet"}}}},
+    {"short SETUP answer: coin values read 0 where its bytes were missing",
+     {{{"fault short 10 setup", "reset"}, {"TX COMM 10 08 03 19 78", "ENABLED accept 003F"}}},
+     {},
+     [](CPanelSession& session) {
+       EXPECT_EQ(session.DialogTexts(ID_INFORMATION_ACCEPTORSETUP, IDC_SETUP_SCALING_FACTOR,
+                                     IDC_SETUP_COIN_1 + 2),
+                 (std::vector<std::string>{"5", "2", "5 -> Routng to Tube", "10 -> Routng to Tube",
+                                           "0 -> Routng to Tube"}));
+     }},
+    {"whole SETUP answer again after a restart",
+     {{{"fault short 10 setup", "reset"}, {"TX COMM 10 08 03 19 78", "ENABLED accept 003F"}},
+      {{"reset"}, {"TX COMM 24 08 03 19 78", "ENABLED accept 003F"}}},
+     {},
+     [](CPanelSession& session) {
+       EXPECT_EQ(session.DialogTexts(ID_INFORMATION_ACCEPTORSETUP, IDC_SETUP_COIN_1 + 2,
+                                     IDC_SETUP_COIN_1 + 2),
+                 std::vector<std::string>{"20 -> Routng to Tube"});
+     }},
+    {"short IDENTIFICATION answer: the texts end where the bytes did",
+     {{{"fault short 12 ident", "reset"}, {"TX COMM 12 08 54 53 4C", "ENABLED accept 003F"}}},
+     {},
+     [](CPanelSession& session) {
+       EXPECT_EQ(session.DialogTexts(ID_INFORMATION_ACCEPTORIDENT, IDC_IDENT_MANUFACTURER,
+                                     IDC_IDENT_FEATURE_1),
+                 (std::vector<std::string>{"TSL", "19780004", "", "00.00", "Disabled"}));
+     }},
+    {"short TUBE STATUS answer: tubes past its end read empty",
+     {{{"fault short 8 tubes", "reset"}, {"TX COMM 8 08 00 00", "ENABLED accept 003F"}}},
+     {},
+     [](CPanelSession& session) {
+       EXPECT_EQ(session.DialogTexts(ID_INFORMATION_TUBESTATUS, IDC_TUBE_1 + 4, IDC_TUBE_1 + 5),
+                 (std::vector<std::string>{" 5 x 100", " ---"}));
+     }},
+    // The countdown ran out in the start-up: RESET goes out on the second datagram after the
+    // report.
+    {"changer reset in Polling: restarted at once, credit kept",
+     {{{"reset"}, {"TX COMM 2 08 0B", "> RX COMM 1 08 RESET", "ENABLED accept 003F"}}},
+     [](CPanelSession& session) { EXPECT_TRUE(session.InsertCoin(1)); },
+     [](CPanelSession& session) { EXPECT_EQ(session.m_panel.m_nResetAfter, 2u); }},
+    // A full tube of coin type 14 makes the answer 08 40 ..., which looks like a coin of type 0.
+    {"TUBE STATUS answer cut to 4 bytes after a coin: the coin alone is credited",
+     {{{"fill 14", "fault short 4 tubes", "insert 1"},
+       {"TUBE 14 count 60 full", "TX COMM 3 08 51", "> RX COMM 1 0A", "TX COMM 4 08 40 00",
+        "> RX COMM 1 0A", "ENABLED accept 003F"}},
+      {{"empty 14"}, {"TUBE 14 count 0"}}},
+     {},
+     [](CPanelSession& session) { session.m_nCredit += kCoinValue[1]; }},
+    {"changer reset while SETUP waits: credit kept",
+     ResetWhileWaitingFor("", "setup", "SETUP").stages,
+     [](CPanelSession& session) { EXPECT_TRUE(session.InsertCoin(2)); }},
+    {"changer reset while IDENTIFICATION waits: credit kept",
+     ResetWhileWaitingFor("", "ident", "IDENTIFICATION").stages,
+     [](CPanelSession& session) { EXPECT_TRUE(session.InsertCoin(2)); }},
+    {"changer reset while TUBE STATUS waits: credit kept",
+     ResetWhileWaitingFor("", "tubes", "TUBE STATUS").stages,
+     [](CPanelSession& session) { EXPECT_TRUE(session.InsertCoin(2)); }},
+    {"changer reset between Change Return and the payout: paid once, after the restart",
+     {{{"reset"},
+       {"TX COMM 2 08 0B", "> RX COMM 1 08 RESET", "ENABLED accept 003F", "> RX COMM 3 0F 02 03",
+        "PAID 15"}},
+      {{"insert 1"}, {"> RX COMM 1 0A", "ENABLED accept 003F"}}},
+     [](CPanelSession& session) {
+       EXPECT_TRUE(session.InsertCoin(1));
+       EXPECT_TRUE(session.InsertCoin(0));
+       session.m_panel.m_bReturnAtReset = true;
+       session.ChangeReturnDue();
+     },
+     [](CPanelSession& session) {
+       session.m_nCredit += kCoinValue[1];  // the coin after the payout
+       EXPECT_EQ(session.Credit(), Money(session.m_nCredit));
+     }},
+    {"vend, then Change Return with a remainder below one unit",
+     {{{}, {"> RX COMM 3 0F 02 02", "PAID 10"}}},
+     [](CPanelSession& session) {
+       EXPECT_TRUE(session.InsertCoin(2));
+       session.m_panel.Vend(0);
+       session.m_nVended += kPrice;
+       session.m_nCredit -= kPrice;
+       session.m_panel.OnChangeReturn();
+       session.ChangeReturnDue();
+     }},
+    {"oversized datagram: dropped whole", {{{"fault oversize 1025"}, {"TX COMM 1025", "quiet"}}}},
+};
 
+class FaultyDevicePanel : public ::testing::TestWithParam<PanelRow> {
+protected:
+  CPanelSession m_session;
+};
+
+TEST_P(FaultyDevicePanel, CreditAndRecordsFollowWhatTheChangerSentAndNoMoneyIsLost) {
+  ASSERT_TRUE(m_session.Start());
+  const PanelRow& row = GetParam();
+  CFaultPanel& panel = m_session.m_panel;
   CDialog::SetShownHook([&](CDialog& dlg) {
-    if (&dlg != &m_panel) {
-      if (m_pfnDialog)
-        m_pfnDialog(dlg);
+    if (&dlg != &panel) {
+      if (m_session.m_pfnDialog)
+        m_session.m_pfnDialog(dlg);
       dlg.EndDialog(IDCANCEL);
       return;
     }
-    EXPECT_NE(m_sim.Find("ENABLED accept 003F", 0), CSimProcess::npos);
-    for (const PanelRow& row : rows) {
-      SCOPED_TRACE(row.lpszName);
-      const std::size_t nRowStart = m_sim.Lines().size();
-      if (row.pfnBefore)
-        row.pfnBefore();
-      for (const Stage& stage : row.stages)
-        EXPECT_EQ(Play(m_sim, stage), "");
-      if (row.pfnCheck)
-        row.pfnCheck();
-      EXPECT_EQ(Credit(), Money(nCredit));
-      unsigned nPayouts = 0;
-      for (std::size_t i = nRowStart; i < m_sim.Lines().size(); ++i)
-        nPayouts += m_sim.Lines()[i].rfind("RX COMM 3 0F 02", 0) == 0;
-      EXPECT_LE(nPayouts, 1u) << "paid twice";
-      EXPECT_EQ(Play(m_sim, kCoinIsAnswered), "");
-      nCredit += kCoinValue[0];
-      EXPECT_TRUE(PumpUntil([&] { return Credit() == Money(nCredit); }, 5000));
-    }
-    m_panel.SendMessage(WM_CLOSE);
+    EXPECT_NE(m_session.m_sim.Find("ENABLED accept 003F", 0), CSimProcess::npos);
+    if (row.pfnBefore)
+      row.pfnBefore(m_session);
+    const std::size_t nRowStart = m_session.m_sim.Lines().size();
+    for (const Stage& stage : row.stages)
+      EXPECT_EQ(Play(m_session.m_sim, stage), "");
+    if (row.pfnCheck)
+      row.pfnCheck(m_session);
+    EXPECT_EQ(m_session.Credit(), Money(m_session.m_nCredit));
+    unsigned nPayouts = 0;
+    for (std::size_t i = nRowStart; i < m_session.m_sim.Lines().size(); ++i)
+      nPayouts += m_session.m_sim.Lines()[i].rfind("RX COMM 3 0F 02", 0) == 0;
+    EXPECT_LE(nPayouts, 1u) << "paid twice";
+    EXPECT_TRUE(m_session.InsertCoin(0));
+    panel.SendMessage(WM_CLOSE);
   });
-  m_panel.DoModal();
+  panel.DoModal();
   CDialog::SetShownHook(nullptr);
-  m_app.m_pMainWnd = nullptr;
-  m_app.Disconnect();
 
   // Money over the whole session, from the sim's log: every coin it reported with its header
   // intact was credited, and is vended, paid out, dropped below one unit or still shown.
-  unsigned nDeposited = 0;
-  unsigned nPaid = 0;
-  for (const std::string& strLine : m_sim.Lines()) {
-    unsigned nStatus = 0, nUnits = 0;
-    if (std::sscanf(strLine.c_str(), "TX COMM 3 08 %x", &nStatus) == 1 && (nStatus & 0xC0) == 0x40)
-      nDeposited += kCoinValue[nStatus & 0x0F];
-    else if (std::sscanf(strLine.c_str(), "RX COMM 3 0F 02 %x", &nUnits) == 1)
-      nPaid += nUnits * 5;
-  }
-  EXPECT_GT(nPaid, 0u);
-  EXPECT_EQ(nDeposited, nVended + nPaid + nDropped + nCredit);
-  EXPECT_EQ(m_panel.GetChangerDriver()->GetCredit(), nCredit);
+  const SimLedger& ledger = m_session.m_sim.Ledger();
+  EXPECT_EQ(ledger.m_nDeposited,
+            m_session.m_nVended + ledger.m_nPaid + m_session.m_nDropped + m_session.m_nCredit);
+  EXPECT_EQ(panel.GetChangerDriver()->GetCredit(), m_session.m_nCredit);
 }
+
+INSTANTIATE_TEST_SUITE_P(Faults, FaultyDevicePanel, ::testing::ValuesIn(kPanelRows),
+                         [](const auto& info) { return CaseName(info.param.lpszName); });
 
 }  // namespace

@@ -151,6 +151,36 @@ TEST_F(DevicePolled, ReportsAChangerResetAtTheDevice) {
   // One line that tells the operator where coin types are turned on.
   EXPECT_NE(strRefused.find("Settings > Acceptor Control"), std::string::npos) << strRefused;
   EXPECT_EQ(strRefused.find('\n'), std::string::npos);
+
+  EXPECT_EQ(m_device.ResetChanger({0x0A}), "CHANGER RESET report 0B 0A");
+  EXPECT_EQ(Slot(), (ByteVector{0x08, 0x0B, 0x0A}));
+}
+
+// The PC's code 0 stops the polling: after its non-response time the changer gives coins back
+// until the device polls it again and the PC enables them anew.
+TEST_F(DevicePolled, AChangerNobodyPollsDisablesItself) {
+  EXPECT_EQ(m_device.InsertCoin(2), "ACCEPTED coin 2 value 20 tube 19");
+  EXPECT_EQ(Control({0x08, 0x03, 0x00}).m_strReceived, "CONTROL 0 OFF");
+  EXPECT_TRUE(m_device.OnTickSlot(1999).m_notes.empty());
+  EXPECT_EQ(m_device.InsertCoin(2), "ACCEPTED coin 2 value 20 tube 20");
+  EXPECT_EQ(m_device.OnTickSlot(1).m_notes,
+            std::vector<std::string>{"CHANGER DISABLED not polled for 2000 ms"});
+  EXPECT_TRUE(m_device.OnTickSlot(100).m_notes.empty());
+  EXPECT_EQ(m_device.InsertCoin(2), "REFUSED coin 2 not-polled");
+  Control({0x08, 0x03, 0x0B});
+  Control({0x08, 0x03, 0x12});
+  EXPECT_EQ(Slot(), ByteVector{0x08});
+  EXPECT_EQ(m_device.InsertCoin(2).rfind("REFUSED coin 2 not-enabled (", 0), 0u);
+  EXPECT_EQ(Slot(), (ByteVector{0x08, 0x52, 19}));  // taken before code 0, reported now
+}
+
+TEST_F(DeviceTest, AChangerNeverPolledRefusesCoinsAfterItsNonResponseTime) {
+  EXPECT_EQ(m_device.OnTickSlot().m_notes, std::vector<std::string>{});
+  for (int i = 0; i < 18; ++i)
+    m_device.OnTickSlot();
+  EXPECT_EQ(m_device.OnTickSlot().m_notes,
+            std::vector<std::string>{"CHANGER DISABLED not polled for 2000 ms"});
+  EXPECT_EQ(m_device.InsertCoin(0), "REFUSED coin 0 not-polled");
 }
 
 TEST_F(DevicePolled, NotesWhatTheOperatorDid) {
@@ -162,6 +192,7 @@ TEST_F(DevicePolled, NotesWhatTheOperatorDid) {
   EXPECT_EQ(m_device.DispenseCoin(0), "REFUSED dispense coin 0");
   Command({0x0C, 0x00, 0x3F, 0x00, 0x01});
   EXPECT_EQ(m_device.DispenseCoin(0), "DISPENSED coin 0 tube 2");
+  EXPECT_EQ(m_device.DispenseCoin(0, 2), "DISPENSED coin 0 tube 0 coins 2");
 }
 
 TEST_F(DevicePolled, AnswersAStrayPollWithWhatWaits) {

@@ -12,7 +12,9 @@ namespace {
 /// test plays the PC on the same ports of 127.0.0.1.
 class SimProcess : public ::testing::Test {
 protected:
-  void Start() { ASSERT_TRUE(m_sim.Start(m_nComm, m_nControl, 20)); }
+  void Start(const QStringList& extra = {}) {
+    ASSERT_TRUE(m_sim.Start(m_nComm, m_nControl, 20, extra));
+  }
   void Type(const std::string& strCommand) { m_sim.Type(strCommand); }
   bool WaitForLine(const std::string& strLine) { return m_sim.WaitFor(strLine, 5000); }
   bool WaitForExit() {
@@ -109,6 +111,43 @@ TEST_F(SimProcess, ReportsCoinsPaysChangeAndSendsFaultsFromStdin) {
   EXPECT_TRUE(WaitForLine("BYE"));
   ASSERT_TRUE(WaitForExit());
   EXPECT_EQ(m_sim.Process().exitCode(), 0);
+}
+
+// What the PC's sessions reach only on demand: a longer reset report, several coins dispensed by
+// hand in one report, and a changer that nobody polls.
+TEST_F(SimProcess, ReportsLongResetsManyCoinDispensesAndGivesCoinsBackWhenNotPolled) {
+  ASSERT_TRUE(m_comm.IsBound());
+  Start({"--non-response-ms", "100"});
+  SendStartCodes();
+  Bytes bytes;
+  ASSERT_TRUE(m_comm.ReceiveNonTick(bytes));
+  ASSERT_EQ(bytes, (Bytes{0x08, 0x0B}));
+  m_comm.SendTo("127.0.0.2", m_nComm, {0x0C, 0x00, 0x3F, 0x00, 0x0F});
+  EXPECT_TRUE(WaitForLine("ENABLED accept 003F dispense 000F"));
+
+  Type("dispense 1 5");
+  EXPECT_TRUE(WaitForLine("DISPENSED coin 1 tube 25 coins 5"));
+  ASSERT_TRUE(m_comm.ReceiveNonTick(bytes));
+  EXPECT_EQ(bytes, (Bytes{0x08, 0xD1, 25}));
+  Type("dispense 1 8");
+  EXPECT_TRUE(WaitForLine("ERROR needs a coin type 0..15 and an optional count 1..7"));
+  Type("reset 0A 07");
+  EXPECT_TRUE(WaitForLine("CHANGER RESET report 0B 0A 07"));
+  ASSERT_TRUE(m_comm.ReceiveNonTick(bytes));
+  EXPECT_EQ(bytes, (Bytes{0x08, 0x0B, 0x0A, 0x07}));
+  Type("reset 0A 1FF");
+  EXPECT_TRUE(WaitForLine("ERROR reset takes status bytes in hex"));
+
+  m_comm.SendTo("127.0.0.2", m_nComm, {0x0C, 0x00, 0x3F, 0x00, 0x0F});
+  EXPECT_TRUE(WaitForLine("ENABLED accept 003F"));
+  m_control.SendTo("127.0.0.2", m_nControl, {0x08, 0x03, 0x00});
+  EXPECT_TRUE(WaitForLine("CHANGER DISABLED not polled for 100 ms"));
+  Type("insert 2");
+  EXPECT_TRUE(WaitForLine("REFUSED coin 2 not-polled"));
+  EXPECT_EQ(m_sim.Ledger().m_refused.at("not-polled"), 1u);
+  EXPECT_EQ(m_sim.Ledger().m_nTakenIn, 0u);
+  EXPECT_EQ(m_sim.Ledger().m_nLongResetReports, 1u);
+  EXPECT_EQ(m_sim.Ledger().m_nManualDispensesBit6, 1u);
 }
 
 TEST_F(SimProcess, RefusesToListenOutsideLoopback) {

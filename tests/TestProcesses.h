@@ -10,8 +10,13 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 
+#include <array>
 #include <csignal>
+#include <cstdint>
 #include <functional>
+#include <map>
+#include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -101,6 +106,153 @@ private:
 };
 #endif
 
+/// Processes that do nothing but burn the processor, as a loaded machine has beside the program.
+/// Each is ended by its own PID when the object goes.
+class CBusyLoops {
+public:
+  explicit CBusyLoops(unsigned nCount) {
+    for (unsigned n = 0; n < nCount; ++n) {
+      m_loops.push_back(std::make_unique<QProcess>());
+      m_loops.back()->start(QStringLiteral("/bin/sh"),
+                            {QStringLiteral("-c"), QStringLiteral("while :; do :; done")});
+    }
+  }
+  ~CBusyLoops() {
+    for (const auto& pLoop : m_loops) {
+      if (pLoop->processId() > 0)
+        ::kill(static_cast<pid_t>(pLoop->processId()), SIGKILL);
+      pLoop->waitForFinished(5000);
+    }
+  }
+  CBusyLoops(const CBusyLoops&) = delete;
+  CBusyLoops& operator=(const CBusyLoops&) = delete;
+
+  /// @returns true when every loop runs.
+  bool AllRunning() const {
+    for (const auto& pLoop : m_loops)
+      if (!pLoop->waitForStarted(5000) || pLoop->state() != QProcess::Running)
+        return false;
+    return true;
+  }
+
+private:
+  std::vector<std::unique_ptr<QProcess>> m_loops;
+};
+
+/// The device's side of the money and of the faults it played, counted from lx5200e-sim's log
+/// lines alone, one line at a time as they come: what the changer took and gave back, the coin
+/// reports and answers it sent, the payouts it was asked for. Money in hundredths.
+struct SimLedger {
+  std::array<unsigned, 16> m_coinValue = {};  ///< from the SETUP answer sent, and ACCEPTED lines
+  unsigned m_nScaling = 0;                    ///< from the SETUP answer sent
+  std::uint64_t m_nTakenIn = 0;               ///< the coins the changer accepted
+  std::map<std::string, unsigned> m_refused;  ///< coins handed back, by reason ("not-polled")
+  unsigned m_nDeposits = 0;                   ///< coin reports sent with their header intact
+  std::uint64_t m_nDeposited = 0;             ///< ... and their worth
+  std::uint64_t m_nSpoiled = 0;               ///< coin reports whose header a fault spoiled
+  /// Answers cut to 2 or 3 bytes whose byte 1 reads as a kept coin (01yyxxxx, yy not 11): no
+  /// controller can tell them from a coin report, so their worth may be credited.
+  unsigned m_nCutAsCoins = 0;
+  std::uint64_t m_nCutAsCoin = 0;
+  std::vector<unsigned> m_paidUnits;           ///< the byte of each EXPANSION PAYOUT received
+  std::uint64_t m_nPaid = 0;                   ///< their units times the scaling factor
+  std::uint64_t m_nSent = 0;                   ///< datagrams sent to the PC's communication port
+  std::array<unsigned, 8> m_cutByLength = {};  ///< answers cut short, by length (7: 7 or more)
+  unsigned m_nHeld = 0;                        ///< answers held back ...
+  unsigned m_nLate = 0;                        ///< ... and sent late
+  std::uint64_t m_nLateIndex = 0;              ///< m_nSent when the last late answer went out
+  unsigned m_nResets = 0;                      ///< RESET commands received
+  unsigned m_nLongResetReports = 0;     ///< reset reports sent with more status bytes than 0B
+  unsigned m_nManualDispenses = 0;      ///< manual dispense reports sent ...
+  unsigned m_nManualDispensesBit6 = 0;  ///< ... with bit 6 of the status set
+  unsigned m_nDisabled = 0;             ///< times the changer disabled itself, unpolled
+  std::string m_strAcceptMask;          ///< of the last COIN TYPE received ("003F")
+  unsigned m_nEnabled = 0;              ///< COIN TYPE commands received
+  unsigned m_nAccepted = 0;             ///< coins the changer accepted
+
+  static constexpr bool ReadsAsKeptCoin(unsigned nStatus) {
+    return (nStatus & 0xC0) == 0x40 && (nStatus & 0x30) != 0x30;
+  }
+
+  void OnLine(const std::string& strLine) {
+    std::istringstream in(strLine);
+    std::vector<std::string> words;
+    for (std::string strWord; in >> strWord;)
+      words.push_back(strWord);
+    if (words.size() < 2)
+      return;
+    if (words[0] == "ENABLED" && words.size() >= 3) {
+      m_strAcceptMask = words[2];
+      ++m_nEnabled;
+    }
+    if (words[0] == "ACCEPTED" && words.size() >= 5 && words[3] == "value") {
+      m_coinValue[std::stoul(words[2]) & 0x0F] = static_cast<unsigned>(std::stoul(words[4]));
+      m_nTakenIn += std::stoul(words[4]);
+      ++m_nAccepted;
+    }
+    if (words[0] == "REFUSED" && words[1] == "coin" && words.size() >= 4)
+      ++m_refused[words[3]];
+    if (words[0] == "FAULT" && words[1] == "held")
+      ++m_nHeld;
+    if (words[0] == "CHANGER" && words[1] == "DISABLED")
+      ++m_nDisabled;
+    if (words.size() < 3 || words[1] != "COMM" || (words[0] != "TX" && words[0] != "RX"))
+      return;
+    const bool bToPc = words[0] == "TX";
+    const std::size_t nLength = std::stoul(words[2]);
+    m_nSent += bToPc;
+    if (nLength == 0 || nLength > 64 || words.size() < 3 + nLength)
+      return;
+    std::vector<unsigned> bytes;
+    for (std::size_t i = 0; i < nLength; ++i)
+      bytes.push_back(static_cast<unsigned>(std::stoul(words[3 + i], nullptr, 16)));
+    std::string strName;
+    for (std::size_t i = 3 + nLength; i < words.size(); ++i)
+      strName += (strName.empty() ? "" : " ") + words[i];
+    if (!bToPc) {
+      if (nLength == 3 && bytes[0] == 0x0F && bytes[1] == 0x02) {
+        m_paidUnits.push_back(bytes[2]);
+        m_nPaid += std::uint64_t{bytes[2]} * m_nScaling;
+      }
+      m_nResets += nLength == 1 && bytes[0] == 0x08;
+      return;
+    }
+    const bool bHeaderIntact = (bytes[0] & 0xF8) == 0x08;
+    const auto Is = [&](const char* lpszPrefix) { return strName.rfind(lpszPrefix, 0) == 0; };
+    if (Is("SETUP RESPONSE") && nLength == 24 && bHeaderIntact) {
+      m_nScaling = bytes[4];
+      for (unsigned n = 0; n < 16; ++n)
+        m_coinValue[n] = bytes[8 + n] * m_nScaling;
+    }
+    if (Is("DEPOSIT ") && nLength >= 2) {
+      const unsigned nValue = m_coinValue[bytes[1] & 0x0F];
+      if (bHeaderIntact) {
+        ++m_nDeposits;
+        m_nDeposited += nValue;
+      } else {
+        m_nSpoiled += nValue;
+      }
+    }
+    if (Is("CHANGER WAS RESET") && nLength > 2)
+      ++m_nLongResetReports;
+    if (Is("MANUAL DISPENSE") && nLength >= 2) {
+      ++m_nManualDispenses;
+      m_nManualDispensesBit6 += (bytes[1] & 0x40) != 0;
+    }
+    if (strName.find("(SHORT)") != std::string::npos) {
+      ++m_cutByLength[std::min<std::size_t>(nLength, 7)];
+      if (nLength >= 2 && nLength <= 3 && bHeaderIntact && ReadsAsKeptCoin(bytes[1])) {
+        ++m_nCutAsCoins;
+        m_nCutAsCoin += m_coinValue[bytes[1] & 0x0F];
+      }
+    }
+    if (strName.find("(LATE)") != std::string::npos) {
+      ++m_nLate;
+      m_nLateIndex = m_nSent;
+    }
+  }
+};
+
 #ifdef LX5200E_SIM_EXE
 /// lx5200e-sim in headless mode on 127.0.0.2, driven through its standard input. Its output
 /// lines are collected while the event loop runs, and each is handed to m_onLine as it comes.
@@ -110,6 +262,7 @@ public:
     QObject::connect(&m_process, &QProcess::readyReadStandardOutput, [this] {
       while (m_process.canReadLine()) {
         m_lines.push_back(m_process.readLine().trimmed().toStdString());
+        m_ledger.OnLine(m_lines.back());
         if (m_onLine)
           m_onLine(m_lines.back());
       }
@@ -190,12 +343,15 @@ public:
   }
   /// Every line the sim wrote so far, in order.
   const std::vector<std::string>& Lines() const { return m_lines; }
+  /// What those lines say about money and faults.
+  const SimLedger& Ledger() const { return m_ledger; }
 
   std::function<void(const std::string&)> m_onLine;
 
 private:
   QProcess m_process;
   std::vector<std::string> m_lines;
+  SimLedger m_ledger;
   size_t m_nNext = 0;
   unsigned m_nControl = 0;
 };

@@ -38,12 +38,11 @@ key='HKCU\Software\Tessaline\Mintora'
 "${wine[@]}" reg query "$key\\Connection" /v IPAddress | grep -q '127\.0\.0\.2' ||
   fail "the registry does not hold the loopback device address"
 
-# The device ticks slowly: a program that falls a tick behind repeats its query, and the answers
-# to the repeats would be taken for later queries (README, known limits). Wine on a busy machine
-# can fall that far behind.
+# The device ticks every 20 ms: Wine on a busy machine falls ticks behind it, repeats its queries
+# and drops the answers to the repeats.
 mkfifo "$work/sim-in"
 "$sim" --headless --address 127.0.0.2 --comm-port "$comm" --control-port "$control" \
-  --tick-ms 100 <"$work/sim-in" >"$work/sim.log" 2>&1 &
+  --tick-ms 20 <"$work/sim-in" >"$work/sim.log" 2>&1 &
 pids+=($!)
 exec 3>"$work/sim-in" # the sim runs while this end is open
 for _ in {1..100}; do grep -q '^READY' "$work/sim.log" && break; sleep 0.1; done

@@ -103,7 +103,7 @@ wine reg query "$key" /v IPAddress 2>/dev/null | grep -q '127\.0\.0\.2' ||
 
 mkfifo "$work/sim-in"
 "$sim" --headless --address 127.0.0.2 --comm-port "$comm" --control-port "$control" \
-  --tick-ms 100 <"$work/sim-in" >"$work/sim.log" 2>&1 &
+  --tick-ms 20 <"$work/sim-in" >"$work/sim.log" 2>&1 &
 pids+=($!)
 exec 3>"$work/sim-in" # the sim runs while this end is open
 for _ in {1..100}; do grep -q '^READY' "$work/sim.log" && break; sleep 0.1; done
