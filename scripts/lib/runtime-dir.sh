@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the scripts that start Mintora, lx5200e-sim or render-icons (run, test,
 # test-windows, package). Qt's programs want a runtime folder private to the user
 # (XDG_RUNTIME_DIR, mode 0700), which a root shell, a container or an ssh session often lacks:
