@@ -48,7 +48,15 @@ add_custom_command(OUTPUT ${MINTORA_ICON_DIR}/Mintora.ico
           --ico ${MINTORA_ICON_DIR}/Mintora.ico
   DEPENDS render-icons
   COMMENT "Rendering the application icon for Windows")
-add_custom_target(app-ico ALL DEPENDS ${MINTORA_ICON_DIR}/Mintora.ico)
+# The picture of the Windows installer's welcome and finish pages, beside it (the Windows build
+# finds it there, see cmake/WindowsInstaller.cmake).
+add_custom_command(OUTPUT ${MINTORA_ICON_DIR}/MintoraWizard.bmp
+  COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen $<TARGET_FILE:render-icons>
+          --wizard ${MINTORA_ICON_DIR}/MintoraWizard.bmp
+  DEPENDS render-icons
+  COMMENT "Rendering the Windows installer's picture")
+add_custom_target(app-ico ALL DEPENDS ${MINTORA_ICON_DIR}/Mintora.ico
+  ${MINTORA_ICON_DIR}/MintoraWizard.bmp)
 
 # Debian wants the changelog compressed, reproducibly (no name, no time stamp in the gzip header).
 configure_file(${MINTORA_PACKAGE_DIR}/changelog.in ${CMAKE_CURRENT_BINARY_DIR}/changelog @ONLY)

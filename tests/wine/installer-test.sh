@@ -5,8 +5,8 @@
 # C:\Program Files\Mintora, the Start-menu shortcut and the uninstall entry in place; the installed
 # program, started through that shortcut with its settings seeded first (the Linux lx5200e-sim on
 # 127.0.0.2, ports PORT and PORT+1), must send control code 11 at start and 0 when its panel
-# closes; a silent uninstall must take away the files, the shortcut and the entry, and leave the
-# user's settings.
+# closes; a silent uninstall must take away the files, the shortcut and the entry, and the folder
+# of the copy of itself that it runs from, and leave the user's settings.
 set -euo pipefail
 wine_run=$1
 prefix=$(realpath -m "$2")
@@ -116,4 +116,15 @@ done
 gone || fail "the uninstall entry is still there"
 wine reg query "$key" /v IPAddress 2>/dev/null | grep -q '127\.0\.0\.2' ||
   fail "the uninstaller took the user's settings"
+# It ran from a copy of itself in the user's Temp folder (whose removal at restart it left
+# listed), and that copy's folder goes too, at once.
+wine reg query 'HKLM\System\CurrentControlSet\Control\Session Manager' \
+  /v PendingFileRenameOperations 2>/dev/null | grep -q '\\~nsu[0-9A-Z]*\.tmp' ||
+  fail "the uninstaller did not run from a copy in the Temp folder"
+temp_copies() { compgen -G "$prefix/drive_c/users/*/Temp/~nsu*.tmp" || true; }
+for _ in {1..20}; do
+  [[ -z $(temp_copies) ]] && break
+  sleep 0.5
+done
+[[ -z $(temp_copies) ]] || fail "the uninstaller left its copy's folder: $(temp_copies)"
 echo "installer under Wine: ok"
