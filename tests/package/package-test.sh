@@ -118,6 +118,7 @@ for _ in {1..100}; do grep -q '^READY' "$work/sim.log" && break; sleep 0.1; done
 # The device's manual page names every headless command that its help lists.
 echo help >&3
 for _ in {1..50}; do grep -q '^HELP quit' "$work/sim.log" && break; sleep 0.1; done
+grep -q '^HELP quit' "$work/sim.log" || fail "lx5200e-sim does not answer help"
 while read -r _ command kind _; do
   [[ $command != fault ]] || command+=" $kind"
   grep -qE "^ +$command( |$)" <<<"$sim_page" || fail "man lx5200e-sim lacks the command '$command'"
