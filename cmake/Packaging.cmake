@@ -1,7 +1,8 @@
 # Install rules and the Debian package (./scripts/package, or cpack in the build folder).
 #
 # The package holds the program, the simulated device, their desktop entries, icons and AppStream
-# metainfo, the Wireshark dissector and the documentation. The icons are rendered at build time
+# metainfo, the Wireshark dissector and the documentation (README.md, the device's as
+# lx5200e-sim.md, the manual pages). The icons are rendered at build time
 # by render-icons from the drawing code the windows use, so the installed icons and the windows'
 # icons never differ.
 
@@ -47,7 +48,15 @@ add_custom_command(OUTPUT ${MINTORA_ICON_DIR}/Mintora.ico
           --ico ${MINTORA_ICON_DIR}/Mintora.ico
   DEPENDS render-icons
   COMMENT "Rendering the application icon for Windows")
-add_custom_target(app-ico ALL DEPENDS ${MINTORA_ICON_DIR}/Mintora.ico)
+# The picture of the Windows installer's welcome and finish pages, beside it (the Windows build
+# finds it there, see cmake/WindowsInstaller.cmake).
+add_custom_command(OUTPUT ${MINTORA_ICON_DIR}/MintoraWizard.bmp
+  COMMAND ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=offscreen $<TARGET_FILE:render-icons>
+          --wizard ${MINTORA_ICON_DIR}/MintoraWizard.bmp
+  DEPENDS render-icons
+  COMMENT "Rendering the Windows installer's picture")
+add_custom_target(app-ico ALL DEPENDS ${MINTORA_ICON_DIR}/Mintora.ico
+  ${MINTORA_ICON_DIR}/MintoraWizard.bmp)
 
 # Debian wants the changelog compressed, reproducibly (no name, no time stamp in the gzip header).
 configure_file(${MINTORA_PACKAGE_DIR}/changelog.in ${CMAKE_CURRENT_BINARY_DIR}/changelog @ONLY)
@@ -94,6 +103,10 @@ install(FILES ${PROJECT_SOURCE_DIR}/wireshark/lx5200e.lua
 set(MINTORA_DOC_DIR ${CMAKE_INSTALL_DATAROOTDIR}/doc/mintora)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${MINTORA_PACKAGE_DIR}/copyright
         DESTINATION ${MINTORA_DOC_DIR})
+# The simulated device's own guide (its headless commands, datagrams and log lines), which its
+# manual page points to.
+install(FILES ${PROJECT_SOURCE_DIR}/sim/README.md DESTINATION ${MINTORA_DOC_DIR}
+        RENAME lx5200e-sim.md)
 if(MINTORA_GZIP)
   install(FILES ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz DESTINATION ${MINTORA_DOC_DIR})
 endif()

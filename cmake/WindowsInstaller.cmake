@@ -1,7 +1,8 @@
 # The Windows installer, build-windows/package/Mintora-<version>-setup.exe, made with NSIS
 # (makensis, Debian's nsis) from packaging/windows/Mintora.nsi whenever Mintora.exe, the script,
-# the README or the icon changes. ./scripts/package --windows builds it and prints its path; the
-# installer test (tests/wine/installer-test.sh) installs it in a Wine prefix of its own.
+# the README, the icon or the pages' picture changes. ./scripts/package --windows builds it and
+# prints its path; the installer test (tests/wine/installer-test.sh) installs it in a Wine prefix
+# of its own.
 set(MINTORA_PACKAGE_VERSION
     "${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}")
 if(NOT PROJECT_VERSION_PATCH)
@@ -25,6 +26,18 @@ set(depends Mintora "${nsi}" "${PROJECT_SOURCE_DIR}/README.md")
 if(EXISTS "${MINTORA_APP_ICO}")
   list(APPEND defines -DICON=${MINTORA_APP_ICO})
   list(APPEND depends "${MINTORA_APP_ICO}")
+endif()
+# And the welcome and finish pages' picture, which the Linux build renders beside the icon
+# (render-icons --wizard, target app-ico); without it NSIS's own picture stands there.
+get_filename_component(icon_dir "${MINTORA_APP_ICO}" DIRECTORY)
+set(MINTORA_WIZARD_BMP "${icon_dir}/MintoraWizard.bmp" CACHE FILEPATH
+  "The Windows installer's welcome and finish picture (164 x 314 BMP)")
+if(EXISTS "${MINTORA_WIZARD_BMP}")
+  list(APPEND defines -DWIZARD_BMP=${MINTORA_WIZARD_BMP})
+  list(APPEND depends "${MINTORA_WIZARD_BMP}")
+else()
+  message(WARNING "No installer picture at ${MINTORA_WIZARD_BMP}: build it on Linux with "
+    "cmake --build --preset default --target app-ico, or set MINTORA_WIZARD_BMP")
 endif()
 # -WX: a warning of makensis is a fault of the script.
 add_custom_command(OUTPUT "${MINTORA_INSTALLER}"

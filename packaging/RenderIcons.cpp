@@ -2,15 +2,21 @@
 // hicolor theme tree under OUTDIR, from the same drawing code that the windows show.
 // render-icons --ico FILE: writes the program's icon as a Windows .ico (16, 32, 48 and 256
 // pixels) for the resources of the Windows build.
+// render-icons --wizard FILE: writes the picture of the Windows installer's welcome and finish
+// pages, the program's icon and name on its own colours, as the 164 x 314 pixel BMP that NSIS
+// wants there.
 #include "AppIconArt.h"
 #include "SimIcon.h"
 
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QFont>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QImage>
+#include <QLinearGradient>
+#include <QPainter>
 #include <QPixmap>
 
 #include <cstdio>
@@ -97,6 +103,35 @@ bool WriteIco(const QIcon& icon, const QString& strFile) {
   return file.open(QIODevice::WriteOnly) && file.write(out) == out.size();
 }
 
+/// The welcome and finish pages' picture: 164 x 314 pixels (NSIS's Modern UI draws it so, at 96
+/// dots per inch), 24-bit colour without alpha, which every Windows version shows alike.
+bool WriteWizardBitmap(const QIcon& icon, const QString& strFile) {
+  constexpr int kWidth = 164;
+  constexpr int kHeight = 314;
+  constexpr int kIcon = 128;
+  QImage image(kWidth, kHeight, QImage::Format_RGB888);
+  QPainter dc(&image);
+  dc.setRenderHint(QPainter::Antialiasing);
+  // The coin's own golds, light at the top, where the icon sits, to deeper at the foot.
+  QLinearGradient background(0, 0, 0, kHeight);
+  background.setColorAt(0.0, QColor(255, 250, 228));
+  background.setColorAt(1.0, QColor(236, 190, 80));
+  dc.fillRect(image.rect(), background);
+  dc.drawPixmap((kWidth - kIcon) / 2, 48, icon.pixmap(QSize(kIcon, kIcon)));
+  QFont font(QStringLiteral("Liberation Sans"));
+  font.setPixelSize(24);
+  font.setBold(true);
+  dc.setFont(font);
+  dc.setPen(QColor(120, 78, 0));
+  dc.drawText(QRect(0, 48 + kIcon + 12, kWidth, 32), Qt::AlignCenter, QStringLiteral("Mintora"));
+  font.setPixelSize(13);
+  font.setBold(false);
+  dc.setFont(font);
+  dc.drawText(QRect(0, kHeight - 36, kWidth, 20), Qt::AlignCenter, QStringLiteral("Tessaline"));
+  dc.end();
+  return image.save(strFile, "BMP");
+}
+
 int WriteThemeTree(const char* pszOutDir) {
   const struct {
     const char* pszName;
@@ -126,15 +161,20 @@ int main(int argc, char* argv[]) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
     qputenv("QT_QPA_PLATFORM", "offscreen");
   QGuiApplication app(argc, argv);
-  if (argc == 3 && QByteArray(argv[1]) == "--ico") {
-    if (!WriteIco(CreateAppIcon(), QString::fromLocal8Bit(argv[2]))) {
+  const QByteArray option = argc == 3 ? QByteArray(argv[1]) : QByteArray();
+  if (option == "--ico" || option == "--wizard") {
+    const QString strFile = QString::fromLocal8Bit(argv[2]);
+    if (!(option == "--ico" ? WriteIco(CreateAppIcon(), strFile)
+                            : WriteWizardBitmap(CreateAppIcon(), strFile))) {
       std::fprintf(stderr, "render-icons: cannot write %s\n", argv[2]);
       return 1;
     }
     return 0;
   }
   if (argc != 2) {
-    std::fprintf(stderr, "usage: render-icons OUTDIR\n       render-icons --ico FILE\n");
+    std::fprintf(stderr,
+                 "usage: render-icons OUTDIR\n       render-icons --ico FILE\n"
+                 "       render-icons --wizard FILE\n");
     return 2;
   }
   return WriteThemeTree(argv[1]);

@@ -9,7 +9,17 @@
 -- Install for one user: copy this file to ~/.local/lib/wireshark/plugins/ and restart Wireshark.
 -- Or load it once: wireshark -X lua_script:lx5200e.lua, tshark -X lua_script:lx5200e.lua.
 
-local lx = Proto("lx5200e", "LX-5200-E interface device (MDB coin changer)")
+-- Wireshark reads its plugin folders before the scripts given with -X, and a protocol can be
+-- registered once only. Where a copy of this file was loaded already (the package's, in the
+-- global plugin folder), that copy decodes and this one steps aside with a note on standard
+-- error (not standard output, which tshark's -T fields readers parse).
+local registered, lx = pcall(Proto, "lx5200e", "LX-5200-E interface device (MDB coin changer)")
+if not registered then
+  local source = debug.getinfo(1, "S").source:gsub("^@", "")
+  io.stderr:write(source .. ": not loaded: the protocol lx5200e is registered already by a copy "
+    .. "in a plugin folder (tshark -G folders), which decodes instead\n")
+  return
+end
 
 local PC_TO_DEVICE = "PC to device"
 local DEVICE_TO_PC = "device to PC"

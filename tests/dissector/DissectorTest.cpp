@@ -53,13 +53,18 @@ const std::string& InstalledDissector() {
 
 /// tshark with the dissector under test and the session's ports as preferences, in a home of its
 /// own so that no personal plugin or preference gets in. An installed copy that is the same as
-/// this tree's is read as it is, without a second one.
+/// this tree's is read as it is, without a second one. bPersonalCopy puts this tree's copy in the
+/// home's plugin folder as well and still gives it with -X, as a user who installed it does.
 class CTshark {
 public:
-  explicit CTshark(unsigned nComm = kComm) : m_nComm(nComm) {
+  explicit CTshark(unsigned nComm = kComm, bool bPersonalCopy = false)
+      : m_nComm(nComm), m_bBothCopies(bPersonalCopy) {
     m_env = QProcessEnvironment::systemEnvironment();
     m_env.insert("HOME", m_home.path());
     m_env.remove("WIRESHARK_CONFIG_DIR");
+    const QString strPlugins = m_home.path() + "/.local/lib/wireshark/plugins";
+    if (bPersonalCopy && QDir().mkpath(strPlugins))
+      QFile::copy(LX5200E_LUA, strPlugins + "/lx5200e.lua");
   }
   /// Runs tshark on strCapture with extra arguments. @returns standard output; strErrors gets
   /// standard error.
@@ -69,8 +74,9 @@ public:
     process.setProcessEnvironment(m_env);
     process.start(TSHARK_EXE,
                   QStringList{"-n", "-r", QString::fromStdString(strCapture)} +
-                      (InstalledDissector().empty() ? QStringList{"-X", "lua_script:" LX5200E_LUA}
-                                                    : QStringList{}) +
+                      (InstalledDissector().empty() || m_bBothCopies
+                           ? QStringList{"-X", "lua_script:" LX5200E_LUA}
+                           : QStringList{}) +
                       QStringList{"-o", QStringLiteral("lx5200e.comm_port:%1").arg(m_nComm), "-o",
                                   QStringLiteral("lx5200e.control_port:%1").arg(m_nComm + 1), "-o",
                                   "ip.check_checksum:TRUE", "-o", "udp.check_checksum:TRUE"} +
@@ -106,6 +112,7 @@ public:
 
 private:
   unsigned m_nComm;
+  bool m_bBothCopies;
   QTemporaryDir m_home;
   QProcessEnvironment m_env;
 };
@@ -206,6 +213,19 @@ TEST_F(DissectorSession, EveryFrameDecodesWithoutALuaError) {
       m_tshark.Rows(s_strCapture, "udp and not lx5200e", {"frame.number", "udp.length"});
   EXPECT_TRUE(rows.empty()) << rows.size() << " frames not decoded, the first "
                             << rows.front().at("frame.number");
+}
+
+// Loaded from a plugin folder and again with -X (the package installed, the README's command
+// typed): the first copy decodes, the second steps aside and says so.
+TEST_F(DissectorSession, ASecondCopyStepsAsideAndTheFirstDecodes) {
+  CTshark tshark(kComm, true);
+  std::string strErrors;
+  const std::string strSummary = tshark.Run(s_strCapture, {}, &strErrors);
+  EXPECT_NE(strErrors.find(LX5200E_LUA ": not loaded: the protocol lx5200e is registered already"),
+            std::string::npos)
+      << strErrors;
+  EXPECT_EQ(strErrors.find("Lua: Error"), std::string::npos) << strErrors;
+  EXPECT_NE(strSummary.find("PC → device PAYOUT 24 units"), std::string::npos);
 }
 
 TEST_F(DissectorSession, TheDirectionFollowsTheControlTrafficAndTheAddressesAreTheRealOnes) {

@@ -7,7 +7,7 @@
 set -euo pipefail
 src=$1
 build=$2
-for tool in dpkg-deb cpack desktop-file-validate appstreamcli lintian file tshark; do
+for tool in dpkg-deb cpack desktop-file-validate appstreamcli lintian file tshark man; do
   command -v "$tool" >/dev/null || { echo "missing $tool: run scripts/setup" >&2; exit 1; }
 done
 
@@ -48,6 +48,7 @@ usr/share/icons/hicolor/48x48/apps/com.tessaline.Lx5200eSim.png
 usr/share/icons/hicolor/256x256/apps/com.tessaline.Lx5200eSim.png
 $plugins/lx5200e.lua
 usr/share/doc/mintora/README.md
+usr/share/doc/mintora/lx5200e-sim.md
 usr/share/doc/mintora/copyright
 usr/share/doc/mintora/changelog.gz
 usr/share/man/man1/Mintora.1.gz
@@ -69,6 +70,8 @@ for page in Mintora lx5200e-sim; do
   gzip -dc "$root/usr/share/man/man1/$page.1.gz" | head -n 1 | grep -qF '"Mintora 1.0.0"' ||
     fail "the manual page of $page does not carry version 1.0.0"
 done
+sim_page=$(MANWIDTH=200 man -l "$root/usr/share/man/man1/lx5200e-sim.1.gz" 2>/dev/null)
+grep -qF /usr/share/doc/mintora/lx5200e-sim.md <<<"$sim_page" || fail "man lx5200e-sim does not name its guide"
 
 # ---- Control fields: dependencies from the binaries, plus the dialogs' fonts ------------------
 depends=$(dpkg-deb -f "$deb" Depends)
@@ -112,6 +115,14 @@ mkfifo "$work/sim-in"
 pids+=($!)
 exec 3>"$work/sim-in"  # the sim runs while this end is open
 for _ in {1..100}; do grep -q '^READY' "$work/sim.log" && break; sleep 0.1; done
+# The device's manual page names every headless command that its help lists.
+echo help >&3
+for _ in {1..50}; do grep -q '^HELP quit' "$work/sim.log" && break; sleep 0.1; done
+grep -q '^HELP quit' "$work/sim.log" || fail "lx5200e-sim does not answer help"
+while read -r _ command kind _; do
+  [[ $command != fault ]] || command+=" $kind"
+  grep -qE "^ +$command( |$)" <<<"$sim_page" || fail "man lx5200e-sim lacks the command '$command'"
+done < <(grep -E '^HELP [a-z]' "$work/sim.log")
 XDG_CONFIG_HOME=$config "$root/usr/bin/Mintora" >"$work/mintora.log" 2>&1 &
 pids+=($!)
 startup=(

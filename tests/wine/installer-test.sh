@@ -5,8 +5,8 @@
 # C:\Program Files\Mintora, the Start-menu shortcut and the uninstall entry in place; the installed
 # program, started through that shortcut with its settings seeded first (the Linux lx5200e-sim on
 # 127.0.0.2, ports PORT and PORT+1), must send control code 11 at start and 0 when its panel
-# closes; a silent uninstall must take away the files, the shortcut and the entry, and leave the
-# user's settings.
+# closes; a silent uninstall must take away the files, the shortcut and the entry, and the folder
+# of the copy of itself that it runs from, and leave the user's settings.
 set -euo pipefail
 wine_run=$1
 prefix=$(realpath -m "$2")
@@ -17,6 +17,8 @@ sim=$6
 comm=$7
 control=$((comm + 1))
 readme=$(dirname "${BASH_SOURCE[0]}")/../../README.md
+# shellcheck source=SCRIPTDIR/../../scripts/lib/wine.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib/wine.sh"
 
 fail() {
   echo "FAIL: $*" >&2
@@ -35,14 +37,10 @@ done
 
 work=$(mktemp -d)
 pids=()
-server_pid=
 cleanup() {
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  # The prefix's wineserver ends every Windows process in it, then itself.
-  if [[ -n $server_pid ]]; then
-    WINEPREFIX=$prefix wineserver --kill 2>/dev/null || kill "$server_pid" 2>/dev/null || true
-    wait "$server_pid" 2>/dev/null || true
-  fi
+  sim_stop
+  wine_stop_server "$prefix"
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -53,14 +51,7 @@ wine() { "$wine_run" "$prefix" "$@"; }
 # the first program starts, would otherwise hold this script's output open after it ends.
 rm -rf "$prefix" "$prefix.lock"
 "$wine_run" "$prefix" >/dev/null 2>&1 || fail "Wine could not make the prefix $prefix"
-WINEPREFIX=$prefix WINEDEBUG=-all wineserver --foreground --persistent >/dev/null 2>&1 &
-server_pid=$!
-for _ in {1..100}; do
-  [[ -S /proc/$server_pid/cwd/socket ]] && break
-  kill -0 "$server_pid" 2>/dev/null || fail "the prefix's wineserver ended"
-  sleep 0.1
-done
-wine cmd.exe /c exit </dev/null >/dev/null 2>&1 || fail "Wine does not start cmd.exe"
+wine_start_server "$prefix" || fail "no wineserver for $prefix"
 
 # Install.
 status=0
@@ -93,36 +84,18 @@ expect_value NoModify REG_DWORD 0x1
 expect_value NoRepair REG_DWORD 0x1
 
 # The settings point at loopback before the installed program ever starts.
+wine_seed_settings 127.0.0.2 "$comm" "$control" || fail "the settings could not be seeded"
 key='HKCU\Software\Tessaline\Mintora\Connection'
-wine reg add "$key" /v IPAddress /t REG_SZ /d 127.0.0.2 /f >/dev/null 2>&1
-wine reg add "$key" /v PortCommunication /t REG_DWORD /d "$comm" /f >/dev/null 2>&1
-wine reg add "$key" /v PortControl /t REG_DWORD /d "$control" /f >/dev/null 2>&1
-wine reg add "$key" /v AutoConnect /t REG_DWORD /d 1 /f >/dev/null 2>&1
-wine reg query "$key" /v IPAddress 2>/dev/null | grep -q '127\.0\.0\.2' ||
-  fail "the registry does not hold the loopback device address"
 
-mkfifo "$work/sim-in"
-"$sim" --headless --address 127.0.0.2 --comm-port "$comm" --control-port "$control" \
-  --tick-ms 20 <"$work/sim-in" >"$work/sim.log" 2>&1 &
-pids+=($!)
-exec 3>"$work/sim-in" # the sim runs while this end is open
-for _ in {1..100}; do grep -q '^READY' "$work/sim.log" && break; sleep 0.1; done
-grep -q '^READY' "$work/sim.log" || fail "lx5200e-sim did not start"
+sim_start "$sim" "$work" "$comm" "$control" --tick-ms 20 || fail "lx5200e-sim did not start"
 
 # Through the shortcut, as the Start menu would; start /wait hands back Mintora.exe's exit code.
 wine start /wait /unix "$lnk" >"$work/mintora.log" 2>&1 &
 mintora_pid=$!
 pids+=("$mintora_pid")
-wait_for() { # wait_for LINE SECONDS: the sim logged exactly LINE
-  for ((i = 0; i < $2 * 10; ++i)); do
-    grep -qxF "$1" "$work/sim.log" && return 0
-    sleep 0.1
-  done
-  return 1
-}
-wait_for "RX CTRL 3 08 03 0B CONTROL 11 POLL ON" 60 || fail "the installed Mintora.exe sent no control code 11"
+sim_wait_for "RX CTRL 3 08 03 0B CONTROL 11 POLL ON" 60 || fail "the installed Mintora.exe sent no control code 11"
 wine "$probe" close >/dev/null 2>&1 || fail "the installed Mintora.exe showed no panel"
-wait_for "RX CTRL 3 08 03 00 CONTROL 0 OFF" 20 || fail "closing the panel sent no control code 0"
+sim_wait_for "RX CTRL 3 08 03 00 CONTROL 0 OFF" 20 || fail "closing the panel sent no control code 0"
 status=0
 wait "$mintora_pid" || status=$?
 ((status == 0)) || fail "Mintora.exe ended with $status"
@@ -143,4 +116,15 @@ done
 gone || fail "the uninstall entry is still there"
 wine reg query "$key" /v IPAddress 2>/dev/null | grep -q '127\.0\.0\.2' ||
   fail "the uninstaller took the user's settings"
+# It ran from a copy of itself in the user's Temp folder (whose removal at restart it left
+# listed), and that copy's folder goes too, at once.
+wine reg query 'HKLM\System\CurrentControlSet\Control\Session Manager' \
+  /v PendingFileRenameOperations 2>/dev/null | grep -q '\\~nsu[0-9A-Z]*\.tmp' ||
+  fail "the uninstaller did not run from a copy in the Temp folder"
+temp_copies() { compgen -G "$prefix/drive_c/users/*/Temp/~nsu*.tmp" || true; }
+for _ in {1..20}; do
+  [[ -z $(temp_copies) ]] && break
+  sleep 0.5
+done
+[[ -z $(temp_copies) ]] || fail "the uninstaller left its copy's folder: $(temp_copies)"
 echo "installer under Wine: ok"
