@@ -21,19 +21,10 @@ public:
   using QSocketNotifier::QSocketNotifier;
 };
 
-namespace {
-
-/// Datagrams delivered in one go while more keep waiting; then the event loop gets its turn, so
-/// a device that floods the socket cannot freeze the windows.
-constexpr int kMaxDatagramsPerWakeUp = 64;
-
-/// True when a datagram is waiting on fd (a pending error alone does not count).
-bool HasDatagramWaiting(int fd) {
-  pollfd pfd = {fd, POLLIN, 0};
+bool CAsyncSocket::IsDatagramWaiting(INT_PTR hSocket) {
+  pollfd pfd = {static_cast<int>(hSocket), POLLIN, 0};
   return poll(&pfd, 1, 0) > 0 && (pfd.revents & POLLIN) != 0;
 }
-
-}  // namespace
 
 CAsyncSocket::~CAsyncSocket() { Close(); }
 
@@ -75,19 +66,7 @@ bool CAsyncSocket::Create(UINT nSocketPort, int nSocketType, long lEvent,
   // Write readiness is accepted for compatibility and never delivered: sends do not block.
   if (lEvent & FD_READ_EVENT) {
     m_pWatch = new CSocketWatch(fd, QSocketNotifier::Read);
-    QObject::connect(m_pWatch, &QSocketNotifier::activated, [this] {
-      // Datagrams that queued up while one was handled are delivered here, one call each,
-      // without a round through the event loop per datagram. A handler that reads nothing, or
-      // closes the socket, ends the run.
-      m_bInReceive = true;
-      int nDelivered = 0;
-      do {
-        m_nDatagramsRead = 0;
-        OnReceive(0);
-      } while (++nDelivered < kMaxDatagramsPerWakeUp && m_nDatagramsRead > 0 && m_hSocket >= 0 &&
-               HasDatagramWaiting(static_cast<int>(m_hSocket)));
-      m_bInReceive = false;
-    });
+    QObject::connect(m_pWatch, &QSocketNotifier::activated, [this] { DeliverReadiness(); });
   }
   return true;
 }
