@@ -238,11 +238,16 @@ struct TemplateCase {
 };
 
 const TemplateCase kTemplates[] = {
-    {"VendingPanel", IDD_VENDINGPANEL_DIALOG},       {"Prices", IDD_PRICE_DIALOG},
-    {"Connection", IDD_CONNECTION_DIALOG},           {"About", IDD_ABOUTBOX},
-    {"AcceptorControl", IDD_ACCEPTORCONTROL_DIALOG}, {"AcceptorSetup", IDD_ACCEPTORSETUP_DIALOG},
-    {"AcceptorIdent", IDD_ACCEPTORIDENT_DIALOG},     {"TubeStatus", IDD_TUBESTATUS_DIALOG},
-    {"Form", IDD_FORM},                              {"WithMenu", IDD_WITH_MENU},
+    {"VendingPanel", IDD_VENDINGPANEL_DIALOG},
+    {"Prices", IDD_PRICE_DIALOG},
+    {"Connection", IDD_CONNECTION_DIALOG},
+    {"About", IDD_ABOUTBOX},
+    {"AcceptorControl", IDD_ACCEPTORCONTROL_DIALOG},
+    {"AcceptorSetup", IDD_ACCEPTORSETUP_DIALOG},
+    {"AcceptorIdent", IDD_ACCEPTORIDENT_DIALOG},
+    {"TubeStatus", IDD_TUBESTATUS_DIALOG},
+    {"Form", IDD_FORM},
+    {"WithMenu", IDD_WITH_MENU},
 };
 
 class TemplateDialog : public Dialogs, public testing::WithParamInterface<TemplateCase> {};
@@ -386,56 +391,50 @@ TEST_F(Dialogs, ButtonsRunTheirCommandsAndWhatNobodyHandlesGoesToTheApplication)
 
 constexpr INT_PTR kStillOpen = 99;  // the test ends it after Enter
 
-/// Enter as the operator types it: where the focus is before, and what it runs.
+/// How the focus gets to the control before Enter.
+enum class EFocusMove { AtStart, ByClick, ByTab, ByGoto };
+
+/// Enter as the operator types it: where the focus is, and the command that Enter runs.
 struct EnterCase {
   const char* pszName;
   UINT nIDD;
-  std::function<void(CDialog&)> moveFocus;  ///< nothing: the focus is where it starts
-  int nFocused;
+  EFocusMove move;
+  int nFocused;  ///< clicked, or given the focus, or where it is after the move
   EDialogKey key;
-  std::vector<UINT> commands;  ///< that reach the dialog, clicks included
-  INT_PTR nEndsWith;           ///< the dialog's result, or kStillOpen
+  UINT nCommand;
+  INT_PTR nEndsWith;  ///< the dialog's result, or kStillOpen
 };
 
 void PrintTo(const EnterCase& c, std::ostream* pOut) { *pOut << c.pszName; }
 
+using enum EFocusMove;
+constexpr auto kEnter = EDialogKey::Enter;
+constexpr auto kKeypad = EDialogKey::KeypadEnter;
+constexpr UINT IDD_PANEL = IDD_VENDINGPANEL_DIALOG;
+constexpr int IDC_P1 = IDC_PRODUCT_1;  // IDC_P1 + 10 is Change Return
+constexpr UINT IDD_ACCEPTOR = IDD_ACCEPTORCONTROL_DIALOG;
+
+// clang-format off
 const EnterCase kEnterCases[] = {
     // The panel: Enter on a product button vends; it ends the panel only off the buttons.
-    {"PanelFocusAtStart", IDD_VENDINGPANEL_DIALOG, nullptr, IDC_PRODUCT_1, EDialogKey::Enter,
-     {IDC_PRODUCT_1}, kStillOpen},
-    {"PanelAfterAClick", IDD_VENDINGPANEL_DIALOG,
-     [](CDialog& d) { Click(d, IDC_PRODUCT_1 + 1); }, IDC_PRODUCT_1 + 1, EDialogKey::Enter,
-     {IDC_PRODUCT_1 + 1, IDC_PRODUCT_1 + 1}, kStillOpen},
-    {"PanelAfterTab", IDD_VENDINGPANEL_DIALOG,
-     [](CDialog& d) { PressKey(d, EDialogKey::Tab); }, IDC_PRODUCT_1 + 1, EDialogKey::Enter,
-     {IDC_PRODUCT_1 + 1}, kStillOpen},
-    {"PanelKeypadEnterAfterAClick", IDD_VENDINGPANEL_DIALOG,
-     [](CDialog& d) { Click(d, IDC_PRODUCT_1 + 9); }, IDC_PRODUCT_1 + 9, EDialogKey::KeypadEnter,
-     {IDC_PRODUCT_1 + 9, IDC_PRODUCT_1 + 9}, kStillOpen},
-    {"PanelChangeReturnAfterAClick", IDD_VENDINGPANEL_DIALOG,
-     [](CDialog& d) { Click(d, IDC_CHANGE_RETURN); }, IDC_CHANGE_RETURN, EDialogKey::Enter,
-     {IDC_CHANGE_RETURN, IDC_CHANGE_RETURN}, kStillOpen},
-    {"PanelOffTheButtons", IDD_VENDINGPANEL_DIALOG,
-     [](CDialog& d) { d.GotoDlgCtrl(IDC_CREDIT); }, IDC_CREDIT, EDialogKey::Enter, {IDOK}, IDOK},
+    {"PanelFocusAtStart", IDD_PANEL, AtStart, IDC_P1, kEnter, IDC_P1, kStillOpen},
+    {"PanelAfterAClick", IDD_PANEL, ByClick, IDC_P1 + 1, kEnter, IDC_P1 + 1, kStillOpen},
+    {"PanelAfterTab", IDD_PANEL, ByTab, IDC_P1 + 1, kEnter, IDC_P1 + 1, kStillOpen},
+    {"PanelKeypadAfterAClick", IDD_PANEL, ByClick, IDC_P1 + 9, kKeypad, IDC_P1 + 9, kStillOpen},
+    {"PanelChangeReturnClicked", IDD_PANEL, ByClick, IDC_P1 + 10, kEnter, IDC_P1 + 10, kStillOpen},
+    {"PanelOffTheButtons", IDD_PANEL, ByGoto, IDC_CREDIT, kEnter, IDOK, IDOK},
     // The acceptor control dialog: its first tab stop is "Exit", a plain push button of ID 1.
-    {"AcceptorFocusAtStart", IDD_ACCEPTORCONTROL_DIALOG, nullptr, IDOK, EDialogKey::Enter, {IDOK},
-     IDOK},
-    {"AcceptorAfterAClickOnEnable", IDD_ACCEPTORCONTROL_DIALOG,
-     [](CDialog& d) { Click(d, 1064); }, 1064, EDialogKey::Enter, {1064, 1064}, kStillOpen},
-    {"AcceptorAfterTabToACheckBox", IDD_ACCEPTORCONTROL_DIALOG,
-     [](CDialog& d) { PressKey(d, EDialogKey::Tab); }, 1030, EDialogKey::Enter, {IDOK}, IDOK},
-    {"AcceptorOnReset", IDD_ACCEPTORCONTROL_DIALOG, [](CDialog& d) { d.GotoDlgCtrl(1063); }, 1063,
-     EDialogKey::Enter, {1063}, kStillOpen},
+    {"AcceptorFocusAtStart", IDD_ACCEPTOR, AtStart, IDOK, kEnter, IDOK, IDOK},
+    {"AcceptorAfterAClickOnEnable", IDD_ACCEPTOR, ByClick, 1064, kEnter, 1064, kStillOpen},
+    {"AcceptorAfterTabToACheckBox", IDD_ACCEPTOR, ByTab, 1030, kEnter, IDOK, IDOK},
+    {"AcceptorOnReset", IDD_ACCEPTOR, ByGoto, 1063, kEnter, 1063, kStillOpen},
     // A template with a default push button: off the buttons Enter is that button's command.
-    {"FormInAnEdit", IDD_FORM, [](CDialog& d) { d.GotoDlgCtrl(IDC_NAME); }, IDC_NAME,
-     EDialogKey::Enter, {IDC_CUSTOM}, kStillOpen},
-    {"FormOnACheckBox", IDD_FORM, [](CDialog& d) { d.GotoDlgCtrl(IDC_TICK); }, IDC_TICK,
-     EDialogKey::KeypadEnter, {IDC_CUSTOM}, kStillOpen},
-    {"FormOnAnotherButton", IDD_FORM, [](CDialog& d) { d.GotoDlgCtrl(IDC_FOREIGN); }, IDC_FOREIGN,
-     EDialogKey::Enter, {IDC_FOREIGN}, kStillOpen},
-    {"FormOnCancel", IDD_FORM, [](CDialog& d) { d.GotoDlgCtrl(IDCANCEL); }, IDCANCEL,
-     EDialogKey::Enter, {IDCANCEL}, IDCANCEL},
+    {"FormInAnEdit", IDD_FORM, ByGoto, IDC_NAME, kEnter, IDC_CUSTOM, kStillOpen},
+    {"FormOnACheckBox", IDD_FORM, ByGoto, IDC_TICK, kKeypad, IDC_CUSTOM, kStillOpen},
+    {"FormOnAnotherButton", IDD_FORM, ByGoto, IDC_FOREIGN, kEnter, IDC_FOREIGN, kStillOpen},
+    {"FormOnCancel", IDD_FORM, ByGoto, IDCANCEL, kEnter, IDCANCEL, IDCANCEL},
 };
+// clang-format on
 
 class EnterKey : public Dialogs, public testing::WithParamInterface<EnterCase> {};
 
@@ -443,14 +442,21 @@ TEST_P(EnterKey, PushesTheFocusedButtonElseRunsTheDefaultCommand) {
   const EnterCase& c = GetParam();
   CRecordingDlg dlg(TemplateOf(c.nIDD));
   const INT_PTR nResult = Run(dlg, [&](CDialog& d) {
-    if (c.moveFocus)
-      c.moveFocus(d);
+    switch (c.move) {
+    case AtStart: break;
+    case ByClick: Click(d, c.nFocused); break;
+    case ByTab: PressKey(d, EDialogKey::Tab); break;
+    case ByGoto: d.GotoDlgCtrl(c.nFocused); break;
+    }
     EXPECT_EQ(FocusedId(dlg), c.nFocused);
     PressKey(d, c.key);
     EXPECT_EQ(d.IsWindowVisible(), c.nEndsWith == kStillOpen);
     d.EndDialog(kStillOpen);
   });
-  EXPECT_EQ(dlg.m_commands, c.commands);
+  std::vector<UINT> expected{c.nCommand};
+  if (c.move == ByClick)  // the click's own command first
+    expected.insert(expected.begin(), static_cast<UINT>(c.nFocused));
+  EXPECT_EQ(dlg.m_commands, expected);
   EXPECT_EQ(nResult, c.nEndsWith);
 }
 

@@ -51,8 +51,7 @@ struct FoundBox {
 BOOL CALLBACK FindBox(HWND hWnd, LPARAM lParam) {
   char szClass[16] = {};
   GetClassNameA(hWnd, szClass, sizeof szClass);
-  if (std::strcmp(szClass, "#32770") != 0 || !IsWindowVisible(hWnd) ||
-      CModalLoop::IsRunning(hWnd))
+  if (std::strcmp(szClass, "#32770") != 0 || !IsWindowVisible(hWnd) || CModalLoop::IsRunning(hWnd))
     return TRUE;
   reinterpret_cast<FoundBox*>(lParam)->hBox = hWnd;
   return FALSE;
