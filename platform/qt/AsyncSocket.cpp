@@ -30,15 +30,9 @@ CAsyncSocket::~CAsyncSocket() { Close(); }
 
 bool CAsyncSocket::Create(UINT nSocketPort, int nSocketType, long lEvent,
                           const char* lpszSocketAddress) {
-  if (m_hSocket >= 0 || nSocketType != SOCK_DGRAM || nSocketPort < 1 || nSocketPort > 65535) {
-    SetLastError(EINVAL);
-    return false;
-  }
-  sockaddr_in local = {};
-  local.sin_family = AF_INET;
-  local.sin_port = htons(static_cast<uint16_t>(nSocketPort));
-  local.sin_addr.s_addr = htonl(INADDR_ANY);
-  if (lpszSocketAddress && inet_pton(AF_INET, lpszSocketAddress, &local.sin_addr) != 1) {
+  sockaddr_in local;
+  if (m_hSocket >= 0 || nSocketType != SOCK_DGRAM ||
+      !LocalIPv4(nSocketPort, lpszSocketAddress, local)) {
     SetLastError(EINVAL);
     return false;
   }
@@ -76,13 +70,11 @@ bool CAsyncSocket::Connect(const char* lpszHostAddress, UINT nHostPort) {
     SetLastError(EBADF);
     return false;
   }
-  sockaddr_in peer = {};
-  peer.sin_family = AF_INET;
-  if (!lpszHostAddress || nHostPort > 65535 || !ResolveIPv4(lpszHostAddress, peer.sin_addr)) {
+  sockaddr_in peer;
+  if (!PeerIPv4(lpszHostAddress, nHostPort, peer)) {
     SetLastError(EINVAL);
     return false;
   }
-  peer.sin_port = htons(static_cast<uint16_t>(nHostPort));
   if (connect(static_cast<int>(m_hSocket), reinterpret_cast<const sockaddr*>(&peer), sizeof peer) !=
       0) {
     SetLastError(errno);

@@ -126,15 +126,9 @@ CAsyncSocket::~CAsyncSocket() { Close(); }
 
 bool CAsyncSocket::Create(UINT nSocketPort, int nSocketType, long lEvent,
                           const char* lpszSocketAddress) {
-  if (m_hSocket != -1 || nSocketType != SOCK_DGRAM || nSocketPort < 1 || nSocketPort > 65535) {
-    SetLastError(WSAEINVAL);
-    return false;
-  }
-  sockaddr_in local = {};
-  local.sin_family = AF_INET;
-  local.sin_port = htons(static_cast<u_short>(nSocketPort));
-  local.sin_addr.s_addr = htonl(INADDR_ANY);
-  if (lpszSocketAddress && inet_pton(AF_INET, lpszSocketAddress, &local.sin_addr) != 1) {
+  sockaddr_in local;
+  if (m_hSocket != -1 || nSocketType != SOCK_DGRAM ||
+      !LocalIPv4(nSocketPort, lpszSocketAddress, local)) {
     SetLastError(WSAEINVAL);
     return false;
   }
@@ -196,13 +190,11 @@ bool CAsyncSocket::Connect(const char* lpszHostAddress, UINT nHostPort) {
     SetLastError(WSAENOTSOCK);
     return false;
   }
-  sockaddr_in peer = {};
-  peer.sin_family = AF_INET;
-  if (!lpszHostAddress || nHostPort > 65535 || !ResolveIPv4(lpszHostAddress, peer.sin_addr)) {
+  sockaddr_in peer;
+  if (!PeerIPv4(lpszHostAddress, nHostPort, peer)) {
     SetLastError(WSAEINVAL);
     return false;
   }
-  peer.sin_port = htons(static_cast<u_short>(nHostPort));
   m_pWatch->m_peer = peer;
   m_pWatch->m_bHasPeer = true;
   return true;
