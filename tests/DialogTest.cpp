@@ -817,6 +817,24 @@ TEST_P(TemplateDialog, ControlsAreTheSystemsOwnKindsAndTextsFitTheTemplateFont) 
   });
 }
 
+// The keys above go through the test's pump, which hands them to the dialog manager as its loop
+// does; here the system's own dialog loop takes them from the queue.
+TEST(DialogManagerLoop, EnterOnAClickedButtonPushesIt) {
+  CRecordingApp app;
+  CRecordingDlg dlg(GetDialogTemplate(IDD_VENDINGPANEL_DIALOG));
+  CDialog::SetShownHook([&](CDialog&) {
+    Click(dlg, IDC_PRODUCT_1 + 1);
+    const HWND hFocus = GetFocus();
+    PostMessageA(hFocus, WM_KEYDOWN, VK_RETURN, 0x001C0001);
+    PostMessageA(hFocus, WM_KEYUP, VK_RETURN, 0xC01C0001);
+    AfxPostCall([&] { dlg.EndDialog(kStillOpen); });  // queued behind the key
+  });
+  const INT_PTR nResult = dlg.DoModal();
+  CDialog::SetShownHook(nullptr);
+  EXPECT_EQ(nResult, kStillOpen);
+  EXPECT_EQ(dlg.m_commands, (std::vector<UINT>{IDC_PRODUCT_1 + 1, IDC_PRODUCT_1 + 1}));
+}
+
 struct MenuCase {
   const char* pszName;
   int nPopup;
