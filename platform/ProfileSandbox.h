@@ -21,7 +21,7 @@ public:
 
 private:
   std::string m_strRoot;
-  std::string m_strSaved;      ///< what the root replaced, where it has a name
-  bool m_bHadSaved = false;    ///< whether there was one
-  void* m_pHandle = nullptr;   ///< the platform's handle of the root while it lives
+  std::string m_strSaved;     ///< what the root replaced, where it has a name
+  bool m_bHadSaved = false;   ///< whether there was one
+  void* m_pHandle = nullptr;  ///< the platform's handle of the root while it lives
 };

@@ -17,6 +17,10 @@
 #include "TestSockets.h"  // the Windows headers, in the order they need
 
 #include <windows.h>
+// Macros of the Windows headers that would rename the application's own operations.
+#undef GetProfileInt
+#undef GetProfileString
+#undef WriteProfileString
 #endif
 
 using namespace testing_support;
@@ -24,6 +28,8 @@ using namespace testing_support;
 namespace {
 
 #ifdef _WIN32
+using Bytes = std::vector<BYTE>;
+
 /// A value as the registry holds it.
 struct RawValue {
   DWORD dwType;
@@ -34,8 +40,9 @@ void PrintTo(const RawValue& raw, std::ostream* pOut) {
   *pOut << "type " << raw.dwType << ", " << raw.data.size() << " bytes";
 }
 RawValue RawNumber(UINT nValue) {
-  return {REG_DWORD, {static_cast<BYTE>(nValue), static_cast<BYTE>(nValue >> 8),
-                      static_cast<BYTE>(nValue >> 16), static_cast<BYTE>(nValue >> 24)}};
+  return {REG_DWORD,
+          {static_cast<BYTE>(nValue), static_cast<BYTE>(nValue >> 8),
+           static_cast<BYTE>(nValue >> 16), static_cast<BYTE>(nValue >> 24)}};
 }
 RawValue RawText(const std::string& strText) {
   Bytes data(strText.begin(), strText.end());
@@ -132,9 +139,9 @@ private:
     return strName;
   }
   /// The entries of the section in the file as it is now, or nothing without the section.
-  std::optional<std::map<std::string, std::string>> FileLines(const std::string& strSection) {
+  std::optional<std::map<std::string, std::string> > FileLines(const std::string& strSection) {
     std::istringstream in(m_config.Read());
-    std::optional<std::map<std::string, std::string>> lines;
+    std::optional<std::map<std::string, std::string> > lines;
     bool bInSection = false;
     for (std::string strLine; std::getline(in, strLine);) {
       if (!strLine.empty() && strLine[0] == '[') {
@@ -148,7 +155,7 @@ private:
     return lines;
   }
 
-  std::map<std::string, std::map<std::string, std::string>> m_file;
+  std::map<std::string, std::map<std::string, std::string> > m_file;
   std::string m_strPadding;
 #endif
 };
@@ -281,12 +288,14 @@ INSTANTIATE_TEST_SUITE_P(
         StoredCase{"TextOfNoBytes", {REG_SZ, {}}, kIntDefault, ""},
         StoredCase{"TextWithoutItsNul", {REG_SZ, {'L', 'X'}}, kIntDefault, "LX"},
         StoredCase{"TextEndsAtItsFirstNul", {REG_SZ, {'L', 'X', 0, 'Y', 0}}, kIntDefault, "LX"},
-        StoredCase{"ExpandableText", {REG_EXPAND_SZ, {'%', 'A', '%', 0}}, kIntDefault, kTextDefault},
-        StoredCase{"MultiText", {REG_MULTI_SZ, {'a', 0, 'b', 0, 0}}, kIntDefault, kTextDefault}
+        StoredCase{
+            "ExpandableText", {REG_EXPAND_SZ, {'%', 'A', '%', 0}}, kIntDefault, kTextDefault},
+        StoredCase {
+          "MultiText", {REG_MULTI_SZ, {'a', 0, 'b', 0, 0}}, kIntDefault, kTextDefault
+        }
 #else
         // A text is a number as "%lu"-style reading takes it, 32 bits with wrap-around of a sign.
-        StoredCase{"Word150", "150", 150u, "150"},
-        StoredCase{"Letters", "abc", kIntDefault, "abc"},
+        StoredCase{"Word150", "150", 150u, "150"}, StoredCase{"Letters", "abc", kIntDefault, "abc"},
         StoredCase{"EmptyText", "", kIntDefault, ""},
         StoredCase{"DigitsThenLetters", "12abc", kIntDefault, nullptr},
         StoredCase{"Beyond32Bits", "4294967296", kIntDefault, nullptr},
@@ -323,18 +332,22 @@ TEST_P(WrittenValue, IsStoredAsItIsAndReadBack) {
 }
 
 WrittenCase Number(const char* pszName, UINT nValue, RawValue raw) {
-  return {pszName, [nValue](CWinApp& app) { return app.WriteProfileInt("Connection", "Entry", nValue); },
-          std::move(raw), [nValue](CWinApp& app) {
+  return {pszName,
+          [nValue](CWinApp& app) { return app.WriteProfileInt("Connection", "Entry", nValue); },
+          std::move(raw),
+          [nValue](CWinApp& app) {
             return app.GetProfileInt("Connection", "Entry", ~nValue) == nValue;
           }};
 }
 WrittenCase Text(const char* pszName, const char* pszText, RawValue raw) {
   const std::string strText = pszText ? pszText : "";
-  return {pszName,
-          [pszText](CWinApp& app) { return app.WriteProfileString("Connection", "Entry", pszText); },
-          std::move(raw), [strText](CWinApp& app) {
-            return app.GetProfileString("Connection", "Entry", "x") == strText;
-          }};
+  return {
+      pszName,
+      [pszText](CWinApp& app) { return app.WriteProfileString("Connection", "Entry", pszText); },
+      std::move(raw),
+      [strText](CWinApp& app) {
+        return app.GetProfileString("Connection", "Entry", "x") == strText;
+      }};
 }
 
 #ifdef _WIN32
@@ -348,7 +361,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         Number("Port4003", 4003, ROW("4003", (RawValue{REG_DWORD, {0xA3, 0x0F, 0, 0}}))),
         Number("Zero", 0, ROW("0", (RawValue{REG_DWORD, {0, 0, 0, 0}}))),
-        Number("AllOnes", 0xFFFFFFFFu, ROW("4294967295", (RawValue{REG_DWORD, {0xFF, 0xFF, 0xFF, 0xFF}}))),
+        Number("AllOnes", 0xFFFFFFFFu,
+               ROW("4294967295", (RawValue{REG_DWORD, {0xFF, 0xFF, 0xFF, 0xFF}}))),
         Number("CoinMask", 0x8001u, ROW("32769", (RawValue{REG_DWORD, {0x01, 0x80, 0, 0}}))),
         Text("Name", "LX-5200", RawText("LX-5200")), Text("EmptyText", "", RawText("")),
         Text("NoTextIsEmpty", nullptr, RawText(""))

@@ -45,8 +45,7 @@ inline bool IsPortFree(unsigned nPort) {
 inline unsigned TakePorts(EPortRange eRange, unsigned nCount = 2) {
   static std::map<EPortRange, unsigned> s_next;  // offset in the range where this process goes on
   const unsigned nFirst = static_cast<unsigned>(eRange);
-  unsigned& nOffset =
-      s_next.try_emplace(eRange, std::random_device()() % 50 * 10).first->second;
+  unsigned& nOffset = s_next.try_emplace(eRange, std::random_device()() % 50 * 10).first->second;
   for (unsigned nTried = 0; nTried < kPortRangeSize; ++nTried, ++nOffset) {
     nOffset %= kPortRangeSize;
     if (nOffset + nCount > kPortRangeSize)

@@ -75,6 +75,13 @@ public:
     return PumpUntil([&] { return ReceiveNow(bytes, pnFromPort); }, nMilliseconds);
   }
 
+  /// Waits for one datagram without running the event loop, for a process that has none (a
+  /// forked child). @returns false on time-out.
+  bool ReceiveWithoutEvents(Bytes& bytes, int nMilliseconds = 3000) {
+    pollfd pfd = {m_fd, POLLIN, 0};
+    return PollSocket(&pfd, 1, nMilliseconds) > 0 && ReceiveNow(bytes);
+  }
+
   /// Waits for a datagram other than a header-only tick. @returns false on time-out.
   bool ReceiveNonTick(Bytes& bytes, int nMilliseconds = 3000) {
     const CDeadline deadline(nMilliseconds);

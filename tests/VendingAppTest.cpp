@@ -1,4 +1,5 @@
-// Start-up and shutdown of the application object, seen on the wire by a peer that plays the device.
+// Start-up and shutdown of the application object, seen on the wire by a peer that plays the
+// device.
 #include "Dialog.h"
 #include "Resource.h"
 #include "TestSupport.h"
@@ -68,9 +69,8 @@ TEST_F(Application, AFailedConnectIsReportedAndThePanelStillOpens) {
   bool bOpened = false;
   RunProgram([&](CVendingPanelDlg&) { bOpened = true; });
   EXPECT_TRUE(bOpened);
-  EXPECT_EQ(m_messages,
-            (std::vector<std::string>{"Create aquisition socket failed, Error: " +
-                                      std::to_string(kAddressInUse) + "\r\n"}));
+  EXPECT_EQ(m_messages, (std::vector<std::string>{"Create aquisition socket failed, Error: " +
+                                                  std::to_string(kAddressInUse) + "\r\n"}));
   EXPECT_EQ(m_dialer.m_log, (std::vector<std::string>{"dial", "hang-up"}));
 }
 

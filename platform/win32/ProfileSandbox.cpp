@@ -14,8 +14,8 @@ CProfileSandbox::CProfileSandbox() {
   m_strRoot = "Software\\Tessaline Test Stores\\" + std::to_string(GetCurrentProcessId()) + "-" +
               std::to_string(GetTickCount64()) + "-" + std::to_string(s_nCount++);
   HKEY hKey = nullptr;
-  if (RegCreateKeyExA(HKEY_CURRENT_USER, m_strRoot.c_str(), 0, nullptr, 0,
-                      KEY_ALL_ACCESS, nullptr, &hKey, nullptr) == ERROR_SUCCESS &&
+  if (RegCreateKeyExA(HKEY_CURRENT_USER, m_strRoot.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                      &hKey, nullptr) == ERROR_SUCCESS &&
       RegOverridePredefKey(HKEY_CURRENT_USER, hKey) == ERROR_SUCCESS)
     m_pHandle = hKey;
   else if (hKey)
