@@ -244,7 +244,7 @@ TEST_F(Profile, NothingIsWrittenAtExitWhenTheStandardSectionsAreEmpty) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// Values already in the store, read as number and as text (kAsStored: as the file holds it).
+// Values already in the store, read as number and as text.
 
 constexpr UINT kIntDefault = 55;
 constexpr const char* kTextDefault = "(default)";
