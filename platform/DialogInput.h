@@ -1,12 +1,12 @@
 // The operator's hand for tests: keys and clicks that take the same way through a dialog as the
-// keyboard's and the mouse's, the focus, the event pump, and the message box that is open. The
-// program itself never calls these.
+// keyboard's and the mouse's, the focus, and the message box that is open. The program itself
+// never calls these; the events that follow go through the one event pump (EventPump.h).
 #pragma once
 
 #include "Afx.h"
+#include "EventPump.h"
 #include "Wnd.h"
 
-#include <functional>
 #include <string>
 
 enum class EDialogKey { Enter, KeypadEnter, Escape, Tab };
@@ -32,13 +32,6 @@ std::string AfxGetSelectedText(HWND hEdit);
 /// The control's rectangle in pixels of its dialog's client area (where a menu bar may take the
 /// top rows).
 CRect AfxGetItemRect(HWND hItem);
-
-/// Processes the events that are waiting, the modal dialogs' key handling included, and returns
-/// when none is left.
-void AfxPumpEvents();
-
-/// Calls fn once from whichever loop runs next (a dialog's, a message box's or AfxPumpEvents).
-void AfxPostCall(std::function<void()> fn);
 
 /// The caption and text of the message box that is open, and its owner's window.
 /// @returns false when no message box is open.

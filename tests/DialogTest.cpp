@@ -529,7 +529,7 @@ TEST_P(EndInInitialisation, ReturnsWithoutShowingAndTheObjectRunsAgain) {
   dlg.m_bBindFields = false;
   dlg.m_nEndInInit = 3;
   EXPECT_EQ(Run(dlg, [&](CDialog&) { bShown = true; }), 3);
-  AfxPumpEvents();
+  AfxPumpEvents(0);
   EXPECT_FALSE(bShown);
   EXPECT_EQ(dlg.m_nInit, 1);
   EXPECT_EQ(dlg.m_nDestroyed, 1);
@@ -1042,7 +1042,7 @@ TEST(DialogsAfterTermination, EndAtOnceAsIfClosed) {
         answers.AnswerAny([&](CDialog&) { bShown = true; });
         CFormDlg dlg;
         const INT_PTR nResult = dlg.DoModal();
-        AfxPumpEvents();
+        AfxPumpEvents(0);
         const bool bOk = AfxIsTerminating() && nResult == IDCANCEL && dlg.m_nInit == 1 &&
                          dlg.m_nClose == 1 && dlg.m_nDestroyed == 1 && !bShown;
         std::_Exit(bOk ? 0 : 1);  // no exit handlers: the toolkit is never torn down here

@@ -7,7 +7,6 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMouseEvent>
-#include <QTimer>
 #include <QWidget>
 
 void AfxPressKey(HWND hDlg, EDialogKey key) {
@@ -31,7 +30,7 @@ void AfxPressKey(HWND hDlg, EDialogKey key) {
   // The window may have ended, but it goes only when its DoModal returns.
   QKeyEvent release(QEvent::KeyRelease, nKey, modifiers);
   QCoreApplication::sendEvent(pTarget, &release);
-  AfxPumpEvents();
+  AfxPumpEvents(0);
 }
 
 void AfxClickControl(HWND hItem) {
@@ -49,13 +48,13 @@ void AfxClickControl(HWND hItem) {
   QMouseEvent release(QEvent::MouseButtonRelease, local, global, Qt::LeftButton, Qt::NoButton,
                       Qt::NoModifier);
   QCoreApplication::sendEvent(pItem, &release);
-  AfxPumpEvents();
+  AfxPumpEvents(0);
 }
 
 void AfxCloseWindow(HWND hWnd) {
   if (QWidget* pWindow = QtWidget(hWnd))
     pWindow->close();
-  AfxPumpEvents();
+  AfxPumpEvents(0);
 }
 
 HWND AfxGetFocus() {
@@ -80,10 +79,6 @@ CRect AfxGetItemRect(HWND hItem) {
   }
   return rc;
 }
-
-void AfxPumpEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
-
-void AfxPostCall(std::function<void()> fn) { QTimer::singleShot(0, qApp, std::move(fn)); }
 
 bool AfxFindMessageBox(std::string& strCaption, std::string& strText, HWND& hOwner) {
   const auto windows = QApplication::topLevelWidgets();

@@ -1,39 +1,11 @@
 #include "DialogInput.h"
 
-#include "Dialog.h"
 #include "ModalLoop.h"
 #include "Win32.h"
 
 #include <cstring>
 
 namespace {
-
-constexpr UINT kPostedCallMessage = WM_APP + 0x4D2;
-
-/// A message-only window of the user-interface thread, to which posted calls go: every loop
-/// dispatches a window's messages, where a thread message would be lost in a modal one.
-LRESULT CALLBACK PostedCallProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message != kPostedCallMessage)
-    return DefWindowProcA(hWnd, message, wParam, lParam);
-  auto* pFn = reinterpret_cast<std::function<void()>*>(lParam);
-  (*pFn)();
-  delete pFn;
-  return 0;
-}
-
-HWND PostedCallWindow() {
-  thread_local HWND s_hWnd = nullptr;
-  if (!s_hWnd) {
-    WNDCLASSA wc = {};
-    wc.lpfnWndProc = PostedCallProc;
-    wc.hInstance = GetModuleHandleA(nullptr);
-    wc.lpszClassName = "MintoraPostedCall";
-    RegisterClassA(&wc);
-    s_hWnd = CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                             wc.hInstance, nullptr);
-  }
-  return s_hWnd;
-}
 
 /// A key's message as the keyboard posts it: repeat count 1 and the key's scan code.
 LPARAM KeyData(UINT vk, bool bUp) {
@@ -84,7 +56,7 @@ void AfxPressKey(HWND hDlg, EDialogKey key) {
   }
   PostMessageA(hTarget, WM_KEYDOWN, vk, KeyData(vk, false) | lExtended);
   PostMessageA(hTarget, WM_KEYUP, vk, KeyData(vk, true) | lExtended);
-  AfxPumpEvents();
+  AfxPumpEvents(0);
 }
 
 void AfxClickControl(HWND hItem) {
@@ -95,14 +67,14 @@ void AfxClickControl(HWND hItem) {
   const LPARAM lCentre = MAKELPARAM((rc.right - rc.left) / 2, (rc.bottom - rc.top) / 2);
   PostMessageA(hItem, WM_LBUTTONDOWN, MK_LBUTTON, lCentre);
   PostMessageA(hItem, WM_LBUTTONUP, 0, lCentre);
-  AfxPumpEvents();
+  AfxPumpEvents(0);
 }
 
 void AfxCloseWindow(HWND hWnd) {
   if (!hWnd)
     return;
   PostMessageA(hWnd, WM_SYSCOMMAND, SC_CLOSE, 0);
-  AfxPumpEvents();
+  AfxPumpEvents(0);
 }
 
 HWND AfxGetFocus() { return GetFocus(); }
@@ -125,27 +97,6 @@ CRect AfxGetItemRect(HWND hItem) {
     rc = {rect.left, rect.top, rect.right, rect.bottom};
   }
   return rc;
-}
-
-void AfxPumpEvents() {
-  // As the dialog manager's own loop: the innermost dialog's key handling, then the window.
-  MSG msg;
-  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    if (msg.message == WM_QUIT) {
-      PostQuitMessage(static_cast<int>(msg.wParam));
-      return;
-    }
-    CDialog* pTop = CDialog::GetTopModal();
-    if (pTop && pTop->GetSafeHwnd() && IsDialogMessageA(pTop->GetSafeHwnd(), &msg))
-      continue;
-    TranslateMessage(&msg);
-    DispatchMessageA(&msg);
-  }
-}
-
-void AfxPostCall(std::function<void()> fn) {
-  PostMessageA(PostedCallWindow(), kPostedCallMessage, 0,
-               reinterpret_cast<LPARAM>(new std::function<void()>(std::move(fn))));
 }
 
 bool AfxFindMessageBox(std::string& strCaption, std::string& strText, HWND& hOwner) {
