@@ -3,8 +3,6 @@
 #include "ConnectionSettings.h"
 #include "VendingPanelDlg.h"
 
-#include <cstdio>
-
 CVendingApp::CVendingApp() : CWinApp(nullptr) {}
 
 bool CVendingApp::InitInstance() {
@@ -13,12 +11,8 @@ bool CVendingApp::InitInstance() {
   SetRegistryKey("Tessaline");
   LoadStdProfileSettings(10);
 
-  if (!AfxSocketInit()) {
-    char szText[64];
-    std::snprintf(szText, sizeof szText, "Socket initialization failed, Error: %u\r\n",
-                  static_cast<unsigned>(GetLastError()));
-    AfxMessageBox(szText, MB_ICONERROR);
-  }
+  if (!AfxSocketInit())
+    ReportFailure("Socket initialization failed, Error: %u\r\n", GetLastError());
 
   if (GetProfileInt(connection_settings::kSection, connection_settings::kAutoConnect,
                     connection_settings::kDefaultAutoConnectAtStartUp) != 0)

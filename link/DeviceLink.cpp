@@ -35,13 +35,6 @@ To* CrossCast(From* pFrom) {
   return s_pTo;
 }
 
-/// Shows a failure as "<text>, Error: <code>\r\n…"; the format holds one %u.
-void ReportFailure(const char* lpszFormat, DWORD dwCode) {
-  char szText[256];
-  std::snprintf(szText, sizeof szText, lpszFormat, static_cast<unsigned>(dwCode));
-  AfxMessageBox(szText, MB_ICONERROR);
-}
-
 /// One of the two sockets: its port setting and what each failed step of opening it shows.
 struct SocketSteps {
   const char* lpszPortEntry;
@@ -81,6 +74,12 @@ bool OpenSocket(CDeviceSocket*& rpSocket, const std::string& strIPAddress,
 }
 
 }  // namespace
+
+void ReportFailure(const char* lpszFormat, DWORD dwCode) {
+  char szText[256];
+  std::snprintf(szText, sizeof szText, lpszFormat, static_cast<unsigned>(dwCode));
+  AfxMessageBox(szText, MB_ICONERROR);
+}
 
 CDeviceSocket::CDeviceSocket()
     : m_nCommunicationPort(AfxGetApp()->GetProfileInt(cs::kSection, cs::kPortCommunication,

@@ -56,5 +56,10 @@ protected:
   CDeviceSocket* m_pControlSocket = nullptr;
 };
 
+/// Shows the operator a failed step in an error box. lpszFormat names the step and holds one %u,
+/// which becomes dwCode: "<step>, Error: %u\r\n", sometimes followed by advice. Every failure
+/// message of the link and the application is built here.
+void ReportFailure(const char* lpszFormat, DWORD dwCode);
+
 /// The application's link, or nullptr when the application object is not a CDeviceLink.
 CDeviceLink* AfxGetDeviceLink();

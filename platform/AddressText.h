@@ -46,6 +46,19 @@ inline void FormatIPv4(const unsigned char* pOctets, std::string& rText) {
   rText.assign(szText, p);
 }
 
+/// The local address of a bind: port nSocketPort on lpszSocketAddress, a dotted IPv4 address, or
+/// on all local addresses when it is null. @returns false for a port outside 1..65535 or an
+/// address that is no dotted IPv4 address.
+inline bool LocalIPv4(UINT nSocketPort, const char* lpszSocketAddress, sockaddr_in& local) {
+  if (nSocketPort < 1 || nSocketPort > 65535)
+    return false;
+  local = {};
+  local.sin_family = AF_INET;
+  local.sin_port = htons(static_cast<unsigned short>(nSocketPort));
+  local.sin_addr.s_addr = htonl(INADDR_ANY);
+  return !lpszSocketAddress || inet_pton(AF_INET, lpszSocketAddress, &local.sin_addr) == 1;
+}
+
 /// The IPv4 address of a dotted text, or of a host name through the resolver.
 /// @returns false for a text that is neither, or a name that does not resolve.
 inline bool ResolveIPv4(const char* lpszHostAddress, in_addr& address) {
@@ -62,4 +75,14 @@ inline bool ResolveIPv4(const char* lpszHostAddress, in_addr& address) {
   address = reinterpret_cast<sockaddr_in*>(pResult->ai_addr)->sin_addr;
   freeaddrinfo(pResult);
   return true;
+}
+
+/// The peer address of a connect: port nHostPort (0..65535) of lpszHostAddress, a dotted IPv4
+/// address or a host name. @returns false for no text, a port out of range or an address that
+/// is neither.
+inline bool PeerIPv4(const char* lpszHostAddress, UINT nHostPort, sockaddr_in& peer) {
+  peer = {};
+  peer.sin_family = AF_INET;
+  peer.sin_port = htons(static_cast<unsigned short>(nHostPort));
+  return lpszHostAddress && nHostPort <= 65535 && ResolveIPv4(lpszHostAddress, peer.sin_addr);
 }

@@ -50,6 +50,13 @@ public:
   INT_PTR m_hSocket = -1;
 
 private:
+  /// One readiness notification: OnReceive for the datagram waiting, then at once again for each
+  /// one queued behind it, up to a bound.
+  void DeliverReadiness();
+  /// Whether a datagram, an empty one included, waits on the open socket hSocket (a pending
+  /// error alone does not count).
+  static bool IsDatagramWaiting(INT_PTR hSocket);
+
   CSocketWatch* m_pWatch = nullptr;  ///< the platform's readiness notification while open
   bool m_bInReceive = false;
   int m_nDatagramsRead = 0;  ///< by ReceiveFrom since the current OnReceive call began

@@ -29,6 +29,10 @@ public:
   bool UpdateData(bool bSaveAndValidate = true);
   /// Moves the focus to control nID; an edit gets its whole text selected.
   void GotoDlgCtrl(int nID);
+  /// The Enter key, typed with the focus on hFocus (nullptr: on no control). Windows' own
+  /// convention on every platform: a push button with the focus runs its own command; elsewhere
+  /// the default push button's command runs, IDOK when the template has none.
+  void OnEnterKey(HWND hFocus);
 
   const DialogTemplate& GetTemplate() const { return m_template; }
 
@@ -53,7 +57,13 @@ private:
   friend class CModalLoop;  ///< the platform's loop starts and ends the window
 
   void AttachControl(int nIDC, CWnd& rControl);
+  /// OnInitDialog, after which a dialog that starts once a termination signal has arrived is
+  /// closed at once. @returns OnInitDialog's result: true gives the first tab stop the focus.
+  bool StartDialog();
   void FocusFirstTabStop();
+  /// The window is going: OnDestroy, then the members bound to controls are let go and the
+  /// application forgets it as its main window.
+  void OnWindowGoing();
   void DestroyWindow();
 
   const DialogTemplate& m_template;

@@ -37,6 +37,8 @@ public:
   /// The window that owns this one (for a dialog made without parent: the main window).
   CWnd* GetOwner() const { return m_pOwner; }
 
+  /// The window's own text: a dialog's caption.
+  std::string GetWindowText() const;
   /// The control with that ID, or nullptr.
   HWND GetDlgItem(int nID) const;
   void SetDlgItemText(int nID, const std::string& strText);
@@ -46,6 +48,8 @@ public:
   void CheckDlgButton(int nID, UINT nCheck);
   void SetIcon(HICON hIcon, bool bBigIcon);
   bool IsIconic() const;
+  /// Whether the window exists and is shown.
+  bool IsWindowVisible() const;
   /// The client area, with left and top 0; empty without a window.
   void GetClientRect(CRect* pRect) const;
 

@@ -33,7 +33,10 @@ protected:
   bool IsLastDelivered(const Bytes& last) {
     const std::vector<Bytes>& got = m_sink.m_datagrams;
     return (got.empty() ? last.empty() : got.back() == last) &&
-           DeviceSocketQueue(m_nComm).nWaiting == 0 && DeviceSocketQueue(m_nControl).nWaiting == 0;
+           !IsWaiting(m_app.GetCommunicationSocket()) && !IsWaiting(m_app.GetControlSocket());
+  }
+  static bool IsWaiting(const CDeviceSocket* pSocket) {
+    return pSocket && pSocket->m_hSocket != -1 && HasWaitingDatagram(pSocket->m_hSocket);
   }
   void SetAddress(const char* pszAddress) {
     m_app.WriteProfileString("Connection", "IPAddress", pszAddress);
@@ -47,8 +50,8 @@ protected:
 
 TEST_F(Link, OpensBothSocketsAndCarriesCommandsBothWays) {
   m_app.WriteProfileString("Connection", "ConnectionName", "Shop LAN");
-  CUdpPeer comm("127.0.0.2", m_nComm);
-  CUdpPeer control("127.0.0.2", m_nControl);
+  CUdpPeer comm(kDeviceAddress, m_nComm);
+  CUdpPeer control(kDeviceAddress, m_nControl);
 
   ASSERT_TRUE(m_app.Connect());
   EXPECT_TRUE(m_messages.empty());
@@ -67,9 +70,9 @@ TEST_F(Link, OpensBothSocketsAndCarriesCommandsBothWays) {
 }
 
 TEST_F(Link, DeliversWholeDatagramsFromTheCommunicationPortOnly) {
-  CUdpPeer comm("127.0.0.2", m_nComm);
-  CUdpPeer control("127.0.0.2", m_nControl);
-  CUdpPeer stranger("127.0.0.2", TakePorts(EPortRange::DeviceLink, 1));
+  CUdpPeer comm(kDeviceAddress, m_nComm);
+  CUdpPeer control(kDeviceAddress, m_nControl);
+  CUdpPeer stranger(kDeviceAddress, TakePorts(EPortRange::DeviceLink, 1));
   ASSERT_TRUE(m_app.Connect());
 
   Bytes longest(1024);
@@ -91,7 +94,7 @@ TEST_F(Link, DeliversWholeDatagramsFromTheCommunicationPortOnly) {
 }
 
 TEST_F(Link, DropsDatagramsWhileThereIsNoMainWindow) {
-  CUdpPeer comm("127.0.0.2", m_nComm);
+  CUdpPeer comm(kDeviceAddress, m_nComm);
   ASSERT_TRUE(m_app.Connect());
   m_app.m_pMainWnd = nullptr;
   comm.SendTo(m_nComm, Bytes{0x08});
@@ -104,8 +107,8 @@ TEST_F(Link, DropsDatagramsWhileThereIsNoMainWindow) {
 
 // UDP lets anyone on the path send an empty datagram; it must not cost the link a socket.
 TEST_F(Link, AnEmptyDatagramIsDroppedAndBothSocketsStayOpen) {
-  CUdpPeer comm("127.0.0.2", m_nComm);
-  CUdpPeer control("127.0.0.2", m_nControl);
+  CUdpPeer comm(kDeviceAddress, m_nComm);
+  CUdpPeer control(kDeviceAddress, m_nControl);
   ASSERT_TRUE(m_app.Connect());
   comm.SendTo(m_nComm, Bytes{});
   control.SendTo(m_nControl, Bytes{});
@@ -125,7 +128,7 @@ TEST_F(Link, AnEmptyDatagramIsDroppedAndBothSocketsStayOpen) {
 }
 
 TEST_F(Link, ControlCommandsNeedTheDialUpConnection) {
-  CUdpPeer control("127.0.0.2", m_nControl);
+  CUdpPeer control(kDeviceAddress, m_nControl);
   m_app.SendControlCommand(0);  // never connected: nothing, no socket
   EXPECT_EQ(control.ReceiveBeforeProbe(), std::vector<Bytes>{});
   const BYTE setup[] = {0x09};
@@ -144,7 +147,8 @@ struct FailureCase {
     CommPortTooLarge,
     ControlPortZero
   } what;
-  const char* pszMessage;
+  const char* pszStep;  ///< the message up to its error code
+  DWORD dwError;
   bool bCommSocket, bCommOpen, bControlSocket, bControlOpen;
 };
 
@@ -170,7 +174,7 @@ TEST_P(LinkFailure, ShowsItsMessageAndLeavesTheLinkDialled) {
 
   EXPECT_FALSE(m_app.Connect());
   ASSERT_EQ(m_messages.size(), 1u);
-  EXPECT_EQ(m_messages[0], c.pszMessage);
+  EXPECT_EQ(m_messages[0], c.pszStep + std::to_string(c.dwError) + "\r\n");
   EXPECT_EQ(m_capture.m_messageTypes[0], 16u);
   EXPECT_TRUE(m_app.IsConnected());
   CDeviceSocket* pComm = m_app.GetCommunicationSocket();
@@ -186,26 +190,33 @@ TEST_P(LinkFailure, ShowsItsMessageAndLeavesTheLinkDialled) {
   EXPECT_EQ(m_app.GetControlSocket(), nullptr);
 }
 
-// Error codes are the socket layer's own: EADDRINUSE 98, EINVAL 22 on Linux. A port is held by a
+// Error codes are the socket layer's own: on Linux EADDRINUSE 98 and EINVAL 22, on Windows
+// WSAEADDRINUSE 10048 and WSAEINVAL 10022. A port is held by a
 // socket without SO_REUSEADDR, or shared by one with it (another program's link); with equal
 // ports the link's own communication socket holds the control socket's port.
 INSTANTIATE_TEST_SUITE_P(
     EveryStep, LinkFailure,
-    ::testing::Values(
-        FailureCase{"CommPortHeld", FailureCase::CommPortHeld,
-                    "Create aquisition socket failed, Error: 98\r\n", true, false, false, false},
-        FailureCase{"CommPortShared", FailureCase::CommPortShared,
-                    "Create aquisition socket failed, Error: 98\r\n", true, false, false, false},
-        FailureCase{"BadAddress", FailureCase::BadAddress,
-                    "Connect to aquisition socket failed, Error: 22\r\n", true, true, false, false},
-        FailureCase{"ControlPortHeld", FailureCase::ControlPortHeld,
-                    "Create control socket failed, Error: 98\r\n", true, true, true, false},
-        FailureCase{"EqualPorts", FailureCase::EqualPorts,
-                    "Create control socket failed, Error: 98\r\n", true, true, true, false},
-        FailureCase{"CommPortTooLarge", FailureCase::CommPortTooLarge,
-                    "Create aquisition socket failed, Error: 22\r\n", true, false, false, false},
-        FailureCase{"ControlPortZero", FailureCase::ControlPortZero,
-                    "Create control socket failed, Error: 22\r\n", true, true, true, false}),
+    ::testing::Values(FailureCase{"CommPortHeld", FailureCase::CommPortHeld,
+                                  "Create aquisition socket failed, Error: ", kAddressInUse, true,
+                                  false, false, false},
+                      FailureCase{"CommPortShared", FailureCase::CommPortShared,
+                                  "Create aquisition socket failed, Error: ", kAddressInUse, true,
+                                  false, false, false},
+                      FailureCase{"BadAddress", FailureCase::BadAddress,
+                                  "Connect to aquisition socket failed, Error: ", kInvalidArgument,
+                                  true, true, false, false},
+                      FailureCase{"ControlPortHeld", FailureCase::ControlPortHeld,
+                                  "Create control socket failed, Error: ", kAddressInUse, true,
+                                  true, true, false},
+                      FailureCase{"EqualPorts", FailureCase::EqualPorts,
+                                  "Create control socket failed, Error: ", kAddressInUse, true,
+                                  true, true, false},
+                      FailureCase{"CommPortTooLarge", FailureCase::CommPortTooLarge,
+                                  "Create aquisition socket failed, Error: ", kInvalidArgument,
+                                  true, false, false, false},
+                      FailureCase{"ControlPortZero", FailureCase::ControlPortZero,
+                                  "Create control socket failed, Error: ", kInvalidArgument, true,
+                                  true, true, false}),
     [](const ::testing::TestParamInfo<FailureCase>& info) { return info.param.pszName; });
 
 TEST_F(Link, BadAddressStillHearsTheCommunicationPort) {

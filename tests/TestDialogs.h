@@ -3,13 +3,17 @@
 #pragma once
 
 #include "Dialog.h"
-#include "QtPlatform.h"
+#include "DialogInput.h"
 #include "WinApp.h"
+
+#ifndef _WIN32
+#include "QtPlatform.h"
 
 #include <QAbstractButton>
 #include <QCoreApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
+#endif
 
 #include <gtest/gtest.h>
 
@@ -71,7 +75,7 @@ private:
       fn(dlg);
     else
       ADD_FAILURE() << "dialog " << nID << " was shown and nothing answered it";
-    if (QtWidget(dlg.GetSafeHwnd()) && QtWidget(dlg.GetSafeHwnd())->isVisible()) {
+    if (dlg.IsWindowVisible()) {
       if (m_eLeftOpen == ELeftOpen::Fails)
         ADD_FAILURE() << "dialog " << nID << " was left open";
       dlg.EndDialog(IDCANCEL);
@@ -101,6 +105,25 @@ inline bool RunApplication(CWinApp& app, CDialogAnswers& answers, UINT nMainID,
   return bShown;
 }
 
+/// Clicks control nID of dlg with the mouse.
+inline void Click(CDialog& dlg, int nID) { AfxClickControl(dlg.GetDlgItem(nID)); }
+
+/// A key typed into dlg, on the control that has the focus.
+inline void PressKey(CDialog& dlg, EDialogKey key) { AfxPressKey(dlg.GetSafeHwnd(), key); }
+
+/// The ID of the control of dlg that has the focus: 0 for none, -2 for one of another window.
+inline int FocusedId(const CDialog& dlg) {
+  const HWND hFocus = AfxGetFocus();
+  if (!hFocus)
+    return 0;
+  for (const DialogControl& ctrl : dlg.GetTemplate().controls) {
+    if (ctrl.nID != IDC_STATIC && dlg.GetDlgItem(ctrl.nID) == hFocus)
+      return ctrl.nID;
+  }
+  return -2;
+}
+
+#ifndef _WIN32
 /// The button (push button or check box) with the ID, or null.
 inline QAbstractButton* Button(CDialog& dlg, int nID) {
   return qobject_cast<QAbstractButton*>(QtWidget(dlg.GetDlgItem(nID)));
@@ -119,5 +142,6 @@ inline void PressKey(QWidget* pTarget, int nKey) {
 
 /// A key press delivered to the dialog's window.
 inline void PressKey(CDialog& dlg, int nKey) { PressKey(QtWidget(dlg.GetSafeHwnd()), nKey); }
+#endif
 
 }  // namespace testing_support

@@ -1,16 +1,14 @@
 // Port numbers for the tests. Each suite owns a range of its own, so that suites run side by side;
-// within it a process starts at a place picked by its ID and takes only ports that no socket on
+// within it a process starts at a place picked at random and takes only ports that no socket on
 // this machine holds, so that copies of one suite (tests run in parallel, two build folders) do
 // not meet. The ranges lie between 25000 and 32767: below the kernel's ephemeral ports, above
 // the ports of scripts/bench (24000-24099). No test picks a port outside its range.
 #pragma once
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#include "TestSockets.h"
 
 #include <map>
+#include <random>
 
 namespace testing_support {
 
@@ -34,12 +32,12 @@ constexpr unsigned kPortRangeSize = 500;
 
 /// @returns true when no socket holds nPort on any IPv4 address.
 inline bool IsPortFree(unsigned nPort) {
-  const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  const SocketHandle fd = OpenUdpSocket(AF_INET);
   sockaddr_in any = {};
   any.sin_family = AF_INET;
-  any.sin_port = htons(static_cast<uint16_t>(nPort));
+  any.sin_port = htons(static_cast<unsigned short>(nPort));
   const bool bFree = bind(fd, reinterpret_cast<sockaddr*>(&any), sizeof any) == 0;
-  close(fd);
+  CloseSocket(fd);
   return bFree;
 }
 
@@ -47,8 +45,7 @@ inline bool IsPortFree(unsigned nPort) {
 inline unsigned TakePorts(EPortRange eRange, unsigned nCount = 2) {
   static std::map<EPortRange, unsigned> s_next;  // offset in the range where this process goes on
   const unsigned nFirst = static_cast<unsigned>(eRange);
-  unsigned& nOffset =
-      s_next.try_emplace(eRange, static_cast<unsigned>(getpid()) % 50 * 10).first->second;
+  unsigned& nOffset = s_next.try_emplace(eRange, std::random_device()() % 50 * 10).first->second;
   for (unsigned nTried = 0; nTried < kPortRangeSize; ++nTried, ++nOffset) {
     nOffset %= kPortRangeSize;
     if (nOffset + nCount > kPortRangeSize)

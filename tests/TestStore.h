@@ -1,18 +1,28 @@
-// The settings store of a test: a private XDG_CONFIG_HOME, the application object that reads it,
-// and writers for the store file.
+// The settings store of a test: a store of the process's own (the platform's sandbox), the
+// application object that reads it, and writers for it. Where the store is differs: on Linux a
+// file in a private $XDG_CONFIG_HOME, on Windows a private key in place of HKEY_CURRENT_USER.
 #pragma once
 
+#include "ProfileSandbox.h"
 #include "WinApp.h"
 
-#include <QDir>
-#include <QFileInfo>
-#include <QTemporaryDir>
+#include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
 
 namespace testing_support {
+
+/// The device's address in the tests' stores. Wine cannot bind 127.0.0.2 alone (it binds all
+/// addresses instead), so there the device's peers sit on 127.0.0.1.
+#ifdef _WIN32
+constexpr const char* kDeviceAddress = "127.0.0.1";
+#else
+constexpr const char* kDeviceAddress = "127.0.0.2";
+#endif
 
 /// A whole file, byte for byte ("" when it cannot be read).
 inline std::string ReadWholeFile(const std::string& strPath) {
@@ -24,30 +34,56 @@ inline std::string ReadWholeFile(const std::string& strPath) {
 
 /// Writes a whole file, making its folder first.
 inline void WriteWholeFile(const std::string& strPath, const std::string& strBytes) {
-  QDir().mkpath(QFileInfo(QString::fromStdString(strPath)).path());
+  std::error_code error;
+  std::filesystem::create_directories(std::filesystem::path(strPath).parent_path(), error);
   std::ofstream(strPath, std::ios::binary) << strBytes;
 }
 
-/// A fresh XDG_CONFIG_HOME for the lifetime of the object.
+/// A fresh, empty folder for the lifetime of the object.
+class CTempDir {
+public:
+  CTempDir() {
+    std::random_device random;
+    const std::filesystem::path base = std::filesystem::temp_directory_path();
+    for (int nTry = 0; nTry < 100 && m_strPath.empty(); ++nTry) {
+      const std::filesystem::path path = base / ("mintora-test-" + std::to_string(random()));
+      if (std::filesystem::create_directory(path))
+        m_strPath = path.generic_string();
+    }
+  }
+  ~CTempDir() {
+    std::error_code error;
+    if (!m_strPath.empty())
+      std::filesystem::remove_all(m_strPath, error);
+  }
+  CTempDir(const CTempDir&) = delete;
+  CTempDir& operator=(const CTempDir&) = delete;
+
+  /// The folder, "" when none could be made.
+  const std::string& Path() const { return m_strPath; }
+
+private:
+  std::string m_strPath;
+};
+
+/// A store of the process's own for the lifetime of the object (CProfileSandbox). A test whose
+/// store cannot be its own fails: it would read and write the user's.
 class CTempConfig {
 public:
   CTempConfig() {
-    m_strOldValue = qEnvironmentVariable("XDG_CONFIG_HOME");
-    qputenv("XDG_CONFIG_HOME", m_dir.path().toLocal8Bit());
+    EXPECT_FALSE(m_sandbox.GetRoot().empty()) << "no settings store of the test's own";
   }
-  ~CTempConfig() { qputenv("XDG_CONFIG_HOME", m_strOldValue.toLocal8Bit()); }
-  CTempConfig(const CTempConfig&) = delete;
-  CTempConfig& operator=(const CTempConfig&) = delete;
 
-  std::string Path() const { return m_dir.path().toStdString(); }
+  /// The folder that stands for $XDG_CONFIG_HOME, or the key that stands for HKEY_CURRENT_USER.
+  std::string Path() const { return m_sandbox.GetRoot(); }
+  /// The program's settings file (Linux).
   std::string SettingsFile() const { return Path() + "/Tessaline/Mintora.conf"; }
-  /// Replaces the whole settings file with strStore.
+  /// Replaces the whole settings file with strStore (Linux).
   void Write(const std::string& strStore) const { WriteWholeFile(SettingsFile(), strStore); }
   std::string Read() const { return ReadWholeFile(SettingsFile()); }
 
 private:
-  QTemporaryDir m_dir;
-  QString m_strOldValue;
+  CProfileSandbox m_sandbox;
 };
 
 /// An application object whose settings live under Tessaline/Mintora.
@@ -56,16 +92,19 @@ public:
   CTestApp() : CWinApp("Mintora") { SetRegistryKey("Tessaline"); }
 };
 
-/// A store whose [Connection] points the link at a device on 127.0.0.2, communication port nComm
-/// and control port nComm + 1; strMore follows (more entries of the section, or more sections).
+/// A store whose [Connection] points the link at the device (kDeviceAddress), communication port
+/// nComm and control port nComm + 1; strMore follows (more entries of the section, or more
+/// sections). As a settings file's text (Linux).
 inline std::string LoopbackStore(unsigned nComm, const std::string& strMore = "") {
-  return "[Connection]\nIPAddress=127.0.0.2\nPortCommunication=" + std::to_string(nComm) +
+  return "[Connection]\nIPAddress=" + std::string(kDeviceAddress) +
+         "\nPortCommunication=" + std::to_string(nComm) +
          "\nPortControl=" + std::to_string(nComm + 1) + "\n" + strMore;
 }
 
-/// The same three entries, written through the application's profile operations.
+/// The same three entries, written through the application's profile operations (both
+/// platforms).
 inline void StoreLoopbackLink(CWinApp& app, unsigned nComm) {
-  app.WriteProfileString("Connection", "IPAddress", "127.0.0.2");
+  app.WriteProfileString("Connection", "IPAddress", kDeviceAddress);
   app.WriteProfileInt("Connection", "PortCommunication", nComm);
   app.WriteProfileInt("Connection", "PortControl", nComm + 1);
 }

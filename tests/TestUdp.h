@@ -3,14 +3,7 @@
 #pragma once
 
 #include "TestEvents.h"
-
-#include <QDeadlineTimer>
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#include "TestSockets.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -30,23 +23,24 @@ class CUdpPeer {
 public:
   CUdpPeer(const char* lpszAddress, unsigned nPort, bool bReuse = true, bool bV6Only = false) {
     sockaddr_storage local;
-    const socklen_t nLength = Address(lpszAddress, nPort, local);
-    m_fd = socket(local.ss_family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    const SocketLength nLength = Address(lpszAddress, nPort, local);
+    m_fd = OpenUdpSocket(local.ss_family);
     const int nOn = 1;
     const int nV6Only = bV6Only ? 1 : 0;
     if (bReuse)
-      setsockopt(m_fd, SOL_SOCKET, SO_REUSEADDR, &nOn, sizeof nOn);
+      setsockopt(m_fd, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&nOn), sizeof nOn);
     if (local.ss_family == AF_INET6)
-      setsockopt(m_fd, IPPROTO_IPV6, IPV6_V6ONLY, &nV6Only, sizeof nV6Only);
+      setsockopt(m_fd, IPPROTO_IPV6, IPV6_V6ONLY, reinterpret_cast<const char*>(&nV6Only),
+                 sizeof nV6Only);
     m_bBound = bind(m_fd, reinterpret_cast<const sockaddr*>(&local), nLength) == 0;
   }
-  ~CUdpPeer() { close(m_fd); }
+  ~CUdpPeer() { CloseSocket(m_fd); }
   CUdpPeer(const CUdpPeer&) = delete;
   CUdpPeer& operator=(const CUdpPeer&) = delete;
 
   bool IsBound() const { return m_bBound; }
   /// The socket itself, for checks that the kernel answers about it.
-  int Handle() const { return m_fd; }
+  SocketHandle Handle() const { return m_fd; }
 
   /// Sends to 127.0.0.1:nPort, where the program's sockets listen on all local addresses.
   void SendTo(unsigned nPort, const Bytes& bytes) { SendTo("127.0.0.1", nPort, bytes); }
@@ -54,9 +48,10 @@ public:
   /// Sends to a loopback address.
   void SendTo(const char* lpszAddress, unsigned nPort, const Bytes& bytes) {
     sockaddr_storage to;
-    const socklen_t nLength = Address(lpszAddress, nPort, to);
+    const SocketLength nLength = Address(lpszAddress, nPort, to);
     if (IsLoopback(to))
-      sendto(m_fd, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&to), nLength);
+      sendto(m_fd, reinterpret_cast<const char*>(bytes.data()), static_cast<int>(bytes.size()), 0,
+             reinterpret_cast<const sockaddr*>(&to), nLength);
   }
 
   /// Connects to a loopback address (127.0.0.1 unless told), so that Write needs no address (a
@@ -64,13 +59,13 @@ public:
   /// @returns false when it failed.
   bool Connect(unsigned nPort, const char* lpszAddress = "127.0.0.1") {
     sockaddr_storage to;
-    const socklen_t nLength = Address(lpszAddress, nPort, to);
+    const SocketLength nLength = Address(lpszAddress, nPort, to);
     return m_bBound && IsLoopback(to) &&
            connect(m_fd, reinterpret_cast<const sockaddr*>(&to), nLength) == 0;
   }
   /// Sends to the connected address; refused or dropped datagrams go unnoticed.
   void Write(const std::uint8_t* pBytes, std::size_t nLength) {
-    [[maybe_unused]] const ssize_t n = write(m_fd, pBytes, nLength);
+    send(m_fd, reinterpret_cast<const char*>(pBytes), static_cast<int>(nLength), 0);
   }
   void Write(const Bytes& bytes) { Write(bytes.data(), bytes.size()); }
 
@@ -80,10 +75,17 @@ public:
     return PumpUntil([&] { return ReceiveNow(bytes, pnFromPort); }, nMilliseconds);
   }
 
+  /// Waits for one datagram without running the event loop, for a process that has none (a
+  /// forked child). @returns false on time-out.
+  bool ReceiveWithoutEvents(Bytes& bytes, int nMilliseconds = 3000) {
+    pollfd pfd = {m_fd, POLLIN, 0};
+    return PollSocket(&pfd, 1, nMilliseconds) > 0 && ReceiveNow(bytes);
+  }
+
   /// Waits for a datagram other than a header-only tick. @returns false on time-out.
   bool ReceiveNonTick(Bytes& bytes, int nMilliseconds = 3000) {
-    QDeadlineTimer deadline(nMilliseconds);
-    while (Receive(bytes, static_cast<int>(deadline.remainingTime())))
+    const CDeadline deadline(nMilliseconds);
+    while (Receive(bytes, deadline.Remaining()))
       if (bytes != Bytes{0x08})
         return true;
     return false;
@@ -93,8 +95,8 @@ public:
   /// @returns them, or nothing when last did not come in time.
   std::optional<std::vector<Bytes>> ReceiveThrough(const Bytes& last, int nMilliseconds = 3000) {
     std::vector<Bytes> all;
-    QDeadlineTimer deadline(nMilliseconds);
-    for (Bytes bytes; Receive(bytes, static_cast<int>(deadline.remainingTime()));) {
+    const CDeadline deadline(nMilliseconds);
+    for (Bytes bytes; Receive(bytes, deadline.Remaining());) {
       all.push_back(bytes);
       if (bytes == last)
         return all;
@@ -108,7 +110,7 @@ public:
   /// was lost.
   std::optional<std::vector<Bytes>> ReceiveBeforeProbe() {
     sockaddr_storage self = {};
-    socklen_t nLength = sizeof self;
+    SocketLength nLength = sizeof self;
     getsockname(m_fd, reinterpret_cast<sockaddr*>(&self), &nLength);
     auto& v4 = reinterpret_cast<sockaddr_in&>(self);
     auto& v6 = reinterpret_cast<sockaddr_in6&>(self);
@@ -118,8 +120,8 @@ public:
       v6.sin6_addr = in6addr_loopback;
     const Bytes probe = {'p', 'r', 'o', 'b', 'e', 0xA5};
     if (IsLoopback(self))
-      sendto(m_fd, probe.data(), probe.size(), 0, reinterpret_cast<const sockaddr*>(&self),
-             nLength);
+      sendto(m_fd, reinterpret_cast<const char*>(probe.data()), static_cast<int>(probe.size()), 0,
+             reinterpret_cast<const sockaddr*>(&self), nLength);
     std::optional<std::vector<Bytes>> before = ReceiveThrough(probe);
     if (before)
       before->pop_back();
@@ -137,11 +139,11 @@ public:
 private:
   /// Fills address with an IPv4 address when the text is one, else an IPv6 address.
   /// @returns its length.
-  static socklen_t Address(const char* lpszAddress, unsigned nPort, sockaddr_storage& address) {
+  static SocketLength Address(const char* lpszAddress, unsigned nPort, sockaddr_storage& address) {
     address = {};
     auto& v4 = reinterpret_cast<sockaddr_in&>(address);
     auto& v6 = reinterpret_cast<sockaddr_in6&>(address);
-    const uint16_t nNetPort = htons(static_cast<uint16_t>(nPort));
+    const std::uint16_t nNetPort = htons(static_cast<std::uint16_t>(nPort));
     if (inet_pton(AF_INET, lpszAddress, &v4.sin_addr) == 1) {
       v4.sin_family = AF_INET;
       v4.sin_port = nNetPort;
@@ -160,14 +162,13 @@ private:
     return IN6_IS_ADDR_LOOPBACK(&v6) || (IN6_IS_ADDR_V4MAPPED(&v6) && v6.s6_addr[12] == 127);
   }
   bool ReceiveNow(Bytes& bytes, unsigned* pnFromPort = nullptr) {
-    pollfd pfd = {m_fd, POLLIN, 0};
-    if (poll(&pfd, 1, 0) <= 0)
+    if (!HasWaitingDatagram(static_cast<INT_PTR>(m_fd)))
       return false;
-    unsigned char buffer[2048];
+    char buffer[2048];
     sockaddr_storage from = {};
-    socklen_t nFromLength = sizeof from;
-    const ssize_t n =
-        recvfrom(m_fd, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &nFromLength);
+    SocketLength nFromLength = sizeof from;
+    const int n = static_cast<int>(
+        recvfrom(m_fd, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &nFromLength));
     if (n < 0)
       return false;
     bytes.assign(buffer, buffer + n);
@@ -176,10 +177,11 @@ private:
     return true;
   }
 
-  int m_fd = -1;
+  SocketHandle m_fd = kNoSocket;
   bool m_bBound = false;
 };
 
+#ifdef __linux__
 /// The lines of /proc/net/udp for sockets on local port nPort connected to 127.0.0.2:nPort,
 /// which is how the program's link sockets look.
 inline std::vector<std::string> DeviceSocketLines(unsigned nPort) {
@@ -212,5 +214,6 @@ inline SocketQueue DeviceSocketQueue(unsigned nPort) {
   }
   return queue;
 }
+#endif
 
 }  // namespace testing_support

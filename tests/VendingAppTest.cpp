@@ -1,4 +1,5 @@
-// Start-up and shutdown of the application object, seen on the wire by a peer on 127.0.0.2.
+// Start-up and shutdown of the application object, seen on the wire by a peer that plays the
+// device.
 #include "Dialog.h"
 #include "Resource.h"
 #include "TestSupport.h"
@@ -13,11 +14,14 @@ namespace {
 
 class Application : public VendingAppFixture {
 protected:
-  /// Points the link at a device on 127.0.0.2 with ports of this test's own, plus strMore.
+  /// Points the link at the device with ports of this test's own, automatic connect as given.
   /// @returns the communication port; the control port is the next.
-  unsigned StoreLink(const std::string& strMore = "") {
+  unsigned StoreLink(bool bAutoConnect = true) {
     const unsigned nComm = TakePorts(EPortRange::VendingApp);
-    m_config.Write(LoopbackStore(nComm, strMore));
+    CTestApp writer;  // the program names its store only as it starts
+    StoreLoopbackLink(writer, nComm);
+    if (!bAutoConnect)
+      writer.WriteProfileInt("Connection", "AutoConnect", 0);
     return nComm;
   }
 
@@ -26,8 +30,8 @@ protected:
 
 TEST_F(Application, OpensTheLinkRunsThePanelAndClosesInOrder) {
   const unsigned nComm = StoreLink();
-  CUdpPeer comm("127.0.0.2", nComm);
-  CUdpPeer control("127.0.0.2", nComm + 1);
+  CUdpPeer comm(kDeviceAddress, nComm);
+  CUdpPeer control(kDeviceAddress, nComm + 1);
 
   bool bMainWndWasPanel = false;
   std::string strCredit;
@@ -50,8 +54,8 @@ TEST_F(Application, OpensTheLinkRunsThePanelAndClosesInOrder) {
 }
 
 TEST_F(Application, WithAutoConnectOffNothingIsDialledOrSent) {
-  const unsigned nComm = StoreLink("AutoConnect=0\n");
-  CUdpPeer control("127.0.0.2", nComm + 1);
+  const unsigned nComm = StoreLink(false);
+  CUdpPeer control(kDeviceAddress, nComm + 1);
   std::string strPrice;
   RunProgram([&](CVendingPanelDlg& panel) { strPrice = panel.GetDlgItemText(IDC_PRICE_1 + 9); });
   EXPECT_EQ(strPrice, "1.00");
@@ -65,13 +69,13 @@ TEST_F(Application, AFailedConnectIsReportedAndThePanelStillOpens) {
   bool bOpened = false;
   RunProgram([&](CVendingPanelDlg&) { bOpened = true; });
   EXPECT_TRUE(bOpened);
-  EXPECT_EQ(m_messages,
-            (std::vector<std::string>{"Create aquisition socket failed, Error: 98\r\n"}));
+  EXPECT_EQ(m_messages, (std::vector<std::string>{"Create aquisition socket failed, Error: " +
+                                                  std::to_string(kAddressInUse) + "\r\n"}));
   EXPECT_EQ(m_dialer.m_log, (std::vector<std::string>{"dial", "hang-up"}));
 }
 
 TEST_F(Application, TheExitCommandEndsLikeTheCloseBox) {
-  CUdpPeer control("127.0.0.2", StoreLink() + 1);
+  CUdpPeer control(kDeviceAddress, StoreLink() + 1);
   m_answers.Answer(IDD_VENDINGPANEL_DIALOG, [](CDialog& dlg) { dlg.RouteCommand(ID_APP_EXIT); });
   EXPECT_FALSE(m_app.InitInstance());
   m_app.ExitInstance();

@@ -17,7 +17,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 #include <atomic>
-#include <cerrno>
 #include <csignal>
 #include <thread>
 
@@ -26,16 +25,6 @@ namespace {
 DWORD g_dwLastError = 0;
 MessageBoxHook g_messageBoxHook;
 std::function<void(UINT)> g_beepHook;
-
-/// The device is reached without dial-up: dialing succeeds at once.
-class CImmediateDialer : public IDialer {
-public:
-  DWORD Dial(const std::string&, DWORD_PTR* pdwConnection) override {
-    *pdwConnection = 1;
-    return 0;
-  }
-  DWORD HangUp(DWORD_PTR) override { return 0; }
-};
 
 int g_signalPipe[2] = {-1, -1};
 std::atomic<bool> g_bTerminating{false};
@@ -94,23 +83,6 @@ DWORD GetLastError() { return g_dwLastError; }
 void SetLastError(DWORD dwErrCode) { g_dwLastError = dwErrCode; }
 
 bool Enable3dControlsStatic() { return true; }
-
-bool AfxSocketInit() {
-  // BSD sockets need no start-up; a process that may not open descriptors fails here.
-  int fd = dup(0);
-  if (fd < 0 && errno == EMFILE) {
-    SetLastError(EMFILE);
-    return false;
-  }
-  if (fd >= 0)
-    close(fd);
-  return true;
-}
-
-IDialer& AfxGetPlatformDialer() {
-  static CImmediateDialer dialer;
-  return dialer;
-}
 
 bool AfxIsTerminating() { return g_bTerminating; }
 

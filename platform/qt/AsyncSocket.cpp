@@ -21,33 +21,18 @@ public:
   using QSocketNotifier::QSocketNotifier;
 };
 
-namespace {
-
-/// Datagrams delivered in one go while more keep waiting; then the event loop gets its turn, so
-/// a device that floods the socket cannot freeze the windows.
-constexpr int kMaxDatagramsPerWakeUp = 64;
-
-/// True when a datagram is waiting on fd (a pending error alone does not count).
-bool HasDatagramWaiting(int fd) {
-  pollfd pfd = {fd, POLLIN, 0};
+bool CAsyncSocket::IsDatagramWaiting(INT_PTR hSocket) {
+  pollfd pfd = {static_cast<int>(hSocket), POLLIN, 0};
   return poll(&pfd, 1, 0) > 0 && (pfd.revents & POLLIN) != 0;
 }
-
-}  // namespace
 
 CAsyncSocket::~CAsyncSocket() { Close(); }
 
 bool CAsyncSocket::Create(UINT nSocketPort, int nSocketType, long lEvent,
                           const char* lpszSocketAddress) {
-  if (m_hSocket >= 0 || nSocketType != SOCK_DGRAM || nSocketPort < 1 || nSocketPort > 65535) {
-    SetLastError(EINVAL);
-    return false;
-  }
-  sockaddr_in local = {};
-  local.sin_family = AF_INET;
-  local.sin_port = htons(static_cast<uint16_t>(nSocketPort));
-  local.sin_addr.s_addr = htonl(INADDR_ANY);
-  if (lpszSocketAddress && inet_pton(AF_INET, lpszSocketAddress, &local.sin_addr) != 1) {
+  sockaddr_in local;
+  if (m_hSocket >= 0 || nSocketType != SOCK_DGRAM ||
+      !LocalIPv4(nSocketPort, lpszSocketAddress, local)) {
     SetLastError(EINVAL);
     return false;
   }
@@ -75,19 +60,7 @@ bool CAsyncSocket::Create(UINT nSocketPort, int nSocketType, long lEvent,
   // Write readiness is accepted for compatibility and never delivered: sends do not block.
   if (lEvent & FD_READ_EVENT) {
     m_pWatch = new CSocketWatch(fd, QSocketNotifier::Read);
-    QObject::connect(m_pWatch, &QSocketNotifier::activated, [this] {
-      // Datagrams that queued up while one was handled are delivered here, one call each,
-      // without a round through the event loop per datagram. A handler that reads nothing, or
-      // closes the socket, ends the run.
-      m_bInReceive = true;
-      int nDelivered = 0;
-      do {
-        m_nDatagramsRead = 0;
-        OnReceive(0);
-      } while (++nDelivered < kMaxDatagramsPerWakeUp && m_nDatagramsRead > 0 && m_hSocket >= 0 &&
-               HasDatagramWaiting(static_cast<int>(m_hSocket)));
-      m_bInReceive = false;
-    });
+    QObject::connect(m_pWatch, &QSocketNotifier::activated, [this] { DeliverReadiness(); });
   }
   return true;
 }
@@ -97,13 +70,11 @@ bool CAsyncSocket::Connect(const char* lpszHostAddress, UINT nHostPort) {
     SetLastError(EBADF);
     return false;
   }
-  sockaddr_in peer = {};
-  peer.sin_family = AF_INET;
-  if (!lpszHostAddress || nHostPort > 65535 || !ResolveIPv4(lpszHostAddress, peer.sin_addr)) {
+  sockaddr_in peer;
+  if (!PeerIPv4(lpszHostAddress, nHostPort, peer)) {
     SetLastError(EINVAL);
     return false;
   }
-  peer.sin_port = htons(static_cast<uint16_t>(nHostPort));
   if (connect(static_cast<int>(m_hSocket), reinterpret_cast<const sockaddr*>(&peer), sizeof peer) !=
       0) {
     SetLastError(errno);

@@ -9,7 +9,6 @@
 #include <QKeyEvent>
 #include <QPainter>
 #include <QProxyStyle>
-#include <QPushButton>
 
 namespace {
 
@@ -40,27 +39,12 @@ protected:
     switch (pEvent->key()) {
     case Qt::Key_Escape: m_dlg.RouteCommand(IDCANCEL); return;
     case Qt::Key_Return:
-    case Qt::Key_Enter:
-      if (auto* pButton = qobject_cast<QPushButton*>(focusWidget());
-          pButton && pButton->isEnabled()) {
-        pButton->click();
-        return;
-      }
-      m_dlg.RouteCommand(DefaultCommand());
-      return;
+    case Qt::Key_Enter: m_dlg.OnEnterKey(ToHwnd(focusWidget())); return;
     default: QWidget::keyPressEvent(pEvent);
     }
   }
 
 private:
-  UINT DefaultCommand() const {
-    for (const DialogControl& ctrl : m_dlg.GetTemplate().controls) {
-      if (ctrl.kind == ControlKind::DefPushButton)
-        return static_cast<UINT>(ctrl.nID);
-    }
-    return IDOK;
-  }
-
   CDialog& m_dlg;
 };
 

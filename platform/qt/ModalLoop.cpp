@@ -1,66 +1,57 @@
 #include "ModalLoop.h"
 
 #include "Dialog.h"
+#include "DialogBuilder.h"
+#include "DialogLayout.h"
+#include "DialogWindow.h"
+#include "QtPlatform.h"
 
 #include <QApplication>
 #include <QEventLoop>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QTimer>
 #include <QWidget>
 
-#include <algorithm>
-#include <vector>
-
-namespace {
-
-std::vector<CModalLoop*> g_stack;  ///< innermost last
-std::function<void(CDialog&)> g_shownHook;
-
-}  // namespace
-
-CModalLoop::CModalLoop(CDialog& dlg) : m_dlg(dlg) { g_stack.push_back(this); }
-
-CModalLoop::~CModalLoop() { Leave(); }
-
-void CModalLoop::Leave() { std::erase(g_stack, this); }
-
-void CModalLoop::Run(QWidget* pWindow) {
+bool CModalLoop::Run(HWND hWndOwner) {
+  QWidget* pWindow = CreateDialogWindow(m_dlg, QtWidget(hWndOwner));
+  m_dlg.m_hWnd = ToHwnd(pWindow);
+  // Controls are made here without geometry: initialisation (where the main window tells the
+  // device that it is there) needs only the controls and their texts, so measuring and placing
+  // them waits until it is over, just before the window is shown.
+  const std::vector<QWidget*> controls = CreateControls(m_dlg.m_template, pWindow, m_dlg);
+  for (QWidget* pItem : controls)
+    m_dlg.m_controls.push_back(ToHwnd(pItem));
+  if (m_dlg.StartDialog())
+    m_dlg.FocusFirstTabStop();
+  if (m_dlg.m_bEnded)
+    return true;
+  // The menu too waits: making a menu bar loads the toolkit's image readers.
+  const MenuTemplate* pMenu = m_dlg.m_template.pMenu;
+  QMenuBar* pMenuBar = pMenu ? CreateMenuBar(*pMenu, pWindow, m_dlg) : nullptr;
+  m_dlg.m_hMenuBar = ToHwnd(pMenuBar);
+  LayoutDialog(m_dlg.m_template, pWindow, controls, pMenuBar);
   pWindow->show();
   pWindow->activateWindow();
-  QTimer::singleShot(0, pWindow, [this] {
-    // A copy: the hook may replace itself.
-    const auto hook = g_shownHook;
-    if (hook && !m_bExited)
-      hook(m_dlg);
-  });
+  QTimer::singleShot(0, pWindow, [this] { OnShown(); });
   QEventLoop loop;
   m_pLoop = &loop;
   loop.exec(QEventLoop::DialogExec);
   m_pLoop = nullptr;
+  return true;
 }
 
-void CModalLoop::Exit() {
-  m_bExited = true;
+void CModalLoop::End() {
+  if (QWidget* pWindow = QtWidget(m_dlg.m_hWnd))
+    pWindow->hide();
   if (m_pLoop)
     m_pLoop->exit();
 }
 
-CDialog* CModalLoop::Top() { return g_stack.empty() ? nullptr : &g_stack.back()->m_dlg; }
-
-void CModalLoop::EndAll() {
-  // Message boxes run their own loops above the dialogs'.
+void CModalLoop::CancelMessageBoxes() {
   const auto windows = QApplication::topLevelWidgets();
   for (QWidget* pWindow : windows) {
     if (auto* pBox = qobject_cast<QMessageBox*>(pWindow); pBox && pBox->isVisible())
       pBox->reject();
   }
-  const std::vector<CModalLoop*> stack = g_stack;
-  for (auto it = stack.rbegin(); it != stack.rend(); ++it) {
-    if (it + 1 != stack.rend())
-      (*it)->m_dlg.EndDialog(IDCANCEL);
-    else
-      (*it)->m_dlg.SendMessage(WM_CLOSE);
-  }
 }
-
-void CModalLoop::SetShownHook(std::function<void(CDialog&)> fn) { g_shownHook = std::move(fn); }

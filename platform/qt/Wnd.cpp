@@ -11,6 +11,10 @@
 #include <QVariant>
 #include <QWidget>
 
+std::string CWnd::GetWindowText() const {
+  return m_hWnd ? QtWidget(m_hWnd)->windowTitle().toStdString() : std::string();
+}
+
 HWND CWnd::GetDlgItem(int nID) const {
   if (!m_hWnd)
     return nullptr;
@@ -51,6 +55,8 @@ void CWnd::SetIcon(HICON hIcon, bool /*bBigIcon*/) {
 }
 
 bool CWnd::IsIconic() const { return m_hWnd && QtWidget(m_hWnd)->isMinimized(); }
+
+bool CWnd::IsWindowVisible() const { return m_hWnd && QtWidget(m_hWnd)->isVisible(); }
 
 void CWnd::GetClientRect(CRect* pRect) const {
   *pRect = CRect();

@@ -1,6 +1,6 @@
 #include "AsyncSocket.h"
 
-#include "PortOwnership.h"
+#include "PortSharing.h"
 #include "Win32.h"
 
 #include "AddressText.h"  // after the socket headers
@@ -55,10 +55,6 @@ namespace {
 
 constexpr UINT kReadinessMessage = WM_APP + 1;
 constexpr const char* kWindowClass = "MintoraSocketWatch";
-
-/// Datagrams delivered in one go while more keep waiting; then the message loop gets its turn,
-/// so a device that floods the socket cannot freeze the windows.
-constexpr int kMaxDatagramsPerWakeUp = 64;
 
 /// True when a datagram, an empty one included, is waiting on s.
 bool HasDatagramWaiting(SOCKET s) {
@@ -122,19 +118,17 @@ LRESULT CALLBACK CSocketWindow::WindowProc(HWND hWnd, UINT message, WPARAM wPara
   return 0;
 }
 
+bool CAsyncSocket::IsDatagramWaiting(INT_PTR hSocket) {
+  return HasDatagramWaiting(static_cast<SOCKET>(hSocket));
+}
+
 CAsyncSocket::~CAsyncSocket() { Close(); }
 
 bool CAsyncSocket::Create(UINT nSocketPort, int nSocketType, long lEvent,
                           const char* lpszSocketAddress) {
-  if (m_hSocket != -1 || nSocketType != SOCK_DGRAM || nSocketPort < 1 || nSocketPort > 65535) {
-    SetLastError(WSAEINVAL);
-    return false;
-  }
-  sockaddr_in local = {};
-  local.sin_family = AF_INET;
-  local.sin_port = htons(static_cast<u_short>(nSocketPort));
-  local.sin_addr.s_addr = htonl(INADDR_ANY);
-  if (lpszSocketAddress && inet_pton(AF_INET, lpszSocketAddress, &local.sin_addr) != 1) {
+  sockaddr_in local;
+  if (m_hSocket != -1 || nSocketType != SOCK_DGRAM ||
+      !LocalIPv4(nSocketPort, lpszSocketAddress, local)) {
     SetLastError(WSAEINVAL);
     return false;
   }
@@ -155,6 +149,7 @@ bool CAsyncSocket::Create(UINT nSocketPort, int nSocketType, long lEvent,
   const BOOL bOn = TRUE;
   // Without this an ICMP port-unreachable, which a send to a device not yet listening brings
   // back, makes the next receive fail with WSAECONNRESET instead of reading the next datagram.
+  // Wine reports no ICMP errors on unconnected sockets, so no test under it can see it missing.
   BOOL bReportReset = FALSE;
   DWORD dwReturned = 0;
   u_long nNonBlocking = 1;
@@ -185,20 +180,7 @@ bool CAsyncSocket::Create(UINT nSocketPort, int nSocketType, long lEvent,
   m_pWatch->m_pWindow = pWindow;
   // Write readiness is accepted for compatibility and never delivered: sends do not block.
   if (pWindow) {
-    pWindow->Add(s, this, [](CAsyncSocket* pSocket) {
-      // Datagrams that queued up while one was handled are delivered here, one call each,
-      // without a round through the message loop per datagram. A handler that reads nothing, or
-      // closes the socket, ends the run.
-      pSocket->m_bInReceive = true;
-      int nDelivered = 0;
-      do {
-        pSocket->m_nDatagramsRead = 0;
-        pSocket->OnReceive(0);
-      } while (++nDelivered < kMaxDatagramsPerWakeUp && pSocket->m_nDatagramsRead > 0 &&
-               pSocket->m_hSocket != -1 &&
-               HasDatagramWaiting(static_cast<SOCKET>(pSocket->m_hSocket)));
-      pSocket->m_bInReceive = false;
-    });
+    pWindow->Add(s, this, [](CAsyncSocket* pSocket) { pSocket->DeliverReadiness(); });
   }
   return true;
 }
@@ -208,13 +190,11 @@ bool CAsyncSocket::Connect(const char* lpszHostAddress, UINT nHostPort) {
     SetLastError(WSAENOTSOCK);
     return false;
   }
-  sockaddr_in peer = {};
-  peer.sin_family = AF_INET;
-  if (!lpszHostAddress || nHostPort > 65535 || !ResolveIPv4(lpszHostAddress, peer.sin_addr)) {
+  sockaddr_in peer;
+  if (!PeerIPv4(lpszHostAddress, nHostPort, peer)) {
     SetLastError(WSAEINVAL);
     return false;
   }
-  peer.sin_port = htons(static_cast<u_short>(nHostPort));
   m_pWatch->m_peer = peer;
   m_pWatch->m_bHasPeer = true;
   return true;

@@ -2,9 +2,9 @@
 
 #include "Dialog.h"
 #include "DialogResource.h"
+#include "Win32.h"
 #include "WinApp.h"
 
-#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -13,9 +13,6 @@ namespace {
 /// Posted by a dialog to itself once it is visible; the shown hook runs when the dialog's own
 /// loop takes it from the queue.
 constexpr UINT kShownMessage = WM_APP + 0x4D0;
-
-std::vector<CDialog*> g_stack;  ///< innermost last
-std::function<void(CDialog&)> g_shownHook;
 
 /// The painter of OnPaint: the device context of BeginPaint.
 class CWin32PaintDC final : public CDC {
@@ -40,32 +37,49 @@ private:
   HDC m_hDC;
 };
 
-bool IsRunningDialog(HWND hWnd) {
-  return std::any_of(g_stack.begin(), g_stack.end(),
-                     [hWnd](CDialog* pDlg) { return pDlg->GetSafeHwnd() == hWnd; });
-}
-
 /// Message boxes are windows of the system's dialog class that no CDialog runs.
 BOOL CALLBACK CancelMessageBox(HWND hWnd, LPARAM /*lParam*/) {
   char szClass[16] = {};
   GetClassNameA(hWnd, szClass, sizeof szClass);
-  if (std::strcmp(szClass, "#32770") == 0 && !IsRunningDialog(hWnd))
+  if (std::strcmp(szClass, "#32770") == 0 && !CModalLoop::IsRunning(hWnd))
     EndDialog(hWnd, IDCANCEL);
   return TRUE;
 }
 
+/// The Enter key is the dialog's own rule (CDialog::OnEnterKey), not the dialog manager's, which
+/// sends the default command unless the focused button has been made the default one, and does
+/// not do that for a button that took the focus from the mouse or at the start. Every loop of a
+/// dialog hands its messages to this filter before the dialog manager sees them.
+LRESULT CALLBACK FilterDialogKeys(int nCode, WPARAM wParam, LPARAM lParam) {
+  const auto* pMsg = reinterpret_cast<const MSG*>(lParam);
+  CDialog* pTop = CModalLoop::Top();
+  const HWND hDlg = pTop ? pTop->GetSafeHwnd() : nullptr;
+  if (nCode == MSGF_DIALOGBOX && pMsg->message == WM_KEYDOWN && pMsg->wParam == VK_RETURN && hDlg &&
+      (pMsg->hwnd == hDlg || IsChild(hDlg, pMsg->hwnd))) {
+    // With Ctrl or Shift held, Enter does nothing, as on Linux.
+    if (GetKeyState(VK_CONTROL) >= 0 && GetKeyState(VK_SHIFT) >= 0)
+      pTop->OnEnterKey(GetFocus());
+    return TRUE;
+  }
+  return CallNextHookEx(nullptr, nCode, wParam, lParam);
+}
+
 }  // namespace
 
-CModalLoop::CModalLoop(CDialog& dlg) : m_dlg(dlg) { g_stack.push_back(&dlg); }
-
-CModalLoop::~CModalLoop() { std::erase(g_stack, &m_dlg); }
-
 bool CModalLoop::Run(HWND hWndOwner) {
+  thread_local HHOOK s_hKeyFilter =
+      SetWindowsHookExA(WH_MSGFILTER, FilterDialogKeys, nullptr, GetCurrentThreadId());
+  (void)s_hKeyFilter;
   const std::vector<DWORD> resource = BuildDialogResource(m_dlg.GetTemplate());
   const INT_PTR nResult = DialogBoxIndirectParamA(
       GetModuleHandleA(nullptr), reinterpret_cast<LPCDLGTEMPLATEA>(resource.data()), hWndOwner,
       DialogProc, reinterpret_cast<LPARAM>(this));
   return nResult != -1 || m_dlg.m_bEnded;
+}
+
+void CModalLoop::End() {
+  if (m_dlg.m_hWnd)
+    ::EndDialog(m_dlg.m_hWnd, m_dlg.m_nModalResult);
 }
 
 INT_PTR CALLBACK CModalLoop::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -77,24 +91,14 @@ INT_PTR CALLBACK CModalLoop::DialogProc(HWND hWnd, UINT message, WPARAM wParam, 
 
 INT_PTR CModalLoop::OnMessage(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
-  case WM_INITDIALOG: {
-    bool bDefaultFocus = true;
-    OnInitDialog(hWnd, bDefaultFocus);
-    return bDefaultFocus ? TRUE : FALSE;
-  }
+  case WM_INITDIALOG: return OnInitDialog(hWnd) ? TRUE : FALSE;
   case WM_WINDOWPOSCHANGED:
     if ((reinterpret_cast<const WINDOWPOS*>(lParam)->flags & SWP_SHOWWINDOW) && !m_bShownPosted) {
       m_bShownPosted = true;
       PostMessageA(hWnd, kShownMessage, 0, 0);
     }
     return FALSE;
-  case kShownMessage:
-    if (!m_dlg.m_bEnded && g_shownHook) {
-      // A copy: the hook may replace itself.
-      const auto hook = g_shownHook;
-      hook(m_dlg);
-    }
-    return TRUE;
+  case kShownMessage: OnShown(); return TRUE;
   case WM_COMMAND:
     // Buttons, menu items and accelerators; an edit's notifications are not commands.
     if (HIWORD(wParam) == BN_CLICKED || HIWORD(wParam) == 1)
@@ -110,7 +114,7 @@ INT_PTR CModalLoop::OnMessage(HWND hWnd, UINT message, WPARAM wParam, LPARAM lPa
     return TRUE;
   }
   case WM_QUERYDRAGICON: return reinterpret_cast<INT_PTR>(m_dlg.OnQueryDragIcon());
-  case WM_DESTROY: OnDestroy(); return FALSE;
+  case WM_DESTROY: m_dlg.OnWindowGoing(); return FALSE;
   case WM_NCDESTROY:
     m_dlg.m_hWnd = nullptr;
     SetWindowLongPtrA(hWnd, DWLP_USER, 0);
@@ -119,7 +123,7 @@ INT_PTR CModalLoop::OnMessage(HWND hWnd, UINT message, WPARAM wParam, LPARAM lPa
   }
 }
 
-void CModalLoop::OnInitDialog(HWND hWnd, bool& bDefaultFocus) {
+bool CModalLoop::OnInitDialog(HWND hWnd) {
   m_dlg.m_hWnd = hWnd;
   for (HWND hItem = GetWindow(hWnd, GW_CHILD); hItem; hItem = GetWindow(hItem, GW_HWNDNEXT))
     m_dlg.m_controls.push_back(hItem);
@@ -134,43 +138,9 @@ void CModalLoop::OnInitDialog(HWND hWnd, bool& bDefaultFocus) {
     SetWindowPos(hWnd, nullptr, 0, 0, rc.right - rc.left, rc.bottom - rc.top,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   }
-  bDefaultFocus = m_dlg.OnInitDialog();
-  if (!m_dlg.m_bEnded && AfxIsTerminating()) {
-    m_dlg.SendMessage(WM_CLOSE);
-    m_dlg.EndDialog(IDCANCEL);
-  }
+  return m_dlg.StartDialog();
 }
 
-void CModalLoop::OnDestroy() {
-  m_dlg.OnDestroy();
-  for (CWnd* pControl : m_dlg.m_attached)
-    pControl->m_hWnd = nullptr;
-  m_dlg.m_attached.clear();
-  m_dlg.m_controls.clear();
-  if (CWinApp* pApp = AfxGetApp(); pApp && pApp->m_pMainWnd == &m_dlg)
-    pApp->m_pMainWnd = nullptr;
-}
-
-CDialog* CModalLoop::Top() { return g_stack.empty() ? nullptr : g_stack.back(); }
-
-void CModalLoop::EndAll() {
+void CModalLoop::CancelMessageBoxes() {
   EnumThreadWindows(GetCurrentThreadId(), CancelMessageBox, 0);
-  const std::vector<CDialog*> stack = g_stack;
-  for (auto it = stack.rbegin(); it != stack.rend(); ++it) {
-    if (it + 1 != stack.rend())
-      (*it)->EndDialog(IDCANCEL);
-    else
-      (*it)->SendMessage(WM_CLOSE);
-  }
 }
-
-void CModalLoop::DestroyAll() {
-  EndAll();
-  const std::vector<CDialog*> stack = g_stack;
-  for (auto it = stack.rbegin(); it != stack.rend(); ++it) {
-    if (HWND hWnd = (*it)->GetSafeHwnd())
-      DestroyWindow(hWnd);
-  }
-}
-
-void CModalLoop::SetShownHook(std::function<void(CDialog&)> fn) { g_shownHook = std::move(fn); }

@@ -69,10 +69,6 @@ std::string ApplicationKey(const std::string& strRegistryKey, const std::string&
 
 }  // namespace
 
-void CWinApp::SetRegistryKey(const char* lpszRegistryKey) {
-  m_strRegistryKey = lpszRegistryKey ? lpszRegistryKey : "";
-}
-
 std::string CWinApp::GetProfilePath() const {
   return "HKEY_CURRENT_USER\\" + ApplicationKey(m_strRegistryKey, m_strAppName);
 }

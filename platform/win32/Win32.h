@@ -21,6 +21,7 @@
 #undef SendMessage
 #undef SetDlgItemText
 #undef GetDlgItemText
+#undef GetWindowText
 #undef GetProfileInt
 #undef GetProfileString
 #undef WriteProfileString

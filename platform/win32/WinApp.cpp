@@ -1,33 +1,11 @@
-// The application object; its settings functions live in Profile.cpp.
+// The application object's event loop and help; the rest is platform/WinApp.cpp, the settings
+// store Profile.cpp.
 #include "WinApp.h"
 
 #include "Win32.h"
 #include "Wnd.h"
 
 #include <shellapi.h>
-
-namespace {
-
-CWinApp* g_pApp = nullptr;
-
-}  // namespace
-
-CWinApp* AfxGetApp() { return g_pApp; }
-
-CWinApp::CWinApp(const char* lpszAppName) {
-  if (lpszAppName)
-    m_strAppName = lpszAppName;
-  m_pPreviousApp = g_pApp;
-  g_pApp = this;
-}
-
-CWinApp::~CWinApp() {
-  // Application objects nest (a test may make a second one for a while).
-  if (g_pApp == this)
-    g_pApp = m_pPreviousApp;
-}
-
-bool CWinApp::InitInstance() { return true; }
 
 int CWinApp::Run() {
   MSG msg;
@@ -36,24 +14,6 @@ int CWinApp::Run() {
     DispatchMessageA(&msg);
   }
   return static_cast<int>(msg.wParam);
-}
-
-int CWinApp::ExitInstance() {
-  SaveStdProfileSettings();
-  return 0;
-}
-
-bool CWinApp::OnCmdMsg(UINT nID) {
-  switch (nID) {
-  case ID_APP_EXIT: OnAppExit(); return true;
-  case ID_HELP: OnHelp(); return true;
-  default: return false;
-  }
-}
-
-void CWinApp::OnAppExit() {
-  if (m_pMainWnd)
-    m_pMainWnd->SendMessage(WM_CLOSE);
 }
 
 void CWinApp::OnHelp() {

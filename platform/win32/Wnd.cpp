@@ -5,6 +5,15 @@
 
 #include <string>
 
+std::string CWnd::GetWindowText() const {
+  if (!m_hWnd)
+    return {};
+  std::string strText(static_cast<size_t>(GetWindowTextLengthA(m_hWnd)) + 1, '\0');
+  strText.resize(static_cast<size_t>(
+      GetWindowTextA(m_hWnd, strText.data(), static_cast<int>(strText.size()))));
+  return strText;
+}
+
 HWND CWnd::GetDlgItem(int nID) const { return m_hWnd ? ::GetDlgItem(m_hWnd, nID) : nullptr; }
 
 void CWnd::SetDlgItemText(int nID, const std::string& strText) {
@@ -39,6 +48,8 @@ void CWnd::SetIcon(HICON hIcon, bool bBigIcon) {
 }
 
 bool CWnd::IsIconic() const { return m_hWnd && ::IsIconic(m_hWnd); }
+
+bool CWnd::IsWindowVisible() const { return m_hWnd && ::IsWindowVisible(m_hWnd); }
 
 void CWnd::GetClientRect(CRect* pRect) const {
   *pRect = CRect();

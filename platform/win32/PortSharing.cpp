@@ -1,4 +1,4 @@
-#include "PortOwnership.h"
+#include "PortSharing.h"
 
 #include <iphlpapi.h>
 
