@@ -224,15 +224,25 @@ int RoundTrip(unsigned nProgramPort, unsigned nEchoPort, unsigned nCount, unsign
   unsigned nProgramLost = 0;
   unsigned nEchoLost = 0;
   const unsigned nPairs = nCount * nRounds;
+  // What a program does after it has answered (a look for more datagrams, a turn through its
+  // event loop) must not land on the other side's trip, which would start at once on the same
+  // CPU: each trip waits this long first (WIRE_PROBE_GAP_US, microseconds).
+  const char* lpszGap = std::getenv("WIRE_PROBE_GAP_US");
+  const timespec gap = {0, lpszGap ? std::atol(lpszGap) * 1000 : 0};
+  auto trip = [&gap](CDevicePort& port, const Bytes& expected) {
+    if (gap.tv_nsec > 0)
+      nanosleep(&gap, nullptr);
+    return Trip(port, expected);
+  };
   for (unsigned i = 0; i < nPairs; ++i) {
     std::int64_t nProgram = 0;
     std::int64_t nEcho = 0;
     if (i % 2 == 0) {
-      nProgram = Trip(program, answer);
-      nEcho = Trip(echo, kTick);
+      nProgram = trip(program, answer);
+      nEcho = trip(echo, kTick);
     } else {
-      nEcho = Trip(echo, kTick);
-      nProgram = Trip(program, answer);
+      nEcho = trip(echo, kTick);
+      nProgram = trip(program, answer);
     }
     nProgramLost += nProgram < 0;
     nEchoLost += nEcho < 0;
