@@ -3,17 +3,22 @@
 //
 //   wire_probe roundtrip|rate ... --echo-as-program
 //       As below, with an echo in place of the program, to check the measurement itself.
-//   wire_probe roundtrip PROGRAM_PORT ECHO_PORT COUNT ROUNDS
-//       Round trip of one tick: to Mintora (first brought into SetupQuery, where every tick is
-//       answered by SETUP) and to a plain UDP echo, in alternating blocks.
-//       Prints: roundtrip program|echo <median ns> <p99 ns> <samples> <lost>
-//   wire_probe rate PROGRAM_PORT ECHO_PORT COUNT WINDOW ROUNDS
+//   wire_probe roundtrip PROGRAM_PORT ECHO_PORT COUNT ROUNDS [PAIRS]
+//       COUNT x ROUNDS round trips of one tick each to Mintora (first brought into SetupQuery,
+//       where every tick is answered by SETUP) and to a plain UDP echo, alternating trip by trip.
+//       Prints: roundtrip program|echo <median ns> <p99 ns> <samples> <lost>; writes the pairs
+//       of trips (program ns, echo ns) to the file PAIRS.
+//   wire_probe rate PROGRAM_PORT ECHO_PORT COUNT WINDOW ROUNDS [PAIRS]
 //       Datagrams answered per second with WINDOW (1..64) of them in flight, well inside the socket
-//       buffers, so none may be lost. Prints: rate program|echo <per second, median> <lost>
+//       buffers, so none may be lost. Prints: rate program|echo <per second, median> <lost>;
+//       writes one pair of rates per round to PAIRS.
+//   wire_probe verdict QUANTILE <=|>= GOAL [BLOCK] < PAIRS
+//       Judges the ratio of the two sides' QUANTILE against GOAL, with its noise band (see
+//       Verdict below).
 //   wire_probe startup CONTROL_PORT SETTLE_MS -- COMMAND...
 //       Starts COMMAND, times exec to the first control datagram 08 03 0B on CONTROL_PORT, lets it
-//       run SETTLE_MS more, ends it with SIGTERM and reads its peak resident memory.
-//       Prints: startup <ns> <peak KiB>
+//       run SETTLE_MS more, ends it with SIGTERM and reads its peak resident memory and the CPU
+//       time it used in all. Prints: startup <ns> <peak KiB> <CPU ns>
 //   wire_probe idle CONTROL_PORT SECONDS TRACE -- COMMAND...
 //       Starts COMMAND under strace, waits for 08 03 0B and one second more, then counts the system
 //       calls its threads enter during SECONDS of silence. Prints: idle <calls> <name x count,...>
@@ -41,6 +46,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 extern char** environ;
@@ -173,24 +179,23 @@ void BringIntoSetupQuery(CDevicePort& port) {
   Fail("the program never answered a tick with SETUP");
 }
 
-struct Latencies {
-  std::vector<std::int64_t> samples;
-  unsigned nLost = 0;
-};
-
-void Ping(CDevicePort& port, const Bytes& expected, unsigned nCount, Latencies* pResult) {
+/// Warms both ends up: nCount trips, not timed.
+void Ping(CDevicePort& port, unsigned nCount) {
   Bytes reply;
   for (unsigned i = 0; i < nCount; ++i) {
-    const std::int64_t nStart = NowNs();
     port.Send(kTick);
-    if (!port.Receive(reply, 1000) || reply != expected) {
-      if (pResult)
-        ++pResult->nLost;
-      continue;
-    }
-    if (pResult)
-      pResult->samples.push_back(NowNs() - nStart);
+    port.Receive(reply, 1000);
   }
+}
+
+/// One round trip. @returns its time, or -1 when the answer was lost or wrong.
+std::int64_t Trip(CDevicePort& port, const Bytes& expected) {
+  Bytes reply;
+  const std::int64_t nStart = NowNs();
+  port.Send(kTick);
+  if (!port.Receive(reply, 1000) || reply != expected)
+    return -1;
+  return NowNs() - nStart;
 }
 
 std::int64_t Percentile(std::vector<std::int64_t> values, double fFraction) {
@@ -202,31 +207,61 @@ std::int64_t Percentile(std::vector<std::int64_t> values, double fFraction) {
   return values[i];
 }
 
-int RoundTrip(unsigned nProgramPort, unsigned nEchoPort, unsigned nCount, unsigned nRounds) {
+/// The two sides alternate trip by trip, the one that goes first changing each pair, so that any
+/// slow spell of the machine longer than two round trips lands on both alike. Writes the pairs
+/// (program ns, echo ns) to strPairs, for the verdict's noise band; a pair with a lost answer is
+/// left out and counted.
+int RoundTrip(unsigned nProgramPort, unsigned nEchoPort, unsigned nCount, unsigned nRounds,
+              const std::string& strPairs) {
   CDevicePort program(nProgramPort);
   CDevicePort echo(nEchoPort);
   BringIntoSetupQuery(program);
   const Bytes& answer = g_bEchoAsProgram ? kTick : kSetup;
-  Ping(program, answer, 200, nullptr);
-  Ping(echo, kTick, 200, nullptr);
-  Latencies programResult;
-  Latencies echoResult;
-  for (unsigned nRound = 0; nRound < nRounds; ++nRound) {
-    // Alternate who goes first, so a slow spell of the machine lands on both.
-    if (nRound % 2 == 0) {
-      Ping(echo, kTick, nCount, &echoResult);
-      Ping(program, answer, nCount, &programResult);
+  Ping(program, 200);
+  Ping(echo, 200);
+  std::vector<std::int64_t> programSamples;
+  std::vector<std::int64_t> echoSamples;
+  unsigned nProgramLost = 0;
+  unsigned nEchoLost = 0;
+  const unsigned nPairs = nCount * nRounds;
+  // What a program does after it has answered (a look for more datagrams, a turn through its
+  // event loop) must not land on the other side's trip, which would start at once on the same
+  // CPU: each trip waits this long first (WIRE_PROBE_GAP_US, microseconds).
+  const char* lpszGap = std::getenv("WIRE_PROBE_GAP_US");
+  const timespec gap = {0, lpszGap ? std::atol(lpszGap) * 1000 : 0};
+  auto trip = [&gap](CDevicePort& port, const Bytes& expected) {
+    if (gap.tv_nsec > 0)
+      nanosleep(&gap, nullptr);
+    return Trip(port, expected);
+  };
+  for (unsigned i = 0; i < nPairs; ++i) {
+    std::int64_t nProgram = 0;
+    std::int64_t nEcho = 0;
+    if (i % 2 == 0) {
+      nProgram = trip(program, answer);
+      nEcho = trip(echo, kTick);
     } else {
-      Ping(program, answer, nCount, &programResult);
-      Ping(echo, kTick, nCount, &echoResult);
+      nEcho = trip(echo, kTick);
+      nProgram = trip(program, answer);
+    }
+    nProgramLost += nProgram < 0;
+    nEchoLost += nEcho < 0;
+    if (nProgram >= 0 && nEcho >= 0) {
+      programSamples.push_back(nProgram);
+      echoSamples.push_back(nEcho);
     }
   }
-  for (const auto& [lpszName, pResult] :
-       {std::pair{"program", &programResult}, std::pair{"echo", &echoResult}}) {
+  if (!strPairs.empty()) {
+    std::ofstream file(strPairs);
+    for (size_t i = 0; i < programSamples.size(); ++i)
+      file << programSamples[i] << ' ' << echoSamples[i] << '\n';
+  }
+  for (const auto& [lpszName, pSamples, nLost] :
+       {std::tuple{"program", &programSamples, nProgramLost},
+        std::tuple{"echo", &echoSamples, nEchoLost}}) {
     std::printf("roundtrip %s %lld %lld %zu %u\n", lpszName,
-                static_cast<long long>(Percentile(pResult->samples, 0.5)),
-                static_cast<long long>(Percentile(pResult->samples, 0.99)), pResult->samples.size(),
-                pResult->nLost);
+                static_cast<long long>(Percentile(*pSamples, 0.5)),
+                static_cast<long long>(Percentile(*pSamples, 0.99)), pSamples->size(), nLost);
   }
   return 0;
 }
@@ -262,8 +297,10 @@ Rate Stream(CDevicePort& port, unsigned nCount, unsigned nWindow) {
   return rate;
 }
 
+/// Rounds alternate who streams first. Writes one pair per round (program, echo, per second) to
+/// strPairs, for the verdict's noise band.
 int Rates(unsigned nProgramPort, unsigned nEchoPort, unsigned nCount, unsigned nWindow,
-          unsigned nRounds) {
+          unsigned nRounds, const std::string& strPairs) {
   if (nWindow == 0 || nWindow > CDevicePort::kMaxBatch)
     Fail("the window must be 1 to " + std::to_string(CDevicePort::kMaxBatch));
   CDevicePort program(nProgramPort);
@@ -276,17 +313,108 @@ int Rates(unsigned nProgramPort, unsigned nEchoPort, unsigned nCount, unsigned n
   unsigned nProgramLost = 0;
   unsigned nEchoLost = 0;
   for (unsigned nRound = 0; nRound < nRounds; ++nRound) {
-    const Rate echoRate = Stream(echo, nCount, nWindow);
-    const Rate programRate = Stream(program, nCount, nWindow);
+    Rate echoRate;
+    Rate programRate;
+    if (nRound % 2 == 0) {
+      echoRate = Stream(echo, nCount, nWindow);
+      programRate = Stream(program, nCount, nWindow);
+    } else {
+      programRate = Stream(program, nCount, nWindow);
+      echoRate = Stream(echo, nCount, nWindow);
+    }
     echoRates.push_back(echoRate.fPerSecond);
     programRates.push_back(programRate.fPerSecond);
     nEchoLost += echoRate.nLost;
     nProgramLost += programRate.nLost;
   }
+  if (!strPairs.empty()) {
+    std::ofstream file(strPairs);
+    for (size_t i = 0; i < programRates.size(); ++i)
+      file << programRates[i] << ' ' << echoRates[i] << '\n';
+  }
   std::sort(programRates.begin(), programRates.end());
   std::sort(echoRates.begin(), echoRates.end());
   std::printf("rate program %.0f %u\n", programRates[programRates.size() / 2], nProgramLost);
   std::printf("rate echo %.0f %u\n", echoRates[echoRates.size() / 2], nEchoLost);
+  return 0;
+}
+
+/// The value below which the fraction fFraction of the sorted values lie (nearest rank).
+double Quantile(const std::vector<double>& sorted, double fFraction) {
+  const size_t i = std::min(sorted.size() - 1,
+                            static_cast<size_t>(fFraction * static_cast<double>(sorted.size())));
+  return sorted[i];
+}
+
+/// Judges a figure from pairs "program baseline" read from standard input, one pair per line, in
+/// the order they were taken. The figure is the ratio of the two sides' quantile (0.5: median;
+/// 0.99: 99th percentile). Its noise band is the middle 95 % of the same ratio over 2000
+/// resamplings of the pairs in runs of nBlock consecutive ones (a moving-block bootstrap: a slow
+/// spell of the machine spans neighbouring pairs, and resampling whole runs keeps that). The
+/// verdict is "met" or "not-met" only when the whole band lies on one side of the goal, and
+/// "within-noise" otherwise. Prints:
+///   verdict <min> <median> <max> <quantile> of the program, the same four of the baseline,
+///           <ratio> <band low> <band high> <pairs> <met|not-met|within-noise>
+int Verdict(double fQuantile, const std::string& strOp, double fLimit, size_t nBlock) {
+  std::vector<double> program;
+  std::vector<double> baseline;
+  for (double a = 0, b = 0; std::scanf("%lf %lf", &a, &b) == 2;) {
+    program.push_back(a);
+    baseline.push_back(b);
+  }
+  if (program.empty())
+    Fail("verdict: no pairs on standard input");
+  if (strOp != "<=" && strOp != ">=")
+    Fail("verdict: the goal is <= or >=");
+  const size_t nPairs = program.size();
+  nBlock = std::clamp<size_t>(nBlock, 1, nPairs);
+  auto ratioOf = [fQuantile](std::vector<double> a, std::vector<double> b) {
+    std::sort(a.begin(), a.end());
+    std::sort(b.begin(), b.end());
+    const double fBase = Quantile(b, fQuantile);
+    return fBase > 0 ? Quantile(a, fQuantile) / fBase : 0.0;
+  };
+  // A fixed seed: the same pairs give the same band.
+  std::uint64_t nState = 0x9E3779B97F4A7C15u;
+  auto next = [&nState](size_t nBound) {
+    nState ^= nState << 13;
+    nState ^= nState >> 7;
+    nState ^= nState << 17;
+    return static_cast<size_t>(nState % nBound);
+  };
+  std::vector<double> ratios;
+  std::vector<double> a;
+  std::vector<double> b;
+  for (int nResample = 0; nResample < 2000; ++nResample) {
+    a.clear();
+    b.clear();
+    while (a.size() < nPairs) {
+      const size_t nFrom = next(nPairs - nBlock + 1);
+      for (size_t i = nFrom; i < nFrom + nBlock && a.size() < nPairs; ++i) {
+        a.push_back(program[i]);
+        b.push_back(baseline[i]);
+      }
+    }
+    ratios.push_back(ratioOf(a, b));
+  }
+  std::sort(ratios.begin(), ratios.end());
+  const double fLow = Quantile(ratios, 0.025);
+  const double fHigh = Quantile(ratios, 0.975);
+  const bool bLess = strOp == "<=";
+  const char* lpszVerdict = "within-noise";
+  if (bLess ? fHigh <= fLimit : fLow >= fLimit)
+    lpszVerdict = "met";
+  else if (bLess ? fLow > fLimit : fHigh < fLimit)
+    lpszVerdict = "not-met";
+  std::printf("verdict");
+  for (std::vector<double>* pSide : {&program, &baseline}) {
+    std::vector<double> sorted = *pSide;
+    std::sort(sorted.begin(), sorted.end());
+    std::printf(" %g %g %g %g", sorted.front(), Quantile(sorted, 0.5), sorted.back(),
+                Quantile(sorted, fQuantile));
+  }
+  std::printf(" %.4f %.4f %.4f %zu %s\n", ratioOf(program, baseline), fLow, fHigh, nPairs,
+              lpszVerdict);
   return 0;
 }
 
@@ -316,7 +444,7 @@ int Startup(unsigned nControlPort, int nSettleMs, char** argv) {
   CDevicePort control(nControlPort);
   const std::int64_t nStart = NowNs();
   const pid_t pid = Spawn(argv);
-  const bool bOpened = WaitForOpenCode(control, pid, 20000);
+  const bool bOpened = WaitForOpenCode(control, pid, 60000);
   const std::int64_t nElapsed = NowNs() - nStart;
   if (bOpened)
     usleep(static_cast<useconds_t>(nSettleMs) * 1000);
@@ -326,7 +454,11 @@ int Startup(unsigned nControlPort, int nSettleMs, char** argv) {
   wait4(pid, &nStatus, 0, &usage);
   if (!bOpened)
     Fail(std::string(argv[0]) + " sent no open code");
-  std::printf("startup %lld %ld\n", static_cast<long long>(nElapsed), usage.ru_maxrss);
+  const auto cpuNs = [](const timeval& tv) {
+    return std::int64_t{tv.tv_sec} * 1000000000 + std::int64_t{tv.tv_usec} * 1000;
+  };
+  std::printf("startup %lld %ld %lld\n", static_cast<long long>(nElapsed), usage.ru_maxrss,
+              static_cast<long long>(cpuNs(usage.ru_utime) + cpuNs(usage.ru_stime)));
   return 0;
 }
 
@@ -421,11 +553,15 @@ int main(int argc, char** argv) {
     --argc;
   }
   const std::string strMode = argc > 1 ? argv[1] : "";
-  if (strMode == "roundtrip" && argc == 6)
-    return RoundTrip(Number(argv[2]), Number(argv[3]), Number(argv[4]), Number(argv[5]));
-  if (strMode == "rate" && argc == 7)
+  if (strMode == "roundtrip" && (argc == 6 || argc == 7))
+    return RoundTrip(Number(argv[2]), Number(argv[3]), Number(argv[4]), Number(argv[5]),
+                     argc == 7 ? argv[6] : "");
+  if (strMode == "rate" && (argc == 7 || argc == 8))
     return Rates(Number(argv[2]), Number(argv[3]), Number(argv[4]), Number(argv[5]),
-                 Number(argv[6]));
+                 Number(argv[6]), argc == 8 ? argv[7] : "");
+  if (strMode == "verdict" && (argc == 5 || argc == 6))
+    return Verdict(std::strtod(argv[2], nullptr), argv[3], std::strtod(argv[4], nullptr),
+                   argc == 6 ? Number(argv[5]) : 1);
   if (strMode == "startup" && argc > 5)
     return Startup(Number(argv[2]), static_cast<int>(Number(argv[3])),
                    CommandAfterDashes(argc, argv, 4));
@@ -433,8 +569,9 @@ int main(int argc, char** argv) {
     return Idle(Number(argv[2]), static_cast<int>(Number(argv[3])), argv[4],
                 CommandAfterDashes(argc, argv, 5));
   std::fprintf(stderr,
-               "usage: wire_probe roundtrip PROGRAM_PORT ECHO_PORT COUNT ROUNDS\n"
-               "       wire_probe rate PROGRAM_PORT ECHO_PORT COUNT WINDOW ROUNDS\n"
+               "usage: wire_probe roundtrip PROGRAM_PORT ECHO_PORT COUNT ROUNDS [PAIRS]\n"
+               "       wire_probe rate PROGRAM_PORT ECHO_PORT COUNT WINDOW ROUNDS [PAIRS]\n"
+               "       wire_probe verdict QUANTILE <=|>= GOAL [BLOCK] < PAIRS\n"
                "       wire_probe startup CONTROL_PORT SETTLE_MS -- COMMAND...\n"
                "       wire_probe idle CONTROL_PORT SECONDS TRACE -- COMMAND...\n");
   return 2;

@@ -1,10 +1,13 @@
 // The floor for starting a Win32 dialog program: one empty dialog, shown, nothing else.
 //
-//   empty_dialog_win32.exe CONTROL_PORT [--text]
+//   empty_dialog_win32.exe CONTROL_PORT [--text|--dial]
 //       Shows an empty modal dialog (an in-memory template in MS Sans Serif 8, with a caption).
 //       Once it is shown, sends 08 03 0B from all local addresses, port CONTROL_PORT, to
 //       127.0.0.2:CONTROL_PORT, as Mintora's panel does when it opens, then waits, doing nothing,
-//       until it is closed or ended. With --text the dialog holds one line of static text.
+//       until it is closed or ended. With --text the dialog holds one line of static text. With
+//       --dial it first starts Winsock, loads wininet and dials the default connection as
+//       Mintora must before it opens its sockets (InternetDialA, forced online): the floor of a
+//       program that dials at every start.
 #include "DeviceSocket.h"
 
 #include <windows.h>
@@ -28,6 +31,22 @@ void SendOpenCode() {
   const char code[3] = {0x08, 0x03, 0x0B};
   send(s, code, sizeof code, 0);
   closesocket(s);
+}
+
+/// Loads wininet by name and dials, as Mintora's dialer does. @returns InternetDialA's result.
+DWORD Dial() {
+  using DialFunction = DWORD(WINAPI*)(HWND, LPSTR, DWORD, DWORD_PTR*, DWORD);
+  const HMODULE hWininet = LoadLibraryA("wininet.dll");
+  if (!hWininet)
+    return GetLastError();
+  const auto pDial = reinterpret_cast<DialFunction>(
+      reinterpret_cast<void*>(GetProcAddress(hWininet, "InternetDialA")));
+  if (!pDial || !GetProcAddress(hWininet, "InternetHangUp"))
+    return ERROR_PROC_NOT_FOUND;
+  char szName[] = "LX-5200";
+  DWORD_PTR dwConnection = 0;
+  constexpr DWORD kForceOnline = 1;  // INTERNET_AUTODIAL_FORCE_ONLINE
+  return pDial(nullptr, szName, kForceOnline, &dwConnection, 0);
 }
 
 INT_PTR CALLBACK DialogProc(HWND hwnd, UINT nMessage, WPARAM wParam, LPARAM) {
@@ -74,10 +93,13 @@ private:
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2 || argc > 3 || (argc == 3 && std::strcmp(argv[2], "--text") != 0))
+  const bool bText = argc == 3 && std::strcmp(argv[2], "--text") == 0;
+  const bool bDial = argc == 3 && std::strcmp(argv[2], "--dial") == 0;
+  if (argc < 2 || argc > 3 || (argc == 3 && !bText && !bDial))
     return 2;
   g_nPort = static_cast<std::uint16_t>(std::strtoul(argv[1], nullptr, 10));
-  const bool bText = argc == 3;
+  if (bDial && (!StartWinsock() || Dial() != 0))
+    return 1;
 
   CTemplate dialog;
   dialog.Dword(DS_MODALFRAME | DS_SETFONT | WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_VISIBLE);
