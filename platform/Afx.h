@@ -87,6 +87,11 @@ void SetLastError(DWORD dwErrCode);
 BOOL MessageBeep(UINT uType);
 #endif
 
+/// The program's beep: MessageBeep, unless a test has set a hook, which then hears it instead.
+BOOL AfxMessageBeep(UINT uType);
+/// Tests observe the beeps through the hook; pass an empty function to sound them again.
+void AfxSetMessageBeepHook(std::function<void(UINT)> hook);
+
 /// The icon resource nID, the same handle for every call, or nullptr when there is none.
 HICON AfxLoadIcon(UINT nID);
 

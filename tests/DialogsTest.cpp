@@ -1,25 +1,20 @@
-// The operator dialogs on the offscreen platform, driven from inside their modal loops and
-// checked through their controls by ID and through the settings store.
+// The vending panel and the operator dialogs, on either platform: driven from inside their modal
+// loops by the operator's keys and clicks, checked through their controls by ID, the settings
+// store, the commands the panel's driver sends and the beeps.
 #include "AboutDlg.h"
 #include "AcceptorControlDlg.h"
 #include "AcceptorIdentDlg.h"
 #include "AcceptorSetupDlg.h"
 #include "ConnectionDlg.h"
 #include "PriceDlg.h"
-#include "QtPlatform.h"
+#include "Resource.h"
 #include "TestSupport.h"
 #include "TubeStatusDlg.h"
 #include "VendingPanelDlg.h"
 
-#include <QAbstractButton>
-#include <QCheckBox>
-#include <QLabel>
-#include <QLineEdit>
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -28,6 +23,11 @@ using namespace testing_support;
 
 namespace {
 
+/// SETUP response: scaling factor 5, coin credits 1, 2, 5, 10, 20, 40.
+const Bytes kSetupResponse = {0x08, 0x03, 0x18, 0x40, 0x05, 0x02, 0x00, 0x0F,
+                              0x01, 0x02, 0x05, 0x0A, 0x14, 0x28, 0,    0,
+                              0,    0,    0,    0,    0,    0,    0,    0};
+
 /// The panel, with the commands its driver sends kept instead of going to a link.
 class CRecordingPanel : public CVendingPanelDlg {
 public:
@@ -35,10 +35,17 @@ public:
     m_sent.emplace_back(pBytes, pBytes + nLength);
   }
   void Feed(Bytes bytes) { OnDatagram(bytes.data(), static_cast<unsigned>(bytes.size())); }
+  /// Teaches the driver the coin set and puts it into polling.
+  void MakeReady() {
+    GetChangerDriver()->SetState(CChangerDriver::SetupQuery);
+    Feed(kSetupResponse);
+    GetChangerDriver()->SetState(CChangerDriver::Polling);
+  }
 
   std::vector<Bytes> m_sent;
 };
 
+/// The panel is the main window, which owns the other dialogs; it runs only when a test runs it.
 class DialogsTest : public AppFixture<> {
 protected:
   void SetUp() override { m_app.m_pMainWnd = &m_panel; }
@@ -55,18 +62,150 @@ protected:
   }
 
   CRecordingPanel m_panel;
+  std::vector<UINT>& m_beeps = m_capture.m_beeps;
 };
+
+std::map<int, std::string> Texts(CDialog& d, const std::map<int, std::string>& want) {
+  std::map<int, std::string> texts;
+  for (const auto& [nID, str] : want)
+    texts[nID] = d.GetDlgItemText(nID);
+  return texts;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The panel
+
+TEST_F(DialogsTest, PanelOpensWithNoCreditAndTheStoredPrices) {
+  m_app.WriteProfileInt("Prices", "Price_00", 5);
+  m_app.WriteProfileInt("Prices", "Price_09", 150);
+  m_app.WriteProfileInt("Prices", "Price_04", 0xFFFFFFFF);
+  Run(m_panel, [](CDialog& d) {
+    EXPECT_EQ(d.GetWindowText(), "PC <---> Coin acceptor...");
+    EXPECT_EQ(d.GetDlgItemText(IDC_CREDIT), "0.00");
+    const char* expected[10] = {"0.05", "1.00", "1.00", "1.00", "42949672.95",
+                                "1.00", "1.00", "1.00", "1.00", "1.50"};
+    for (int i = 0; i < 10; ++i)
+      EXPECT_EQ(d.GetDlgItemText(IDC_PRICE_1 + i), expected[i]) << i;
+  });
+}
+
+TEST_F(DialogsTest, PanelVendsAtTheStoredPriceFromTheCreditAndBeepsForEachVend) {
+  m_app.WriteProfileInt("Prices", "Price_00", 25);
+  m_app.WriteProfileInt("Prices", "Price_02", 50);
+  m_app.WriteProfileInt("Prices", "Price_09", 0);
+  CRecordingPanel& panel = m_panel;
+  std::vector<UINT>& beeps = m_beeps;
+  Run(m_panel, [&](CDialog& d) {
+    panel.MakeReady();
+    panel.Feed({0x08, 0x53, 0x04});  // coin type 3: 10 x 5
+    panel.Feed({0x08, 0x52, 0x04});  // coin type 2: 5 x 5, while the tubes are being queried
+    EXPECT_EQ(d.GetDlgItemText(IDC_CREDIT), "0.75");
+    EXPECT_EQ(panel.GetChangerDriver()->GetCredit(), 75u);
+
+    d.SetDlgItemText(IDC_PRICE_1 + 2, "0.01");  // typed texts are never read
+    d.SetDlgItemText(IDC_CREDIT, "99.99");
+    Click(d, IDC_PRODUCT_1 + 2);  // Product Selection #3 -> Price_02
+    EXPECT_EQ(d.GetDlgItemText(IDC_CREDIT), "0.25");
+    EXPECT_EQ(beeps, (std::vector<UINT>{250}));
+    Click(d, IDC_PRODUCT_1 + 2);  // 0.25 does not cover 0.50: nothing at all
+    EXPECT_EQ(d.GetDlgItemText(IDC_CREDIT), "0.25");
+    EXPECT_EQ(beeps.size(), 1u);
+
+    Click(d, IDC_PRODUCT_1 + 9);  // free
+    EXPECT_EQ(d.GetDlgItemText(IDC_CREDIT), "0.25");
+    Click(d, IDC_PRODUCT_1);  // exactly the credit
+    EXPECT_EQ(d.GetDlgItemText(IDC_CREDIT), "0.00");
+    Click(d, IDC_PRODUCT_1 + 9);  // free without credit
+    EXPECT_EQ(beeps, (std::vector<UINT>{250, 250, 250, 250}));
+  });
+}
+
+TEST_F(DialogsTest, PanelChangeReturnWaitsForTheNextDatagram) {
+  CRecordingPanel& panel = m_panel;
+  Run(m_panel, [&](CDialog& d) {
+    panel.MakeReady();
+    panel.Feed({0x08, 0x55, 0x04});  // coin type 5: 40 x 5 = 2.00
+    Click(d, IDC_CHANGE_RETURN);
+    EXPECT_EQ(panel.GetChangerDriver()->GetState(), CChangerDriver::PayoutSend);
+    EXPECT_EQ(d.GetDlgItemText(IDC_CREDIT), "2.00");
+    panel.Feed({0x08});
+    EXPECT_EQ(d.GetDlgItemText(IDC_CREDIT), "0.00");
+    EXPECT_EQ(panel.GetChangerDriver()->GetState(), CChangerDriver::Polling);
+  });
+}
+
+/// A way the operator ends a dialog, and the control that has the focus first (0: as it opens).
+struct EndRoute {
+  const char* lpszName;
+  UINT nIDD;
+  int nFocus;
+  EDialogKey key;  ///< typed, unless bCloseBox or nClick
+  bool bCloseBox;
+  int nClick;
+  INT_PTR nResult;
+};
+
+constexpr auto kEnter = EDialogKey::Enter;
+
+const EndRoute kEndRoutes[] = {
+    // The panel: Escape, Enter off the buttons, Alt+F4 (the menu's Exit, or the system's close).
+    {"PanelEscape", IDD_VENDINGPANEL_DIALOG, IDC_CREDIT, EDialogKey::Escape, false, 0, IDCANCEL},
+    {"PanelEnterOnTheCredit", IDD_VENDINGPANEL_DIALOG, IDC_CREDIT, kEnter, false, 0, IDOK},
+    {"PanelAltF4", IDD_VENDINGPANEL_DIALOG, 0, EDialogKey::AltF4, false, 0, IDCANCEL},
+    // The acceptor control dialog keeps its ticks whichever way it is left.
+    {"AcceptorExit", IDD_ACCEPTORCONTROL_DIALOG, 0, kEnter, false, IDOK, IDOK},
+    {"AcceptorEnterOnABox", IDD_ACCEPTORCONTROL_DIALOG, 1045, kEnter, false, 0, IDOK},
+    {"AcceptorEscape", IDD_ACCEPTORCONTROL_DIALOG, 0, EDialogKey::Escape, false, 0, IDCANCEL},
+    {"AcceptorCloseBox", IDD_ACCEPTORCONTROL_DIALOG, 0, kEnter, true, 0, IDCANCEL},
+};
+
+class DialogEnd : public DialogsTest, public ::testing::WithParamInterface<EndRoute> {};
+
+TEST_P(DialogEnd, EveryRouteEndsItAndTheAcceptorTicksAreStored) {
+  const EndRoute& r = GetParam();
+  CAcceptorControlDlg acceptor;
+  CDialog& dlg = r.nIDD == IDD_VENDINGPANEL_DIALOG ? static_cast<CDialog&>(m_panel) : acceptor;
+  const INT_PTR nResult = Run(dlg, [&](CDialog& d) {
+    if (&d == &acceptor) {
+      for (int n = 1030; n <= 1074; ++n)
+        EXPECT_EQ(d.IsDlgButtonChecked(n), 0u) << n;  // empty store: all clear
+      Click(d, 1032);                                 // Accept Coin Type 3
+      Click(d, 1062);                                 // Dispense Coin Type 16
+      Click(d, 1073);                                 // manual fill and payout
+    }
+    if (r.nFocus)
+      d.GotoDlgCtrl(r.nFocus);
+    if (r.bCloseBox)
+      AfxCloseWindow(d.GetSafeHwnd());
+    else if (r.nClick)
+      Click(d, r.nClick);
+    else
+      PressKey(d, r.key);
+    EXPECT_FALSE(d.IsWindowVisible());
+  });
+  EXPECT_EQ(nResult, r.nResult);
+  if (&dlg == &acceptor) {
+    EXPECT_EQ(Int("AcceptorControl", "CoinAccept"), 4u);
+    EXPECT_EQ(Int("AcceptorControl", "CoinDispense"), 0x8000u);
+    EXPECT_EQ(Int("AcceptorControl", "FeatureEnable"), 4u);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Routes, DialogEnd, ::testing::ValuesIn(kEndRoutes),
+                         [](const auto& info) { return std::string(info.param.lpszName); });
+
+TEST_F(DialogsTest, PanelMenuOpensEachDialog) {
+  m_answers.AnswerAny([&](CDialog& d) { EXPECT_EQ(d.GetOwner(), &m_panel); });
+  m_answers.Answer(102, [](CDialog& d) {
+    for (UINT nCommand : {32775u, 32772u, 32773u, 32779u, 32777u, 32778u, 32774u})
+      d.RouteCommand(nCommand);
+  });
+  m_panel.DoModal();
+  EXPECT_EQ(m_answers.Shown(), (std::vector<UINT>{102, 135, 131, 133, 138, 136, 137, 134}));
+}
 
 // ---------------------------------------------------------------------------------------------
 // Acceptor control
-
-std::vector<int> AllBoxes() {
-  std::vector<int> ids;
-  for (int n = 1030; n <= 1074; ++n)
-    if (n != 1061 && (n < 1063 || n > 1070))
-      ids.push_back(n);
-  return ids;
-}
 
 TEST_F(DialogsTest, AcceptorControlShowsStoredBitsAndStoresBackOnlyTheShownOnes) {
   m_app.WriteProfileInt("AcceptorControl", "CoinAccept", 0x18001);  // bits 0, 15 and 16
@@ -75,13 +214,17 @@ TEST_F(DialogsTest, AcceptorControlShowsStoredBitsAndStoresBackOnlyTheShownOnes)
   CAcceptorControlDlg dlg;
   const INT_PTR nResult = Run(dlg, [](CDialog& d) {
     const std::vector<int> ticked = {1030, 1045, 1060, 1062, 1071, 1072, 1073, 1074};
-    ASSERT_EQ(AllBoxes().size(), 36u);
-    for (int nID : AllBoxes()) {
-      auto* pBox = qobject_cast<QCheckBox*>(QtWidget(d.GetDlgItem(nID)));
-      ASSERT_NE(pBox, nullptr) << nID;
-      EXPECT_EQ(pBox->isChecked(), std::count(ticked.begin(), ticked.end(), nID) == 1) << nID;
+    int nBoxes = 0;
+    for (int nID = 1030; nID <= 1074; ++nID) {
+      if (nID == 1061 || (nID >= 1063 && nID <= 1070))  // no box: a label, the three buttons
+        continue;
+      ASSERT_NE(d.GetDlgItem(nID), nullptr) << nID;
+      EXPECT_EQ(d.IsDlgButtonChecked(nID) == 1, std::count(ticked.begin(), ticked.end(), nID) == 1)
+          << nID;
+      ++nBoxes;
     }
-    Button(d, IDOK)->click();
+    EXPECT_EQ(nBoxes, 36);
+    Click(d, IDOK);
   });
   EXPECT_EQ(nResult, IDOK);
   EXPECT_EQ(Int("AcceptorControl", "CoinAccept"), 0x8001u);
@@ -89,65 +232,25 @@ TEST_F(DialogsTest, AcceptorControlShowsStoredBitsAndStoresBackOnlyTheShownOnes)
   EXPECT_EQ(Int("AcceptorControl", "FeatureEnable"), 0x0Fu);
 }
 
-enum class CloseRoute { ExitButton, EnterKey, EscapeKey, CloseBox };
-
-std::string RouteName(const ::testing::TestParamInfo<CloseRoute>& info) {
-  const char* const names[] = {"Exit", "Enter", "Esc", "CloseBox"};
-  return names[static_cast<int>(info.param)];
-}
-
-class AcceptorControlClose : public DialogsTest,
-                             public ::testing::WithParamInterface<CloseRoute> {};
-
-TEST_P(AcceptorControlClose, EveryRouteStoresTheTicks) {
-  CAcceptorControlDlg dlg;
-  const INT_PTR nResult = Run(dlg, [](CDialog& d) {
-    for (int nID : AllBoxes())
-      EXPECT_FALSE(Button(d, nID)->isChecked()) << nID;  // empty store: all clear
-    Button(d, 1032)->click();                            // Accept Coin Type 3
-    Button(d, 1062)->click();                            // Dispense Coin Type 16
-    Button(d, 1073)->click();                            // manual fill and payout
-    switch (GetParam()) {
-    case CloseRoute::ExitButton: Button(d, IDOK)->click(); break;
-    case CloseRoute::EnterKey:
-      Button(d, 1045)->setFocus();
-      PressKey(d, Qt::Key_Return);
-      break;
-    case CloseRoute::EscapeKey: PressKey(d, Qt::Key_Escape); break;
-    case CloseRoute::CloseBox: QtWidget(d.GetSafeHwnd())->close(); break;
-    }
-  });
-  const bool bOK = GetParam() == CloseRoute::ExitButton || GetParam() == CloseRoute::EnterKey;
-  EXPECT_EQ(nResult, bOK ? IDOK : IDCANCEL);
-  EXPECT_EQ(Int("AcceptorControl", "CoinAccept"), 4u);
-  EXPECT_EQ(Int("AcceptorControl", "CoinDispense"), 0x8000u);
-  EXPECT_EQ(Int("AcceptorControl", "FeatureEnable"), 4u);
-}
-
-INSTANTIATE_TEST_SUITE_P(Routes, AcceptorControlClose,
-                         ::testing::Values(CloseRoute::ExitButton, CloseRoute::EnterKey,
-                                           CloseRoute::EscapeKey, CloseRoute::CloseBox),
-                         RouteName);
-
 TEST_F(DialogsTest, AcceptorControlButtonsSetDriverStateAndKeepDialogOpen) {
   m_app.WriteProfileInt("AcceptorControl", "CoinAccept", 0x0001);
   CAcceptorControlDlg dlg;
   CRecordingPanel& panel = m_panel;
   Run(dlg, [&panel](CDialog& d) {
-    Button(d, 1032)->click();  // ticked on screen, not yet stored
-    Button(d, 1064)->click();  // Enable
+    Click(d, 1032);  // ticked on screen, not yet stored
+    Click(d, 1064);  // Enable
     EXPECT_EQ(CDialog::GetTopModal(), &d);
     EXPECT_EQ(panel.GetChangerDriver()->GetState(), 6u);
     panel.Feed({0x08});  // a tick: the driver sends COIN TYPE with the words stored before
     ASSERT_EQ(panel.m_sent.size(), 1u);
     EXPECT_EQ(panel.m_sent[0], (Bytes{0x0C, 0x00, 0x01, 0x00, 0x00}));
 
-    Button(d, 1065)->click();  // Disable
+    Click(d, 1065);  // Disable
     EXPECT_EQ(panel.GetChangerDriver()->GetState(), 7u);
-    Button(d, 1063)->click();  // Reset
+    Click(d, 1063);  // Reset
     EXPECT_EQ(panel.GetChangerDriver()->GetState(), 0u);
     EXPECT_EQ(CDialog::GetTopModal(), &d);
-    Button(d, IDOK)->click();
+    Click(d, IDOK);
   });
   EXPECT_EQ(Int("AcceptorControl", "CoinAccept"), 5u);
 }
@@ -156,8 +259,8 @@ TEST_F(DialogsTest, DialogsWithoutPanelShowNothingReportedAndButtonsDoNothing) {
   m_app.m_pMainWnd = nullptr;
   CAcceptorControlDlg control;
   Run(control, [](CDialog& d) {
-    Button(d, 1063)->click();
-    Button(d, 1064)->click();
+    Click(d, 1063);
+    Click(d, 1064);
     EXPECT_EQ(CDialog::GetTopModal(), &d);
   });
   CTubeStatusDlg tubes;
@@ -171,11 +274,9 @@ TEST_F(DialogsTest, PriceDialogStoresParsedPricesAndPanelShowsThemAfterOK) {
   int nPriceDialogs = 0;
   m_answers.Answer(102, [&](CDialog& d) {
     d.RouteCommand(32772);  // 1: edits, OK
-    EXPECT_EQ(d.GetDlgItemText(1001), "2.05");
-    EXPECT_EQ(d.GetDlgItemText(1002), "10.00");
-    EXPECT_EQ(d.GetDlgItemText(1003), "0.07");
-    EXPECT_EQ(d.GetDlgItemText(1004), "3.34");
-    EXPECT_EQ(d.GetDlgItemText(1010), "1.00");
+    const std::map<int, std::string> want = {
+        {1001, "2.05"}, {1002, "10.00"}, {1003, "0.07"}, {1004, "3.34"}, {1010, "1.00"}};
+    EXPECT_EQ(Texts(d, want), want);
     d.SetDlgItemText(1005, "typed on the panel");
     d.RouteCommand(32772);  // 2: Cancel, nothing refreshed
     EXPECT_EQ(d.GetDlgItemText(1005), "typed on the panel");
@@ -187,18 +288,18 @@ TEST_F(DialogsTest, PriceDialogStoresParsedPricesAndPanelShowsThemAfterOK) {
     case 1:
       for (int nID = 1001; nID <= 1010; ++nID)
         EXPECT_EQ(d.GetDlgItemText(nID), "1.00") << nID;
-      Edit(d, 1001)->setText("2.5");
-      Edit(d, 1002)->setText("10.00");
-      Edit(d, 1003)->setText("0.07");
-      Edit(d, 1004)->setText("1.234");
-      Button(d, IDOK)->click();
+      d.SetDlgItemText(1001, "2.5");
+      d.SetDlgItemText(1002, "10.00");
+      d.SetDlgItemText(1003, "0.07");
+      d.SetDlgItemText(1004, "1.234");
+      Click(d, IDOK);
       break;
     case 2:
       EXPECT_EQ(d.GetDlgItemText(1001), "2.05");
-      Edit(d, 1001)->setText("9.99");
-      Button(d, IDCANCEL)->click();
+      d.SetDlgItemText(1001, "9.99");
+      Click(d, IDCANCEL);
       break;
-    default: Button(d, IDOK)->click(); break;
+    default: Click(d, IDOK); break;
     }
   });
   m_panel.DoModal();
@@ -220,9 +321,9 @@ TEST_F(DialogsTest, ConnectionDialogShowsDefaultsAndStoresAllFiveOnOK) {
     EXPECT_EQ(d.GetDlgItemText(1025), "192.168.1.1");
     EXPECT_EQ(d.GetDlgItemText(1026), "4003");
     EXPECT_EQ(d.GetDlgItemText(1027), "4001");
-    EXPECT_FALSE(Button(d, 1028)->isChecked());  // although start-up connects by default
-    Edit(d, 1025)->setText("127.0.0.9");
-    Button(d, IDOK)->click();
+    EXPECT_EQ(d.IsDlgButtonChecked(1028), 0u);  // although start-up connects by default
+    d.SetDlgItemText(1025, "127.0.0.9");
+    Click(d, IDOK);
   });
   EXPECT_EQ(nResult, IDOK);
   EXPECT_EQ(Text("Connection", "ConnectionName"), "LX-5200");
@@ -240,9 +341,9 @@ TEST_F(DialogsTest, ConnectionDialogShowsStoredValuesAndCancelStoresNothing) {
   const INT_PTR nResult = Run(dlg, [](CDialog& d) {
     EXPECT_EQ(d.GetDlgItemText(1024), "");
     EXPECT_EQ(d.GetDlgItemText(1027), "70000");
-    EXPECT_TRUE(Button(d, 1028)->isChecked());
-    Edit(d, 1024)->setText("Other");
-    PressKey(d, Qt::Key_Escape);
+    EXPECT_EQ(d.IsDlgButtonChecked(1028), 1u);
+    d.SetDlgItemText(1024, "Other");
+    PressKey(d, EDialogKey::Escape);
   });
   EXPECT_EQ(nResult, IDCANCEL);
   EXPECT_EQ(Text("Connection", "ConnectionName"), "");
@@ -250,6 +351,8 @@ TEST_F(DialogsTest, ConnectionDialogShowsStoredValuesAndCancelStoresNothing) {
   EXPECT_EQ(Int("Connection", "AutoConnect"), 7u);
 }
 
+// The number rule itself is the data exchange's (ParseUnsigned in the dialog contract); these
+// rows hold what this dialog adds: both ports checked, no range, one message for two faults.
 struct PortCase {
   const char* lpszName;
   const char* lpszCommunication;
@@ -265,16 +368,15 @@ TEST_P(ConnectionPortCheck, RefusesAnythingButAnUnsignedNumber) {
   const PortCase& c = GetParam();
   CConnectionDlg dlg;
   const INT_PTR nResult = Run(dlg, [&](CDialog& d) {
-    Edit(d, 1026)->setText(c.lpszCommunication);
-    Edit(d, 1027)->setText(c.lpszControl);
-    Button(d, IDOK)->click();
+    d.SetDlgItemText(1026, c.lpszCommunication);
+    d.SetDlgItemText(1027, c.lpszControl);
+    Click(d, IDOK);
     if (!c.nRefusedID)
       return;
     EXPECT_EQ(CDialog::GetTopModal(), &d);
-    QLineEdit* pField = Edit(d, c.nRefusedID);
-    EXPECT_EQ(QtWidget(d.GetSafeHwnd())->focusWidget(), pField);
-    EXPECT_EQ(pField->selectedText(), pField->text());
-    Button(d, IDCANCEL)->click();
+    EXPECT_EQ(FocusedId(d), c.nRefusedID);
+    EXPECT_EQ(AfxGetSelectedText(d.GetDlgItem(c.nRefusedID)), d.GetDlgItemText(c.nRefusedID));
+    Click(d, IDCANCEL);
   });
   if (c.nRefusedID) {
     EXPECT_EQ(nResult, IDCANCEL);
@@ -295,21 +397,11 @@ INSTANTIATE_TEST_SUITE_P(
                       PortCase{"NoRangeCheck", "4294967295", "70000", 0, 4294967295u, 70000},
                       PortCase{"TrailingLetter", "4005x", "4001", 1026, 0, 0},
                       PortCase{"Minus", "4003", "-1", 1027, 0, 0},
-                      PortCase{"Empty", "", "4001", 1026, 0, 0},
-                      PortCase{"InnerBlank", "4 005", "4001", 1026, 0, 0},
-                      PortCase{"Beyond32Bits", "4294967296", "4001", 1026, 0, 0},
                       PortCase{"BothBadOneMessage", "x", "y", 1026, 0, 0}),
     [](const auto& info) { return std::string(info.param.lpszName); });
 
 // ---------------------------------------------------------------------------------------------
 // Information dialogs and about box
-
-std::map<int, std::string> Texts(CDialog& d, const std::vector<int>& ids) {
-  std::map<int, std::string> texts;
-  for (int nID : ids)
-    texts[nID] = d.GetDlgItemText(nID);
-  return texts;
-}
 
 TEST_F(DialogsTest, InformationDialogsShowRecordsInTheRowsTheirLabelsName) {
   // SETUP: level 3, country 18 40, scaling 5, 2 decimals, routing 00 07, sixteen credits.
@@ -347,47 +439,40 @@ TEST_F(DialogsTest, InformationDialogsShowRecordsInTheRowsTheirLabelsName) {
                                              {1082, "650"},
                                              {1083, "700"},
                                              {1085, "750"}};
-    std::vector<int> ids;
-    for (const auto& [nID, str] : want)
-      ids.push_back(nID);
-    EXPECT_EQ(Texts(d, ids), want);
+    EXPECT_EQ(Texts(d, want), want);
   });
-
   CAcceptorIdentDlg ident;
   Run(ident, [](CDialog& d) {
     const std::map<int, std::string> want = {
         {1068, "ABC"},     {1069, "123456789012"}, {1070, "MODELXY     "}, {1071, "01.23"},
         {1072, "Enabled"}, {1073, "Disabled"},     {1074, "Enabled"},      {1075, "Disabled"}};
-    EXPECT_EQ(Texts(d, {1068, 1069, 1070, 1071, 1072, 1073, 1074, 1075}), want);
+    EXPECT_EQ(Texts(d, want), want);
   });
-
   CTubeStatusDlg tubes;
   Run(tubes, [](CDialog& d) {
-    EXPECT_EQ(d.GetDlgItemText(1070), " ---");
-    EXPECT_EQ(d.GetDlgItemText(1071), " 3 x 10 (Full)");
-    EXPECT_EQ(d.GetDlgItemText(1072), " 4 x 25");
-    EXPECT_EQ(d.GetDlgItemText(1084), " ---");
-    EXPECT_EQ(d.GetDlgItemText(1085), " 9 x 750");
+    const std::map<int, std::string> want = {{1070, " ---"},
+                                             {1071, " 3 x 10 (Full)"},
+                                             {1072, " 4 x 25"},
+                                             {1084, " ---"},
+                                             {1085, " 9 x 750"}};
+    EXPECT_EQ(Texts(d, want), want);
   });
 }
 
 TEST_F(DialogsTest, InformationDialogsBeforeTheChangerAnswered) {
   CAcceptorSetupDlg setup;
   Run(setup, [](CDialog& d) {
-    EXPECT_EQ(d.GetDlgItemText(1066), "0");
-    EXPECT_EQ(d.GetDlgItemText(1067), "0000");
-    EXPECT_EQ(d.GetDlgItemText(1068), "0");
-    EXPECT_EQ(d.GetDlgItemText(1069), "0");
+    std::map<int, std::string> want = {{1066, "0"}, {1067, "0000"}, {1068, "0"}, {1069, "0"}};
     for (int nID = 1070; nID <= 1085; ++nID)
-      EXPECT_EQ(d.GetDlgItemText(nID), "0") << nID;
+      want[nID] = "0";
+    EXPECT_EQ(Texts(d, want), want);
   });
   CAcceptorIdentDlg ident;
   Run(ident, [](CDialog& d) {
-    for (int nID : {1068, 1069, 1070})
-      EXPECT_EQ(d.GetDlgItemText(nID), "") << nID;
-    EXPECT_EQ(d.GetDlgItemText(1071), "00.00");
-    for (int nID = 1072; nID <= 1075; ++nID)
-      EXPECT_EQ(d.GetDlgItemText(nID), "Disabled") << nID;
+    const std::map<int, std::string> want = {
+        {1068, ""},         {1069, ""},         {1070, ""},         {1071, "00.00"},
+        {1072, "Disabled"}, {1073, "Disabled"}, {1074, "Disabled"}, {1075, "Disabled"}};
+    EXPECT_EQ(Texts(d, want), want);
   });
   CTubeStatusDlg tubes;
   Run(tubes, [](CDialog& d) {
@@ -396,7 +481,7 @@ TEST_F(DialogsTest, InformationDialogsBeforeTheChangerAnswered) {
   });
 }
 
-TEST_F(DialogsTest, AboutBoxShowsVersionBuildAndIcon) {
+TEST_F(DialogsTest, AboutBoxShowsVersionAndBuildAndEnterEndsIt) {
   const std::string strWant =
       "\r\n--- Mintora ---\r\nVending Machine Emulation\r\ncommunicates over LX-5200-E device\r\n"
       "with a MDB Change Giver.\r\n\r\nVersion 1.00 build 08.02.2013\r\nMade by the Mintora team.";
@@ -404,24 +489,9 @@ TEST_F(DialogsTest, AboutBoxShowsVersionBuildAndIcon) {
   CAboutDlg dlg;
   const INT_PTR nResult = Run(dlg, [&](CDialog& d) {
     EXPECT_EQ(d.GetDlgItemText(1029), strWant);
-    QLabel* pIcon = nullptr;
-    for (auto* pLabel : QtWidget(d.GetSafeHwnd())->findChildren<QLabel*>())
-      if (!pLabel->pixmap().isNull())
-        pIcon = pLabel;
-    EXPECT_NE(pIcon, nullptr);
-    PressKey(d, Qt::Key_Return);
+    PressKey(d, kEnter);
   });
   EXPECT_EQ(nResult, IDOK);
-}
-
-TEST_F(DialogsTest, PanelMenuOpensEachDialog) {
-  m_answers.AnswerAny([&](CDialog& d) { EXPECT_EQ(d.GetOwner(), &m_panel); });
-  m_answers.Answer(102, [](CDialog& d) {
-    for (UINT nCommand : {32775u, 32772u, 32773u, 32779u, 32777u, 32778u, 32774u})
-      d.RouteCommand(nCommand);
-  });
-  m_panel.DoModal();
-  EXPECT_EQ(m_answers.Shown(), (std::vector<UINT>{102, 135, 131, 133, 138, 136, 137, 134}));
 }
 
 }  // namespace

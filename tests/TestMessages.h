@@ -2,9 +2,6 @@
 #pragma once
 
 #include "Afx.h"
-#ifndef _WIN32
-#include "QtPlatform.h"
-#endif
 
 #include <functional>
 #include <string>
@@ -12,8 +9,7 @@
 
 namespace testing_support {
 
-/// While it lives, every message box is answered with IDOK and recorded, and so is every beep
-/// (on Linux; Windows sounds its own).
+/// While it lives, every message box is answered with IDOK and recorded, and so is every beep.
 class CMessageCapture {
 public:
   CMessageCapture() {
@@ -22,19 +18,15 @@ public:
       m_messageTypes.push_back(nType);
       return IDOK;
     });
-#ifndef _WIN32
     AfxSetMessageBeepHook([this](UINT uType) {
       m_beeps.push_back(uType);
       if (m_onBeep)
         m_onBeep(uType);
     });
-#endif
   }
   ~CMessageCapture() {
     AfxSetMessageBoxHook(nullptr);
-#ifndef _WIN32
     AfxSetMessageBeepHook(nullptr);
-#endif
   }
   CMessageCapture(const CMessageCapture&) = delete;
   CMessageCapture& operator=(const CMessageCapture&) = delete;

@@ -133,7 +133,7 @@ void CVendingPanelDlg::Vend(unsigned i) {
   if (i >= kProductCount)
     return;
   if (m_driver.DebitCredit(PriceSettings::Read(i))) {
-    MessageBeep(250);
+    AfxMessageBeep(250);
     UpdateCreditDisplay();
   }
 }

@@ -69,11 +69,15 @@ int AfxMessageBox(const std::string& strText, UINT nType) {
 
 void AfxSetMessageBoxHook(MessageBoxHook hook) { g_messageBoxHook = std::move(hook); }
 
-BOOL MessageBeep(UINT uType) {
-  if (g_beepHook)
-    g_beepHook(uType);
-  else
-    QApplication::beep();
+BOOL MessageBeep(UINT /*uType*/) {
+  QApplication::beep();  // the toolkit has one beep for every type
+  return true;
+}
+
+BOOL AfxMessageBeep(UINT uType) {
+  if (!g_beepHook)
+    return MessageBeep(uType);
+  g_beepHook(uType);
   return true;
 }
 

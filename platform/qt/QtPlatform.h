@@ -5,8 +5,6 @@
 #include "Afx.h"
 #include "Wnd.h"
 
-#include <functional>
-
 class QIcon;
 class QPainter;
 class QWidget;
@@ -30,6 +28,3 @@ public:
 
   QPainter& m_painter;
 };
-
-/// Tests observe MessageBeep through the hook; pass an empty function to sound it again.
-void AfxSetMessageBeepHook(std::function<void(UINT)> hook);

@@ -10,6 +10,7 @@
 namespace {
 
 MessageBoxHook g_messageBoxHook;
+std::function<void(UINT)> g_beepHook;
 
 std::atomic<bool> g_bTerminating{false};
 /// A hidden top-level window of the user-interface thread: it receives the session's end and
@@ -81,6 +82,16 @@ int AfxMessageBox(const std::string& strText, UINT nType) {
 }
 
 void AfxSetMessageBoxHook(MessageBoxHook hook) { g_messageBoxHook = std::move(hook); }
+
+BOOL AfxMessageBeep(UINT uType) {
+  if (g_beepHook) {
+    g_beepHook(uType);
+    return TRUE;
+  }
+  return MessageBeep(uType);
+}
+
+void AfxSetMessageBeepHook(std::function<void(UINT)> hook) { g_beepHook = std::move(hook); }
 
 HICON AfxLoadIcon(UINT nID) { return LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(nID)); }
 

@@ -45,6 +45,8 @@ void AfxPressKey(HWND hDlg, EDialogKey key) {
     hTarget = hDlg;
   UINT vk = VK_RETURN;
   LPARAM lExtended = 0;
+  UINT nDown = WM_KEYDOWN;
+  UINT nUp = WM_KEYUP;
   switch (key) {
   case EDialogKey::Enter: vk = VK_RETURN; break;
   case EDialogKey::KeypadEnter:
@@ -53,9 +55,17 @@ void AfxPressKey(HWND hDlg, EDialogKey key) {
     break;
   case EDialogKey::Escape: vk = VK_ESCAPE; break;
   case EDialogKey::Tab: vk = VK_TAB; break;
+  case EDialogKey::AltF4:
+    // With Alt held the keyboard posts the system's key messages, context bit set.
+    SetForegroundWindow(hDlg);
+    vk = VK_F4;
+    lExtended = 1 << 29;
+    nDown = WM_SYSKEYDOWN;
+    nUp = WM_SYSKEYUP;
+    break;
   }
-  PostMessageA(hTarget, WM_KEYDOWN, vk, KeyData(vk, false) | lExtended);
-  PostMessageA(hTarget, WM_KEYUP, vk, KeyData(vk, true) | lExtended);
+  PostMessageA(hTarget, nDown, vk, KeyData(vk, false) | lExtended);
+  PostMessageA(hTarget, nUp, vk, KeyData(vk, true) | lExtended);
   AfxPumpEvents(0);
 }
 
