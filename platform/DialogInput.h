@@ -14,8 +14,8 @@ enum class EDialogKey { Enter, KeypadEnter, Escape, Tab, AltF4 };
 
 /// Presses and releases the key on the control that has the keyboard focus in the dialog
 /// window hDlg (on hDlg itself when the focus lies elsewhere), and processes the events that
-/// follow. The dialog's own key handling sees it first, as it sees a key typed; a key with Alt
-/// makes hDlg the active window first, as keyboard shortcuts go to that one only.
+/// follow. The dialog's own key handling sees it first, as it sees a key typed. A key with Alt
+/// is one typed on the active window: where the toolkit asks for it, hDlg is activated first.
 void AfxPressKey(HWND hDlg, EDialogKey key);
 
 /// Clicks the left mouse button in the middle of the control and processes the events that

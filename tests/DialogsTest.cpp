@@ -8,7 +8,7 @@
 #include "ConnectionDlg.h"
 #include "PriceDlg.h"
 #include "Resource.h"
-#include "TestSupport.h"
+#include "TestFixtures.h"
 #include "TubeStatusDlg.h"
 #include "VendingPanelDlg.h"
 
@@ -22,6 +22,8 @@
 using namespace testing_support;
 
 namespace {
+
+using Bytes = std::vector<BYTE>;
 
 /// SETUP response: scaling factor 5, coin credits 1, 2, 5, 10, 20, 40.
 const Bytes kSetupResponse = {0x08, 0x03, 0x18, 0x40, 0x05, 0x02, 0x00, 0x0F,

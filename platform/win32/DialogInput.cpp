@@ -56,8 +56,9 @@ void AfxPressKey(HWND hDlg, EDialogKey key) {
   case EDialogKey::Escape: vk = VK_ESCAPE; break;
   case EDialogKey::Tab: vk = VK_TAB; break;
   case EDialogKey::AltF4:
-    // With Alt held the keyboard posts the system's key messages, context bit set.
-    SetForegroundWindow(hDlg);
+    // With Alt held the keyboard posts the system's key messages, context bit set. The window
+    // need not be the foreground one for posted keys; making it so would take the focus, and a
+    // click in progress, from the windows of other programs.
     vk = VK_F4;
     lExtended = 1 << 29;
     nDown = WM_SYSKEYDOWN;
