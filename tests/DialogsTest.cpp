@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <map>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -146,6 +147,8 @@ struct EndRoute {
   int nClick;
   INT_PTR nResult;
 };
+
+void PrintTo(const EndRoute& r, std::ostream* pOut) { *pOut << r.lpszName; }
 
 constexpr auto kEnter = EDialogKey::Enter;
 
@@ -363,6 +366,8 @@ struct PortCase {
   UINT nCommunication;
   UINT nControl;
 };
+
+void PrintTo(const PortCase& c, std::ostream* pOut) { *pOut << c.lpszName; }
 
 class ConnectionPortCheck : public DialogsTest, public ::testing::WithParamInterface<PortCase> {};
 

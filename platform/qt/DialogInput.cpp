@@ -9,12 +9,6 @@
 #include <QMouseEvent>
 #include <QWidget>
 
-// QtGui's own entry for a key typed on the window system: shortcuts are matched before the key
-// goes to the focus. QtTest declares it the same way.
-Q_GUI_EXPORT bool qt_sendShortcutOverrideEvent(QObject* o, ulong timestamp, int k,
-                                               Qt::KeyboardModifiers mods, const QString& text,
-                                               bool autorep, ushort count);
-
 namespace {
 
 /// Makes pWindow the active window, as the window system does for the one under the keyboard;
@@ -31,17 +25,8 @@ void AfxPressKey(HWND hDlg, EDialogKey key) {
   QWidget* pWindow = QtWidget(hDlg);
   if (!pWindow)
     return;
-  if (key == EDialogKey::AltF4) {
-    Activate(pWindow);
-    QWidget* pTarget = pWindow->focusWidget() ? pWindow->focusWidget() : pWindow;
-    if (!qt_sendShortcutOverrideEvent(pTarget, 0, Qt::Key_F4, Qt::AltModifier, QString(), false,
-                                      1)) {
-      QKeyEvent press(QEvent::KeyPress, Qt::Key_F4, Qt::AltModifier);
-      QCoreApplication::sendEvent(pTarget, &press);
-    }
-    AfxPumpEvents(0);
-    return;
-  }
+  if (key == EDialogKey::AltF4)
+    Activate(pWindow);  // a window's shortcuts (its menu's Alt+F4) work while it is active
   QWidget* pTarget = pWindow->focusWidget() ? pWindow->focusWidget() : pWindow;
   int nKey = Qt::Key_Return;
   Qt::KeyboardModifiers modifiers = Qt::NoModifier;
@@ -53,7 +38,10 @@ void AfxPressKey(HWND hDlg, EDialogKey key) {
     break;
   case EDialogKey::Escape: nKey = Qt::Key_Escape; break;
   case EDialogKey::Tab: nKey = Qt::Key_Tab; break;
-  case EDialogKey::AltF4: break;  // above
+  case EDialogKey::AltF4:
+    nKey = Qt::Key_F4;
+    modifiers = Qt::AltModifier;
+    break;
   }
   QKeyEvent press(QEvent::KeyPress, nKey, modifiers);
   QCoreApplication::sendEvent(pTarget, &press);
