@@ -104,6 +104,26 @@ private:
 
   QProcess m_process;
 };
+
+/// The program's link at work, with comm and control playing the device's ports: control codes
+/// 11 and 18 as it opens, RESET on the 12th tick from the device, and code 0 once nSignal has
+/// ended the program, normally. @returns "" when all of it came, else the first step that did not.
+inline std::string DrivesTheDeviceUntil(int nSignal, CMintoraProcess& program, CUdpPeer& comm,
+                                        CUdpPeer& control, unsigned nComm) {
+  Bytes received;
+  if (!control.Receive(received, 15000) || received != Bytes{0x08, 0x03, 0x0B})
+    return "no control code 11 as it opened";
+  if (!control.Receive(received) || received != Bytes{0x08, 0x03, 0x12})
+    return "no control code 18 as it opened";
+  for (int i = 0; i < 12; ++i)
+    comm.SendTo(nComm, Bytes{0x08});
+  if (!comm.Receive(received) || received != Bytes{0x08})
+    return "no RESET on the 12th tick";
+  program.Signal(nSignal);
+  if (!control.Receive(received, 10000) || received != Bytes{0x08, 0x03, 0x00})
+    return "no control code 0 at its end";
+  return program.EndsNormally() ? "" : "it did not end normally";
+}
 #endif
 
 /// Processes that do nothing but burn the processor, as a loaded machine has beside the program.
