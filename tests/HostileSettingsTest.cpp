@@ -164,10 +164,6 @@ TEST_P(HostileFlavour, StartsWithDefaultsAndEveryDialogStillWorks) {
   EXPECT_EQ(m_app.GetProfileInt("Prices", "Price_00", 7), 0u);
 }
 
-std::string FlavourName(const ::testing::TestParamInfo<Flavour>& info) {
-  return info.param.lpszName;
-}
-
 // "\xEF\xBF\xBD" is U+FFFD, which stands in for each byte that is not UTF-8.
 INSTANTIATE_TEST_SUITE_P(
     EveryEntry, HostileFlavour,
@@ -195,7 +191,7 @@ INSTANTIATE_TEST_SUITE_P(
                 "LX\xEF\xBF\xBD\xEF\xBF\xBD"
                 "5200",
                 "1.00", 0, "default", false}),
-    FlavourName);
+    [](const auto& info) { return std::string(info.param.lpszName); });
 
 // ---------------------------------------------------------------------------------------------
 // Connection entries that make a step of the link fail: the step's message, and the panel opens.
@@ -223,10 +219,6 @@ TEST_P(HostileLink, TheFailingStepIsReportedAndThePanelOpens) {
   EXPECT_FALSE(m_app.IsConnected());
 }
 
-std::string LinkCaseName(const ::testing::TestParamInfo<LinkCase>& info) {
-  return info.param.lpszName;
-}
-
 // Ports wrap as 32-bit words and are refused by the socket layer; an address that is neither
 // dotted nor a host name is refused before any resolver is asked. A case without a communication
 // port gets one of the suite's own.
@@ -244,7 +236,7 @@ INSTANTIATE_TEST_SUITE_P(
                                "Connect to aquisition socket failed, Error: 22\r\n"},
                       LinkCase{"AddressIsARectangle", "IPAddress=@Rect(127 0 0 2)\n",
                                "Connect to aquisition socket failed, Error: 22\r\n"}),
-    LinkCaseName);
+    [](const auto& info) { return std::string(info.param.lpszName); });
 
 // ---------------------------------------------------------------------------------------------
 // A store that cannot be read or written.
