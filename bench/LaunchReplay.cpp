@@ -5,6 +5,7 @@
 // the sim received, or the replay is not faithful (a datagram lost, say) and says so.
 //
 // Output, one line: "faithful|unfaithful setup ok|misfiled|none ident ... tubes ... resets N".
+#include "../tests/fuzz/RecordBytes.h"
 #include "ChangerDriver.h"
 
 #include <cstdio>
@@ -16,7 +17,7 @@
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using namespace record_bytes;
 
 class CReplayHost : public IChangerHost {
 public:
@@ -46,35 +47,6 @@ bool ParseDatagram(const std::string& strLine, const char* lpszPrefix, Bytes& by
   }
   std::getline(in >> std::ws, strName);
   return nLength <= 64 && !in.fail();
-}
-
-Bytes Field(const Bytes& datagram, std::size_t nFirst, std::size_t nCount) {
-  Bytes field(nCount, 0);
-  for (std::size_t i = 0; i < nCount && nFirst + i < datagram.size(); ++i)
-    field[i] = datagram[nFirst + i];
-  return field;
-}
-
-template <typename T>
-Bytes BytesOf(const T& record) {
-  const auto* p = reinterpret_cast<const std::uint8_t*>(&record);
-  return Bytes(p, p + sizeof record);
-}
-
-// The identification record as an answer fills it: three zero-closed text areas of 16 bytes, then
-// version and feature bits.
-Bytes IdentRecord(const Bytes& answer) {
-  Bytes record(sizeof(ChangerIdentification), 0);
-  const auto Put = [&](std::size_t nAt, std::size_t nFirst, std::size_t nCount) {
-    const Bytes field = Field(answer, nFirst, nCount);
-    std::copy(field.begin(), field.end(), record.begin() + static_cast<std::ptrdiff_t>(nAt));
-  };
-  Put(0, 1, 3);
-  Put(16, 4, 12);
-  Put(32, 16, 12);
-  Put(48, 28, 2);
-  Put(50, 30, 4);
-  return record;
 }
 
 const char* Verdict(const Bytes& record, const Bytes& answer) {
@@ -115,7 +87,7 @@ int main() {
   }
   std::printf("%s setup %s ident %s tubes %s resets %u\n", bFaithful ? "faithful" : "unfaithful",
               Verdict(BytesOf(driver.GetChangerSetup()), Field(setupAnswer, 1, 23)),
-              Verdict(BytesOf(driver.GetChangerIdentification()), IdentRecord(identAnswer)),
+              Verdict(BytesOf(driver.GetChangerIdentification()), IdentLayout(identAnswer)),
               Verdict(BytesOf(driver.GetTubeStatus()), Field(tubeAnswer, 1, 18)), nResets);
   return 0;
 }

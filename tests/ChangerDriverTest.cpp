@@ -139,27 +139,25 @@ TEST_F(DriverTest, StartUpSendsEachCommandOnItsDatagram) {
   }
 }
 
-TEST_F(DriverTest, RejectsForeignHeadersInEveryStateWithoutCountingDown) {
+TEST_F(DriverTest, RejectsEmptyDatagramsAndForeignHeadersInEveryStateWithoutCountingDown) {
   const Bytes rejected[] = {{0x00}, {0x07, 0x0B},       {0x10, 0x52},
                             {0xF8}, {0xFF, 0x0B, 0x00}, Bytes(24, 0x07)};
+  const std::uint8_t header = 0x08;
+  const auto FeedAll = [&] {
+    for (const Bytes& datagram : rejected)
+      Feed(datagram);
+    m_driver.OnDatagram(nullptr, 0);
+    m_driver.OnDatagram(&header, 0);  // a header, but no length
+  };
   for (std::uint32_t nState = 0; nState <= 9; ++nState) {
     SCOPED_TRACE("state " + std::to_string(nState));
     m_driver.SetState(nState);
-    for (const Bytes& datagram : rejected)
-      Feed(datagram);
+    FeedAll();
     ExpectUntouched(nState, 0);
   }
   m_driver.SetState(CChangerDriver::ResetWait);
-  for (const Bytes& datagram : rejected)
-    Feed(datagram, 3);
-  ExpectFullCountdown();
-}
-
-TEST_F(DriverTest, IgnoresEmptyDatagram) {
-  m_driver.OnDatagram(nullptr, 0);
-  const std::uint8_t header = 0x08;
-  m_driver.OnDatagram(&header, 0);
-  ExpectUntouched(CChangerDriver::ResetWait, 0);
+  FeedAll();
+  FeedAll();
   ExpectFullCountdown();
 }
 
@@ -257,33 +255,31 @@ TEST_F(DriverInPolling, DepositAddsCoinValueAndQueriesTubes) {
   }
 }
 
-// A response block that arrives after the operator moved the driver on is no poll answer, even
-// where its byte 1 looks like a coin (an identification's 'T' is coin type 4) or a reset.
-TEST_F(DriverInPolling, LateResponseBlocksAreNotPollAnswers) {
-  const Bytes late[] = {kIdentResponse,
-                        kTubeResponse,
-                        kSetupResponse,
-                        {0x08, 0x52, 0, 0, 0, 0, 0, 0},
-                        {0x08, 0x0B, 0, 0, 0, 0, 0, 0}};
-  for (const Bytes& datagram : late)
-    Feed(datagram);
-  ExpectUntouched(CChangerDriver::Polling, 0);
-}
-
-TEST_F(DriverInPolling, ReturnedCoinIsNotCredited) {
-  for (std::uint8_t nStatus : {0x70, 0x72, 0x7F}) {
-    Feed({0x08, nStatus});
-    Feed({0x08, nStatus, 0x00});
+// Ticks, statuses other than a kept coin or a reset, returned coins, and response blocks that
+// arrive after the operator moved the driver on: no poll answer of these moves the driver, even
+// where a response block's byte 1 looks like a coin (an identification's 'T' is coin type 4) or a
+// reset.
+TEST_F(DriverInPolling, IgnoresTicksOtherStatusesReturnedCoinsAndLateResponseBlocks) {
+  std::vector<Bytes> ignored = {kTick,
+                                kTick,
+                                kIdentResponse,
+                                kTubeResponse,
+                                kSetupResponse,
+                                {0x08, 0x52, 0, 0, 0, 0, 0, 0},
+                                {0x08, 0x0B, 0, 0, 0, 0, 0, 0}};
+  for (std::uint8_t nStatus : {0x70, 0x72, 0x7F}) {  // returned coins
+    ignored.push_back({0x08, nStatus});
+    ignored.push_back({0x08, nStatus, 0x00});
   }
-  ExpectUntouched(CChangerDriver::Polling, 0);
-}
-
-TEST_F(DriverInPolling, TicksAndOtherStatusesAreIgnored) {
-  Feed(kTick, 3);
   for (std::uint8_t nStatus :
        {0x00, 0x01, 0x02, 0x03, 0x06, 0x0A, 0x0C, 0x21, 0x3F, 0x80, 0x95, 0xC2})
-    Feed({0x08, nStatus});
-  ExpectUntouched(CChangerDriver::Polling, 0);
+    ignored.push_back({0x08, nStatus});
+  for (const Bytes& datagram : ignored) {
+    SCOPED_TRACE("datagram of " + std::to_string(datagram.size()) + " bytes, byte 1 " +
+                 std::to_string(datagram.size() > 1 ? datagram[1] : 0));
+    Feed(datagram);
+    ExpectUntouched(CChangerDriver::Polling, 0);
+  }
 }
 
 TEST_F(DriverInPolling, ResetReportRestartsWithoutReloadingCountdown) {

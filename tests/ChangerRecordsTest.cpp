@@ -6,14 +6,11 @@
 #include "ChangerDriver.h"
 #include "ChangerRecords.h"
 #include "FakeChangerHost.h"
+#include "fuzz/RecordBytes.h"
 
 namespace {
 
-template <typename Record>
-Bytes RawBytes(const Record& record) {
-  const auto* p = reinterpret_cast<const std::uint8_t*>(&record);
-  return Bytes(p, p + sizeof record);
-}
+using record_bytes::BytesOf;
 
 TEST(SwapBytes, ReversesByteOrder) {
   EXPECT_EQ(SwapBytes16(0x1840), 0x4018);
@@ -37,9 +34,9 @@ protected:
 };
 
 TEST_F(ChangerRecords, NewDriverHoldsOnlyZeroBytes) {
-  EXPECT_EQ(RawBytes(m_driver.GetChangerSetup()), Bytes(23, 0));
-  EXPECT_EQ(RawBytes(m_driver.GetTubeStatus()), Bytes(18, 0));
-  EXPECT_EQ(RawBytes(m_driver.GetChangerIdentification()), Bytes(54, 0));
+  EXPECT_EQ(BytesOf(m_driver.GetChangerSetup()), Bytes(23, 0));
+  EXPECT_EQ(BytesOf(m_driver.GetTubeStatus()), Bytes(18, 0));
+  EXPECT_EQ(BytesOf(m_driver.GetChangerIdentification()), Bytes(54, 0));
 }
 
 TEST_F(ChangerRecords, SetupKeepsBusOrderAndReadsAsTheChangerMeantIt) {
@@ -47,7 +44,7 @@ TEST_F(ChangerRecords, SetupKeepsBusOrderAndReadsAsTheChangerMeantIt) {
          {0x08, 0x03, 0x18, 0x40, 0x05, 0x02, 0x00, 0x07, 0x01, 0x02, 0x05, 0x0A,
           0x14, 0x32, 0,    0,    0,    0,    0,    0,    0,    0,    0,    0});
   const ChangerSetup& setup = m_driver.GetChangerSetup();
-  EXPECT_EQ(RawBytes(setup),
+  EXPECT_EQ(BytesOf(setup),
             (Bytes{0x03, 0x18, 0x40, 0x05, 0x02, 0x00, 0x07, 0x01, 0x02, 0x05, 0x0A, 0x14,
                    0x32, 0,    0,    0,    0,    0,    0,    0,    0,    0,    0}));
   EXPECT_EQ(setup.featureLevel, 3);
@@ -80,7 +77,7 @@ TEST_F(ChangerRecords, IdentificationTextsAreClosedAndNumbersKeptInBusOrder) {
   EXPECT_STREQ(ident.modelRevision, "MODELXY     ");
   EXPECT_EQ(SwapBytes16(ident.softwareVersion), 0x0123);
   EXPECT_EQ(SwapBytes32(ident.optionalFeatures), 0x00000005u);
-  const Bytes raw = RawBytes(ident);
+  const Bytes raw = BytesOf(ident);
   EXPECT_EQ(Bytes(raw.begin() + 48, raw.end()), (Bytes{0x01, 0x23, 0x00, 0x00, 0x00, 0x05}));
 }
 
@@ -98,7 +95,7 @@ TEST_F(ChangerRecords, SecondIdentificationReplacesEveryField) {
                           'R',  '2',  0x00, 0,    0,    0,   0,   0,
                           0,    0,    0,    0,    0,    0,   0,   0,  // modelRevision
                           0x20, 0x01, 0x80, 0x00, 0x00, 0x0A};
-  EXPECT_EQ(RawBytes(m_driver.GetChangerIdentification()), expected);
+  EXPECT_EQ(BytesOf(m_driver.GetChangerIdentification()), expected);
   EXPECT_STREQ(m_driver.GetChangerIdentification().manufacturerCode, "A");
 }
 
@@ -108,7 +105,7 @@ TEST_F(ChangerRecords, ShortResponsesZeroWhatTheyDoNotCarry) {
                            0x14, 0x32, 0,    0,    0,    0,    0,    0,    0,    0,    0,    0x77};
   Answer(CChangerDriver::SetupQuery, fullSetup);
   Answer(CChangerDriver::SetupQuery, {0x08, 0x02, 0x00, 0x01, 0x0A, 0x02, 0x00, 0x01, 0x04});
-  EXPECT_EQ(RawBytes(m_driver.GetChangerSetup()),
+  EXPECT_EQ(BytesOf(m_driver.GetChangerSetup()),
             (Bytes{0x02, 0x00, 0x01, 0x0A, 0x02, 0x00, 0x01, 0x04, 0, 0, 0, 0,
                    0,    0,    0,    0,    0,    0,    0,    0,    0, 0, 0}));
   EXPECT_EQ(m_driver.GetState(), CChangerDriver::IdentQuery);
@@ -116,7 +113,7 @@ TEST_F(ChangerRecords, ShortResponsesZeroWhatTheyDoNotCarry) {
   Answer(CChangerDriver::TubeQuery,
          {0x08, 0xFF, 0xFF, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16});
   Answer(CChangerDriver::TubeQuery, {0x08, 0x00, 0x01, 5, 5, 5, 5, 5});
-  EXPECT_EQ(RawBytes(m_driver.GetTubeStatus()),
+  EXPECT_EQ(BytesOf(m_driver.GetTubeStatus()),
             (Bytes{0x00, 0x01, 5, 5, 5, 5, 5, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
   EXPECT_EQ(m_driver.GetState(), CChangerDriver::CoinEnableSend);
 
@@ -130,7 +127,7 @@ TEST_F(ChangerRecords, ShortResponsesZeroWhatTheyDoNotCarry) {
   EXPECT_STREQ(ident.manufacturerCode, "XYZ");
   EXPECT_STREQ(ident.serialNumber, "9876543210AB");
   EXPECT_STREQ(ident.modelRevision, "VW");
-  const Bytes raw = RawBytes(ident);
+  const Bytes raw = BytesOf(ident);
   EXPECT_EQ(Bytes(raw.begin() + 34, raw.end()), Bytes(20, 0));
 
   AnswerIdentification({0x08, 'K', 'L', 'M', 'N', 'O', 'P', 'Q'});  // ends inside the serial number

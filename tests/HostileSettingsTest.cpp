@@ -164,10 +164,6 @@ TEST_P(HostileFlavour, StartsWithDefaultsAndEveryDialogStillWorks) {
   EXPECT_EQ(m_app.GetProfileInt("Prices", "Price_00", 7), 0u);
 }
 
-std::string FlavourName(const ::testing::TestParamInfo<Flavour>& info) {
-  return info.param.lpszName;
-}
-
 // "\xEF\xBF\xBD" is U+FFFD, which stands in for each byte that is not UTF-8.
 INSTANTIATE_TEST_SUITE_P(
     EveryEntry, HostileFlavour,
@@ -195,7 +191,7 @@ INSTANTIATE_TEST_SUITE_P(
                 "LX\xEF\xBF\xBD\xEF\xBF\xBD"
                 "5200",
                 "1.00", 0, "default", false}),
-    FlavourName);
+    [](const auto& info) { return std::string(info.param.lpszName); });
 
 // ---------------------------------------------------------------------------------------------
 // Connection entries that make a step of the link fail: the step's message, and the panel opens.
@@ -223,10 +219,6 @@ TEST_P(HostileLink, TheFailingStepIsReportedAndThePanelOpens) {
   EXPECT_FALSE(m_app.IsConnected());
 }
 
-std::string LinkCaseName(const ::testing::TestParamInfo<LinkCase>& info) {
-  return info.param.lpszName;
-}
-
 // Ports wrap as 32-bit words and are refused by the socket layer; an address that is neither
 // dotted nor a host name is refused before any resolver is asked. A case without a communication
 // port gets one of the suite's own.
@@ -244,7 +236,7 @@ INSTANTIATE_TEST_SUITE_P(
                                "Connect to aquisition socket failed, Error: 22\r\n"},
                       LinkCase{"AddressIsARectangle", "IPAddress=@Rect(127 0 0 2)\n",
                                "Connect to aquisition socket failed, Error: 22\r\n"}),
-    LinkCaseName);
+    [](const auto& info) { return std::string(info.param.lpszName); });
 
 // ---------------------------------------------------------------------------------------------
 // A store that cannot be read or written.
@@ -392,20 +384,17 @@ INSTANTIATE_TEST_SUITE_P(InTheWay, UnwritableStore,
 
 class HostileSettingsProcess : public ::testing::Test {
 protected:
-  void Start(const std::string& strStore) { ASSERT_TRUE(m_program.Start(m_config, strStore)); }
-  void Signal(int nSignal) { m_program.Signal(nSignal); }
-  bool EndsNormally() { return m_program.EndsNormally(); }
-
   CTempConfig m_config;
   CMintoraProcess m_program;
 };
 
 TEST_F(HostileSettingsProcess, EveryOtherEntryHostileAndAutoConnectOff) {
-  Start(With(StoreOf(kMegabyteText + "\xff\xfe", "@Rect(1 2 3 4)"), "AutoConnect", "0"));
+  ASSERT_TRUE(m_program.Start(
+      m_config, With(StoreOf(kMegabyteText + "\xff\xfe", "@Rect(1 2 3 4)"), "AutoConnect", "0")));
   const std::vector<std::string> before = ReadOwnEntries();
   // Ended normally by the signal, it has read the store and opened its panel first.
-  Signal(SIGTERM);
-  EXPECT_TRUE(EndsNormally());
+  m_program.Signal(SIGTERM);
+  EXPECT_TRUE(m_program.EndsNormally());
   EXPECT_EQ(ReadOwnEntries(), before);
 }
 
@@ -418,22 +407,9 @@ TEST_F(HostileSettingsProcess, HostileEntriesAroundAWorkingLink) {
   strStore = With(strStore, "AutoConnect", "yes");  // not a number: the start-up default 1
   CUdpPeer comm("127.0.0.2", nComm);
   CUdpPeer control("127.0.0.2", nComm + 1);
-  Start(strStore);
+  ASSERT_TRUE(m_program.Start(m_config, strStore));
   const std::vector<std::string> before = ReadOwnEntries();
-  Bytes received;
-  ASSERT_TRUE(control.Receive(received, 15000));
-  EXPECT_EQ(received, (Bytes{0x08, 0x03, 0x0B}));
-  ASSERT_TRUE(control.Receive(received));
-  EXPECT_EQ(received, (Bytes{0x08, 0x03, 0x12}));
-  // The driver runs: RESET on the 12th datagram.
-  for (int i = 0; i < 12; ++i)
-    comm.SendTo(nComm, Bytes{0x08});
-  ASSERT_TRUE(comm.Receive(received));
-  EXPECT_EQ(received, (Bytes{0x08}));
-  Signal(SIGHUP);
-  ASSERT_TRUE(control.Receive(received, 10000));
-  EXPECT_EQ(received, (Bytes{0x08, 0x03, 0x00}));
-  EXPECT_TRUE(EndsNormally());
+  EXPECT_EQ(DrivesTheDeviceUntil(SIGHUP, m_program, comm, control, nComm), "");
   EXPECT_EQ(ReadOwnEntries(), before);
 }
 

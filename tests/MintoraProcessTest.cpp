@@ -29,26 +29,8 @@ protected:
 TEST_F(MintoraProcess, TellsTheDeviceWhenItOpensAndWhenItCloses) {
   auto pComm = std::make_unique<CUdpPeer>("127.0.0.2", m_nComm);
   auto pControl = std::make_unique<CUdpPeer>("127.0.0.2", m_nControl);
-  CUdpPeer& comm = *pComm;
-  CUdpPeer& control = *pControl;
   ASSERT_TRUE(m_program.Start(m_config, Store()));
-
-  Bytes received;
-  ASSERT_TRUE(control.Receive(received, 10000));
-  EXPECT_EQ(received, (Bytes{0x08, 0x03, 0x0B}));
-  ASSERT_TRUE(control.Receive(received));
-  EXPECT_EQ(received, (Bytes{0x08, 0x03, 0x12}));
-
-  // The driver answers the device's ticks: RESET goes out on the 12th.
-  for (int i = 0; i < 12; ++i)
-    comm.SendTo(m_nComm, Bytes{0x08});
-  ASSERT_TRUE(comm.Receive(received));
-  EXPECT_EQ(received, (Bytes{0x08}));
-
-  m_program.Signal(SIGTERM);
-  ASSERT_TRUE(control.Receive(received, 10000));
-  EXPECT_EQ(received, (Bytes{0x08, 0x03, 0x00}));
-  ASSERT_TRUE(m_program.EndsNormally());
+  EXPECT_EQ(DrivesTheDeviceUntil(SIGTERM, m_program, *pComm, *pControl, m_nComm), "");
   // Once the peers let go, nothing holds either port.
   pComm.reset();
   pControl.reset();

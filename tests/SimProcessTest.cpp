@@ -12,18 +12,24 @@ namespace {
 /// test plays the PC on the same ports of 127.0.0.1.
 class SimProcess : public ::testing::Test {
 protected:
-  void Start(const QStringList& extra = {}) {
+  /// Starts the sim, then sends the PC's two control codes that start it polling and reporting.
+  void StartPolling(const QStringList& extra = {}) {
+    ASSERT_TRUE(m_comm.IsBound());
+    ASSERT_TRUE(m_control.IsBound());
     ASSERT_TRUE(m_sim.Start(m_nComm, m_nControl, 20, extra));
+    m_control.SendTo("127.0.0.2", m_nControl, {0x08, 0x03, 0x0B});
+    m_control.SendTo("127.0.0.2", m_nControl, {0x08, 0x03, 0x12});
+  }
+  /// The next datagram from the changer that is not a tick; empty when none came.
+  Bytes NextReport() {
+    Bytes bytes;
+    EXPECT_TRUE(m_comm.ReceiveNonTick(bytes));
+    return bytes;
   }
   void Type(const std::string& strCommand) { m_sim.Type(strCommand); }
   bool WaitForLine(const std::string& strLine) { return m_sim.WaitFor(strLine, 5000); }
   bool WaitForExit() {
     return PumpUntil([&] { return m_sim.Process().state() == QProcess::NotRunning; }, 5000);
-  }
-  /// The PC's two control codes that start the device polling and reporting.
-  void SendStartCodes() {
-    m_control.SendTo("127.0.0.2", m_nControl, {0x08, 0x03, 0x0B});
-    m_control.SendTo("127.0.0.2", m_nControl, {0x08, 0x03, 0x12});
   }
 
   const unsigned m_nComm = TakePorts(EPortRange::SimProcess);
@@ -34,23 +40,18 @@ protected:
 };
 
 TEST_F(SimProcess, TicksAfterTheControlCodesAndAnswersSetup) {
-  ASSERT_TRUE(m_comm.IsBound());
-  ASSERT_TRUE(m_control.IsBound());
-  Start();
-
+  StartPolling();
   Bytes bytes;
   unsigned nFromPort = 0;
-  SendStartCodes();
   ASSERT_TRUE(m_comm.Receive(bytes, 3000, &nFromPort));
   EXPECT_EQ(bytes, Bytes{0x08});
   EXPECT_EQ(nFromPort, m_nComm);  // the PC takes only datagrams from the communication port
-  ASSERT_TRUE(m_comm.ReceiveNonTick(bytes));
-  EXPECT_EQ(bytes, (Bytes{0x08, 0x0B}));
+  EXPECT_EQ(NextReport(), (Bytes{0x08, 0x0B}));
 
   m_comm.SendTo("127.0.0.2", m_nComm, {0x09});
-  ASSERT_TRUE(m_comm.ReceiveNonTick(bytes));
-  EXPECT_EQ(bytes, (Bytes{0x08, 0x03, 0x19, 0x78, 0x05, 0x02, 0x00, 0x0F, 0x01, 0x02, 0x04, 0x0A,
-                          0x14, 0x28, 0,    0,    0,    0,    0,    0,    0,    0,    0,    0}));
+  EXPECT_EQ(NextReport(),
+            (Bytes{0x08, 0x03, 0x19, 0x78, 0x05, 0x02, 0x00, 0x0F, 0x01, 0x02, 0x04, 0x0A,
+                   0x14, 0x28, 0,    0,    0,    0,    0,    0,    0,    0,    0,    0}));
   // Nothing went out before the PC had made itself known.
   const std::size_t nPollOn = m_sim.Find("RX CTRL 3 08 03 0B CONTROL 11 POLL ON", 0);
   ASSERT_NE(nPollOn, CSimProcess::npos);
@@ -68,12 +69,8 @@ TEST_F(SimProcess, TicksAfterTheControlCodesAndAnswersSetup) {
 }
 
 TEST_F(SimProcess, ReportsCoinsPaysChangeAndSendsFaultsFromStdin) {
-  ASSERT_TRUE(m_comm.IsBound());
-  Start();
-  SendStartCodes();
-  Bytes bytes;
-  ASSERT_TRUE(m_comm.ReceiveNonTick(bytes));
-  ASSERT_EQ(bytes, (Bytes{0x08, 0x0B}));
+  StartPolling();
+  ASSERT_EQ(NextReport(), (Bytes{0x08, 0x0B}));
 
   Type("insert 2");  // refused: COIN TYPE has not enabled it
   EXPECT_TRUE(WaitForLine("REFUSED coin 2 not-enabled"));
@@ -81,18 +78,15 @@ TEST_F(SimProcess, ReportsCoinsPaysChangeAndSendsFaultsFromStdin) {
   EXPECT_TRUE(WaitForLine("ENABLED accept 003F dispense 0000"));
   Type("insert 2");
   EXPECT_TRUE(WaitForLine("ACCEPTED coin 2 value 20 tube 19"));
-  ASSERT_TRUE(m_comm.ReceiveNonTick(bytes));
-  EXPECT_EQ(bytes, (Bytes{0x08, 0x52, 0x13}));
+  EXPECT_EQ(NextReport(), (Bytes{0x08, 0x52, 0x13}));
 
   m_comm.SendTo("127.0.0.2", m_nComm, {0x0F, 0x02, 0x05});
   EXPECT_TRUE(WaitForLine("PAID 25 of 25 coins 2x1 0x1"));
 
   Type("fault empty");
-  ASSERT_TRUE(m_comm.ReceiveNonTick(bytes));
-  EXPECT_TRUE(bytes.empty());
+  EXPECT_EQ(NextReport(), Bytes{});
   Type("fault oversize 1100");
-  ASSERT_TRUE(m_comm.ReceiveNonTick(bytes));
-  EXPECT_EQ(bytes.size(), 1100u);
+  EXPECT_EQ(NextReport().size(), 1100u);
 
   Type("fill 7");
   EXPECT_TRUE(WaitForLine("REFUSED tube 7 no-tube"));
@@ -116,25 +110,19 @@ TEST_F(SimProcess, ReportsCoinsPaysChangeAndSendsFaultsFromStdin) {
 // What the PC's sessions reach only on demand: a longer reset report, several coins dispensed by
 // hand in one report, and a changer that nobody polls.
 TEST_F(SimProcess, ReportsLongResetsManyCoinDispensesAndGivesCoinsBackWhenNotPolled) {
-  ASSERT_TRUE(m_comm.IsBound());
-  Start({"--non-response-ms", "100"});
-  SendStartCodes();
-  Bytes bytes;
-  ASSERT_TRUE(m_comm.ReceiveNonTick(bytes));
-  ASSERT_EQ(bytes, (Bytes{0x08, 0x0B}));
+  StartPolling({"--non-response-ms", "100"});
+  ASSERT_EQ(NextReport(), (Bytes{0x08, 0x0B}));
   m_comm.SendTo("127.0.0.2", m_nComm, {0x0C, 0x00, 0x3F, 0x00, 0x0F});
   EXPECT_TRUE(WaitForLine("ENABLED accept 003F dispense 000F"));
 
   Type("dispense 1 5");
   EXPECT_TRUE(WaitForLine("DISPENSED coin 1 tube 25 coins 5"));
-  ASSERT_TRUE(m_comm.ReceiveNonTick(bytes));
-  EXPECT_EQ(bytes, (Bytes{0x08, 0xD1, 25}));
+  EXPECT_EQ(NextReport(), (Bytes{0x08, 0xD1, 25}));
   Type("dispense 1 8");
   EXPECT_TRUE(WaitForLine("ERROR needs a coin type 0..15 and an optional count 1..7"));
   Type("reset 0A 07");
   EXPECT_TRUE(WaitForLine("CHANGER RESET report 0B 0A 07"));
-  ASSERT_TRUE(m_comm.ReceiveNonTick(bytes));
-  EXPECT_EQ(bytes, (Bytes{0x08, 0x0B, 0x0A, 0x07}));
+  EXPECT_EQ(NextReport(), (Bytes{0x08, 0x0B, 0x0A, 0x07}));
   Type("reset 0A 1FF");
   EXPECT_TRUE(WaitForLine("ERROR reset takes status bytes in hex"));
 

@@ -104,6 +104,26 @@ private:
 
   QProcess m_process;
 };
+
+/// The program's link at work, with comm and control playing the device's ports: control codes
+/// 11 and 18 as it opens, RESET on the 12th tick from the device, and code 0 once nSignal has
+/// ended the program, normally. @returns "" when all of it came, else the first step that did not.
+inline std::string DrivesTheDeviceUntil(int nSignal, CMintoraProcess& program, CUdpPeer& comm,
+                                        CUdpPeer& control, unsigned nComm) {
+  Bytes received;
+  if (!control.Receive(received, 15000) || received != Bytes{0x08, 0x03, 0x0B})
+    return "no control code 11 as it opened";
+  if (!control.Receive(received) || received != Bytes{0x08, 0x03, 0x12})
+    return "no control code 18 as it opened";
+  for (int i = 0; i < 12; ++i)
+    comm.SendTo(nComm, Bytes{0x08});
+  if (!comm.Receive(received) || received != Bytes{0x08})
+    return "no RESET on the 12th tick";
+  program.Signal(nSignal);
+  if (!control.Receive(received, 10000) || received != Bytes{0x08, 0x03, 0x00})
+    return "no control code 0 at its end";
+  return program.EndsNormally() ? "" : "it did not end normally";
+}
 #endif
 
 /// Processes that do nothing but burn the processor, as a loaded machine has beside the program.
@@ -149,7 +169,6 @@ struct SimLedger {
   std::map<std::string, unsigned> m_refused;  ///< coins handed back, by reason ("not-polled")
   unsigned m_nDeposits = 0;                   ///< coin reports sent with their header intact
   std::uint64_t m_nDeposited = 0;             ///< ... and their worth
-  std::uint64_t m_nSpoiled = 0;               ///< coin reports whose header a fault spoiled
   /// Answers cut to 2 or 3 bytes whose byte 1 reads as a kept coin (01yyxxxx, yy not 11): no
   /// controller can tell them from a coin report, so their worth may be credited.
   unsigned m_nCutAsCoins = 0;
@@ -163,9 +182,7 @@ struct SimLedger {
   std::uint64_t m_nLateIndex = 0;              ///< m_nSent when the last late answer went out
   unsigned m_nResets = 0;                      ///< RESET commands received
   unsigned m_nLongResetReports = 0;     ///< reset reports sent with more status bytes than 0B
-  unsigned m_nManualDispenses = 0;      ///< manual dispense reports sent ...
-  unsigned m_nManualDispensesBit6 = 0;  ///< ... with bit 6 of the status set
-  unsigned m_nDisabled = 0;             ///< times the changer disabled itself, unpolled
+  unsigned m_nManualDispensesBit6 = 0;  ///< manual dispense reports sent with bit 6 set
   std::string m_strAcceptMask;          ///< of the last COIN TYPE received ("003F")
   unsigned m_nEnabled = 0;              ///< COIN TYPE commands received
   unsigned m_nAccepted = 0;             ///< coins the changer accepted
@@ -194,8 +211,6 @@ struct SimLedger {
       ++m_refused[words[3]];
     if (words[0] == "FAULT" && words[1] == "held")
       ++m_nHeld;
-    if (words[0] == "CHANGER" && words[1] == "DISABLED")
-      ++m_nDisabled;
     if (words.size() < 3 || words[1] != "COMM" || (words[0] != "TX" && words[0] != "RX"))
       return;
     const bool bToPc = words[0] == "TX";
@@ -224,21 +239,14 @@ struct SimLedger {
       for (unsigned n = 0; n < 16; ++n)
         m_coinValue[n] = bytes[8 + n] * m_nScaling;
     }
-    if (Is("DEPOSIT ") && nLength >= 2) {
-      const unsigned nValue = m_coinValue[bytes[1] & 0x0F];
-      if (bHeaderIntact) {
-        ++m_nDeposits;
-        m_nDeposited += nValue;
-      } else {
-        m_nSpoiled += nValue;
-      }
+    if (Is("DEPOSIT ") && nLength >= 2 && bHeaderIntact) {
+      ++m_nDeposits;
+      m_nDeposited += m_coinValue[bytes[1] & 0x0F];
     }
     if (Is("CHANGER WAS RESET") && nLength > 2)
       ++m_nLongResetReports;
-    if (Is("MANUAL DISPENSE") && nLength >= 2) {
-      ++m_nManualDispenses;
+    if (Is("MANUAL DISPENSE") && nLength >= 2)
       m_nManualDispensesBit6 += (bytes[1] & 0x40) != 0;
-    }
     if (strName.find("(SHORT)") != std::string::npos) {
       ++m_cutByLength[std::min<std::size_t>(nLength, 7)];
       if (nLength >= 2 && nLength <= 3 && bHeaderIntact && ReadsAsKeptCoin(bytes[1])) {

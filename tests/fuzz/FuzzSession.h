@@ -4,6 +4,7 @@
 
 #include "ChangerDriver.h"
 #include "ChangerDriverFuzz.h"
+#include "RecordBytes.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -14,7 +15,7 @@
 
 namespace fuzz_session {
 
-using Bytes = std::vector<std::uint8_t>;
+using namespace record_bytes;
 
 constexpr std::size_t kMaxDatagrams = kMaxSessionDatagrams;
 constexpr unsigned kMaxDatagram = 1024;  ///< the link loses anything longer
@@ -88,20 +89,6 @@ inline std::string Hex(const Bytes& bytes) {
     str += sz;
   }
   return bytes.size() > 48 ? str + " ..." : str;
-}
-
-/// Datagram bytes nFirst..nFirst+nCount-1, zero where the datagram has ended.
-inline Bytes Field(const Bytes& datagram, std::size_t nFirst, std::size_t nCount) {
-  Bytes field(nCount, 0);
-  for (std::size_t i = 0; i < nCount && nFirst + i < datagram.size(); ++i)
-    field[i] = datagram[nFirst + i];
-  return field;
-}
-
-template <typename T>
-Bytes BytesOf(const T& record) {
-  const auto* p = reinterpret_cast<const std::uint8_t*>(&record);
-  return Bytes(p, p + sizeof record);
 }
 
 /// A session's summary as it ends: what it counted, then the driver's state and credit.

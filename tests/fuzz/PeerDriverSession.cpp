@@ -98,22 +98,6 @@ ChangerConfig ReadConfig(CInput& input) {
   return config;
 }
 
-/// The identification record as the changer's answer fills it: three text areas of
-/// 16 bytes, each closed by a zero, then version and feature bits, nothing else written.
-Bytes IdentLayout(const Bytes& datagram) {
-  Bytes record(sizeof(ChangerIdentification), 0);
-  const auto Put = [&](std::size_t nAt, std::size_t nFirst, std::size_t nCount) {
-    const Bytes field = Field(datagram, nFirst, nCount);
-    std::copy(field.begin(), field.end(), record.begin() + static_cast<std::ptrdiff_t>(nAt));
-  };
-  Put(0, 1, 3);
-  Put(16, 4, 12);
-  Put(32, 16, 12);
-  Put(48, 28, 2);
-  Put(50, 30, 4);
-  return record;
-}
-
 template <typename T>
 bool Same(const T& a, const T& b) {
   return std::memcmp(&a, &b, sizeof a) == 0;
