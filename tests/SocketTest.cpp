@@ -231,6 +231,68 @@ TEST_F(AsyncSocket, AQueueOfDatagramsArrivesWholeInOrderWhileTheEventLoopKeepsTu
 }
 
 // ---------------------------------------------------------------------------------------------
+// Bursts with gaps: the device sends a burst, the socket hands it over, and the next burst comes
+// only once the event loop has run dry of what the last one left behind. A readiness notice
+// that finds its datagram already read (the drain read it, or the handler read the queue dry)
+// must leave the socket hearing the next burst.
+
+struct BurstCase {
+  const char* pszName;
+  std::vector<int> bursts;  ///< datagrams in each burst, sent back to back
+  bool bHandlerDrains;      ///< OnReceive reads every datagram waiting, not only one
+};
+
+void PrintTo(const BurstCase& c, std::ostream* pOut) { *pOut << c.pszName; }
+
+class Bursts : public AsyncSocket, public ::testing::WithParamInterface<BurstCase> {};
+
+TEST_P(Bursts, EveryDatagramOfEveryBurstIsDelivered) {
+  const BurstCase& c = GetParam();
+  struct CBurstSocket : CAsyncSocket {
+    void OnReceive(int) override {
+      do {
+        BYTE buffer[4];
+        std::string strAddress;
+        UINT nPort = 0;
+        if (ReceiveFrom(buffer, sizeof buffer, strAddress, nPort) != 2)
+          return;
+        m_order.push_back(buffer[0] << 8 | buffer[1]);
+      } while (m_bDrain && HasWaitingDatagram(m_hSocket));
+    }
+    bool m_bDrain = false;
+    std::vector<int> m_order;
+  } socket;
+  socket.m_bDrain = c.bHandlerDrains;
+  CUdpPeer device(kDeviceAddress, m_nPort + 1);
+  ASSERT_TRUE(device.IsBound());
+  ASSERT_TRUE(socket.Create(m_nPort)) << GetLastError();
+  std::vector<int> expected;
+  for (size_t nBurst = 0; nBurst < c.bursts.size(); ++nBurst) {
+    for (int i = 0; i < c.bursts[nBurst]; ++i) {
+      const int nNumber = static_cast<int>(expected.size());
+      device.SendTo(m_nPort, Bytes{static_cast<unsigned char>(nNumber >> 8),
+                                   static_cast<unsigned char>(nNumber)});
+      expected.push_back(nNumber);
+    }
+    ASSERT_TRUE(PumpUntil([&] { return socket.m_order.size() >= expected.size(); }))
+        << "burst " << nBurst << ": " << socket.m_order.size() << " of " << expected.size();
+    // The gap: a posted call runs after every notice queued so far, stale ones included.
+    bool bGapDone = false;
+    AfxPostCall([&] { bGapDone = true; });
+    ASSERT_TRUE(PumpUntil([&] { return bGapDone; }));
+  }
+  EXPECT_EQ(socket.m_order, expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Gaps, Bursts,
+    ::testing::Values(BurstCase{"OneAtATime", {1, 1, 1, 1}, false},
+                      BurstCase{"PairsEachLeavingANoticeForNothing", {2, 2, 2, 2, 2}, false},
+                      BurstCase{"LongerThanOneWakeUpThenSingles", {70, 1, 3, 1}, false},
+                      BurstCase{"HandlerReadsTheQueueDry", {3, 1, 4, 1, 5}, true}),
+    [](const ::testing::TestParamInfo<BurstCase>& info) { return info.param.pszName; });
+
+// ---------------------------------------------------------------------------------------------
 // One owner per wildcard port: what another socket on the port does to Create. The Windows
 // implementation reads the system's IPv4 table of wildcard owners, so IPv6 holders and sockets on
 // one address count on Linux only.
