@@ -106,15 +106,13 @@ LRESULT CALLBACK CSocketWindow::WindowProc(HWND hWnd, UINT message, WPARAM wPara
   const auto it = pWindow->m_sockets.find(s);
   if (it == pWindow->m_sockets.end())
     return 0;
-  if (HasDatagramWaiting(s)) {
+  // A message that finds nothing waiting is stale: Winsock posts one after every read that
+  // leaves a datagram behind, and the drain that followed read that datagram too. It needs
+  // nothing done: the read that took the datagram re-enabled the notice for the next one. A
+  // read of no bytes here would re-enable it again, and Wine answers that with a new message at
+  // once, so the thread would spin between datagrams.
+  if (HasDatagramWaiting(s))
     it->second.pDeliver(it->second.pSocket);
-  } else {
-    // Nothing to read: a handler already read the queue dry in one go (Winsock posts again
-    // after every read that leaves data behind). Should the message have come for anything
-    // else, Winsock posts the next one only after a read: a look at no bytes counts as one.
-    char byte;
-    recv(s, &byte, 0, MSG_PEEK);
-  }
   return 0;
 }
 
