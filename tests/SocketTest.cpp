@@ -304,9 +304,10 @@ struct HolderCase {
   const char* pszAddress;        ///< the holder's address
   bool bReuse;
   bool bV6Only;
-  const char* pszPeer;        ///< the holder is connected to this address, same port; or null
-  const char* pszOwnAddress;  ///< Create's own address; null: all
-  bool bCounts;               ///< Create fails with kAddressInUse
+  const char* pszPeer;         ///< the holder is connected to this address, same port; or null
+  const char* pszOwnAddress;   ///< Create's own address; null: all
+  bool bCounts;                ///< Create fails with kAddressInUse
+  unsigned nOtherSockets = 0;  ///< more sockets of the host, each on a port of its own
 };
 
 void PrintTo(const HolderCase& c, std::ostream* pOut) { *pOut << c.pszName; }
@@ -315,6 +316,11 @@ class WildcardPort : public AsyncSocket, public ::testing::WithParamInterface<Ho
 
 TEST_P(WildcardPort, AnotherOwnerOfTheWildcardMakesCreateFailWithAddressInUse) {
   const HolderCase& c = GetParam();
+  std::vector<std::unique_ptr<CUdpPeer>> others;
+  for (unsigned i = 0; i < c.nOtherSockets; ++i) {
+    others.push_back(std::make_unique<CUdpPeer>("127.0.0.1", 0));
+    ASSERT_TRUE(others.back()->IsBound()) << i;
+  }
   std::unique_ptr<CUdpPeer> pPlain;
   CAsyncSocket async;
   if (c.holder == HolderCase::Async) {
@@ -339,6 +345,9 @@ INSTANTIATE_TEST_SUITE_P(
          nullptr, true},
         {"IPv4WildcardWithAddressReuse", kBothPlatforms, HolderCase::Plain, "0.0.0.0", true, false,
          nullptr, nullptr, true},
+        // More sockets on the host than the system's table is first read for.
+        {"IPv4WildcardInALongTable", kBothPlatforms, HolderCase::Plain, "0.0.0.0", true, false,
+         nullptr, nullptr, true, 150},
         // Another program's link: it bound the wildcard, then connected to the device. Under Wine
         // the system's table then shows the address it sends from, no longer the wildcard.
         {"IPv4WildcardConnected", kLinux, HolderCase::Plain, "0.0.0.0", true, false, kDeviceAddress,
