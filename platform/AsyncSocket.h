@@ -54,7 +54,8 @@ private:
   /// one queued behind it, up to a bound.
   void DeliverReadiness();
   /// Whether a datagram, an empty one included, waits on the open socket hSocket (a pending
-  /// error alone does not count).
+  /// error alone does not count). On Windows an empty one may count as none: it gets a readiness
+  /// notification of its own.
   static bool IsDatagramWaiting(INT_PTR hSocket);
 
   CSocketWatch* m_pWatch = nullptr;  ///< the platform's readiness notification while open

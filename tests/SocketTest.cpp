@@ -231,6 +231,74 @@ TEST_F(AsyncSocket, AQueueOfDatagramsArrivesWholeInOrderWhileTheEventLoopKeepsTu
 }
 
 // ---------------------------------------------------------------------------------------------
+// Bursts with gaps: the device sends a burst, the socket hands it over, and the next burst comes
+// only once the event loop has run dry of what the last one left behind. A readiness notice
+// that finds its datagram already read (the drain read it, or the handler read the queue dry)
+// must leave the socket hearing the next burst.
+
+struct BurstCase {
+  const char* pszName;
+  std::vector<int> bursts;        ///< datagrams in each burst, sent back to back
+  bool bHandlerDrains;            ///< OnReceive reads every datagram waiting, not only one
+  bool bEveryOtherEmpty = false;  ///< every second datagram of a burst is empty
+};
+
+void PrintTo(const BurstCase& c, std::ostream* pOut) { *pOut << c.pszName; }
+
+class Bursts : public AsyncSocket, public ::testing::WithParamInterface<BurstCase> {};
+
+TEST_P(Bursts, EveryDatagramOfEveryBurstIsDelivered) {
+  const BurstCase& c = GetParam();
+  struct CBurstSocket : CAsyncSocket {
+    void OnReceive(int) override {
+      do {
+        BYTE buffer[4];
+        std::string strAddress;
+        UINT nPort = 0;
+        const int n = ReceiveFrom(buffer, sizeof buffer, strAddress, nPort);
+        if (n != 0 && n != 2)
+          return;
+        m_order.push_back(n == 0 ? -1 : buffer[0] << 8 | buffer[1]);
+      } while (m_bDrain && HasWaitingDatagram(m_hSocket));
+    }
+    bool m_bDrain = false;
+    std::vector<int> m_order;
+  } socket;
+  socket.m_bDrain = c.bHandlerDrains;
+  CUdpPeer device(kDeviceAddress, m_nPort + 1);
+  ASSERT_TRUE(device.IsBound());
+  ASSERT_TRUE(socket.Create(m_nPort)) << GetLastError();
+  std::vector<int> expected;
+  for (size_t nBurst = 0; nBurst < c.bursts.size(); ++nBurst) {
+    for (int i = 0; i < c.bursts[nBurst]; ++i) {
+      const int nNumber = static_cast<int>(expected.size());
+      const bool bEmpty = c.bEveryOtherEmpty && i % 2 == 1;
+      device.SendTo(m_nPort, bEmpty ? Bytes{}
+                                    : Bytes{static_cast<unsigned char>(nNumber >> 8),
+                                            static_cast<unsigned char>(nNumber)});
+      expected.push_back(bEmpty ? -1 : nNumber);
+    }
+    ASSERT_TRUE(PumpUntil([&] { return socket.m_order.size() >= expected.size(); }))
+        << "burst " << nBurst << ": " << socket.m_order.size() << " of " << expected.size();
+    // The gap: a posted call runs after every notice queued so far, stale ones included.
+    bool bGapDone = false;
+    AfxPostCall([&] { bGapDone = true; });
+    ASSERT_TRUE(PumpUntil([&] { return bGapDone; }));
+  }
+  EXPECT_EQ(socket.m_order, expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Gaps, Bursts,
+    ::testing::Values(BurstCase{"OneAtATime", {1, 1, 1, 1}, false},
+                      BurstCase{"PairsEachLeavingANoticeForNothing", {2, 2, 2, 2, 2}, false},
+                      BurstCase{"LongerThanOneWakeUpThenSingles", {70, 1, 3, 1}, false},
+                      BurstCase{"HandlerReadsTheQueueDry", {3, 1, 4, 1, 5}, true},
+                      BurstCase{"EmptyDatagramsBetween", {2, 3, 5, 2}, false, true},
+                      BurstCase{"EmptyDatagramsBetweenHandlerDrains", {3, 5, 2}, true, true}),
+    [](const ::testing::TestParamInfo<BurstCase>& info) { return info.param.pszName; });
+
+// ---------------------------------------------------------------------------------------------
 // One owner per wildcard port: what another socket on the port does to Create. The Windows
 // implementation reads the system's IPv4 table of wildcard owners, so IPv6 holders and sockets on
 // one address count on Linux only.
@@ -242,9 +310,10 @@ struct HolderCase {
   const char* pszAddress;        ///< the holder's address
   bool bReuse;
   bool bV6Only;
-  const char* pszPeer;        ///< the holder is connected to this address, same port; or null
-  const char* pszOwnAddress;  ///< Create's own address; null: all
-  bool bCounts;               ///< Create fails with kAddressInUse
+  const char* pszPeer;         ///< the holder is connected to this address, same port; or null
+  const char* pszOwnAddress;   ///< Create's own address; null: all
+  bool bCounts;                ///< Create fails with kAddressInUse
+  unsigned nOtherSockets = 0;  ///< more sockets of the host, each on a port of its own
 };
 
 void PrintTo(const HolderCase& c, std::ostream* pOut) { *pOut << c.pszName; }
@@ -253,6 +322,11 @@ class WildcardPort : public AsyncSocket, public ::testing::WithParamInterface<Ho
 
 TEST_P(WildcardPort, AnotherOwnerOfTheWildcardMakesCreateFailWithAddressInUse) {
   const HolderCase& c = GetParam();
+  std::vector<std::unique_ptr<CUdpPeer>> others;
+  for (unsigned i = 0; i < c.nOtherSockets; ++i) {
+    others.push_back(std::make_unique<CUdpPeer>("127.0.0.1", 0));
+    ASSERT_TRUE(others.back()->IsBound()) << i;
+  }
   std::unique_ptr<CUdpPeer> pPlain;
   CAsyncSocket async;
   if (c.holder == HolderCase::Async) {
@@ -277,6 +351,9 @@ INSTANTIATE_TEST_SUITE_P(
          nullptr, true},
         {"IPv4WildcardWithAddressReuse", kBothPlatforms, HolderCase::Plain, "0.0.0.0", true, false,
          nullptr, nullptr, true},
+        // More sockets on the host than the system's table is first read for.
+        {"IPv4WildcardInALongTable", kBothPlatforms, HolderCase::Plain, "0.0.0.0", true, false,
+         nullptr, nullptr, true, 150},
         // Another program's link: it bound the wildcard, then connected to the device. Under Wine
         // the system's table then shows the address it sends from, no longer the wildcard.
         {"IPv4WildcardConnected", kLinux, HolderCase::Plain, "0.0.0.0", true, false, kDeviceAddress,

@@ -56,8 +56,18 @@ namespace {
 constexpr UINT kReadinessMessage = WM_APP + 1;
 constexpr const char* kWindowClass = "MintoraSocketWatch";
 
-/// True when a datagram, an empty one included, is waiting on s.
+/// True when a datagram of at least one byte is waiting on s. The size of the next datagram is
+/// the system's own answer (under Wine from the socket itself, without a request to its server).
+bool HasBytesWaiting(SOCKET s) {
+  u_long nBytes = 0;
+  return ioctlsocket(s, FIONREAD, &nBytes) == 0 && nBytes > 0;
+}
+
+/// True when a datagram, an empty one included, is waiting on s. Only when no byte is waiting is
+/// select asked, which under Wine is a poll through its server.
 bool HasDatagramWaiting(SOCKET s) {
+  if (HasBytesWaiting(s))
+    return true;
   fd_set readable;
   FD_ZERO(&readable);
   FD_SET(s, &readable);
@@ -106,20 +116,20 @@ LRESULT CALLBACK CSocketWindow::WindowProc(HWND hWnd, UINT message, WPARAM wPara
   const auto it = pWindow->m_sockets.find(s);
   if (it == pWindow->m_sockets.end())
     return 0;
-  if (HasDatagramWaiting(s)) {
+  // A message that finds nothing waiting is stale: Winsock posts one after every read that
+  // leaves a datagram behind, and the drain that followed read that datagram too. It needs
+  // nothing done: the read that took the datagram re-enabled the notice for the next one. A
+  // read of no bytes here would re-enable it again, and Wine answers that with a new message at
+  // once, so the thread would spin between datagrams.
+  if (HasDatagramWaiting(s))
     it->second.pDeliver(it->second.pSocket);
-  } else {
-    // Nothing to read: a handler already read the queue dry in one go (Winsock posts again
-    // after every read that leaves data behind). Should the message have come for anything
-    // else, Winsock posts the next one only after a read: a look at no bytes counts as one.
-    char byte;
-    recv(s, &byte, 0, MSG_PEEK);
-  }
   return 0;
 }
 
+// An empty datagram behind the one just read ends the run here: Winsock posts a readiness
+// message for it (a read that leaves a datagram behind does), and the window delivers it.
 bool CAsyncSocket::IsDatagramWaiting(INT_PTR hSocket) {
-  return HasDatagramWaiting(static_cast<SOCKET>(hSocket));
+  return HasBytesWaiting(static_cast<SOCKET>(hSocket));
 }
 
 CAsyncSocket::~CAsyncSocket() { Close(); }

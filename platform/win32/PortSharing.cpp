@@ -2,22 +2,30 @@
 
 #include <iphlpapi.h>
 
+#include <cstddef>
 #include <vector>
 
 namespace {
 
-/// The IPv4 UDP table with each socket's owning process. @returns false when it cannot be read.
+/// Rows the first read of the table has room for. Each read walks every UDP socket of the host
+/// (under Wine in another process, with the owner of each looked up), so asking the size first
+/// would double the cost of every bind; a host with more sockets takes a second read.
+constexpr DWORD kRowsFirstRead = 128;
+
+/// The IPv4 UDP table (addresses and ports). @returns false when it cannot be read.
 bool ReadUdpTable(std::vector<unsigned char>& rBuffer) {
-  // The table may grow between asking its size and reading it; a few rounds settle it.
-  DWORD dwSize = 0;
+  DWORD dwSize = offsetof(MIB_UDPTABLE, table) + kRowsFirstRead * sizeof(MIB_UDPROW);
+  // The table may grow between a read that found it too long and the next; a few rounds settle
+  // it.
   for (int nRound = 0; nRound < 4; ++nRound) {
     rBuffer.resize(dwSize);
-    const DWORD dwResult = GetExtendedUdpTable(rBuffer.empty() ? nullptr : rBuffer.data(), &dwSize,
-                                               FALSE, AF_INET, UDP_TABLE_OWNER_PID, 0);
+    const DWORD dwResult =
+        GetExtendedUdpTable(rBuffer.data(), &dwSize, FALSE, AF_INET, UDP_TABLE_BASIC, 0);
     if (dwResult == NO_ERROR)
-      return rBuffer.size() >= sizeof(DWORD);
+      return dwSize >= sizeof(DWORD);
     if (dwResult != ERROR_INSUFFICIENT_BUFFER)
       return false;
+    dwSize += 64 * sizeof(MIB_UDPROW);
   }
   return false;
 }
@@ -33,13 +41,13 @@ bool IsWildcardPortShared(SOCKET s) {
   std::vector<unsigned char> buffer;
   if (!ReadUdpTable(buffer))
     return false;
-  // The owning process cannot tell this socket from another one of the same process, and Wine
-  // reports every owner as 0; so the wildcard rows on the port are counted, this socket's own
+  // An owning process could not tell this socket from another one of the same process (and Wine
+  // reports every owner as 0); so the wildcard rows on the port are counted, this socket's own
   // among them. dwLocalPort holds the port in network order in its low 16 bits.
-  const auto* pTable = reinterpret_cast<const MIB_UDPTABLE_OWNER_PID*>(buffer.data());
+  const auto* pTable = reinterpret_cast<const MIB_UDPTABLE*>(buffer.data());
   int nWildcardRows = 0;
   for (DWORD i = 0; i < pTable->dwNumEntries; ++i) {
-    const MIB_UDPROW_OWNER_PID& row = pTable->table[i];
+    const MIB_UDPROW& row = pTable->table[i];
     if (row.dwLocalAddr == htonl(INADDR_ANY) &&
         static_cast<u_short>(row.dwLocalPort) == local.sin_port)
       ++nWildcardRows;
