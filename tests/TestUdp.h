@@ -62,10 +62,11 @@ public:
   bool Connect(std::uint16_t nId, std::uint32_t nAddress, unsigned nPort) {
     return Answered({udp_relay::kConnect, nId, nAddress, static_cast<std::uint16_t>(nPort)});
   }
-  /// Sends from socket nId to nAddress:nPort, or to its connected address when both are 0.
+  /// Sends from socket nId to nAddress:nPort, or to its connected address when both are 0. As
+  /// with a socket of its own, the datagram has reached its receiver's queue on return.
   void Send(std::uint16_t nId, std::uint32_t nAddress, unsigned nPort, const Bytes& bytes) {
-    Request({udp_relay::kSend, nId, nAddress, static_cast<std::uint16_t>(nPort)}, bytes.data(),
-            bytes.size());
+    Answered({udp_relay::kSend, nId, nAddress, static_cast<std::uint16_t>(nPort)}, bytes.data(),
+             bytes.size());
   }
   void Close(std::uint16_t nId) {
     Request({udp_relay::kClose, nId, 0, 0});
@@ -75,9 +76,7 @@ public:
   /// without running the event loop; pnFromPort receives the sender's port.
   bool Take(std::uint16_t nId, Bytes& bytes, unsigned* pnFromPort, int nMilliseconds = 0) {
     const CDeadline deadline(nMilliseconds);
-    while (ReadTunnel(0)) {
-    }
-    while (m_received[nId].empty() && ReadTunnel(deadline.Remaining())) {
+    while (ReadTunnel(m_received[nId].empty() ? deadline.Remaining() : 0)) {
     }
     std::deque<std::pair<Bytes, unsigned>>& queue = m_received[nId];
     if (queue.empty())
@@ -167,7 +166,7 @@ private:
       ADD_FAILURE() << "udp-relay did not answer in 10 s";
       return false;
     }
-    return m_results[header.nId] == 0;
+    return m_results[header.nId];
   }
   /// Reads one datagram of the tunnel into the queues, waiting up to nMilliseconds for it.
   /// @returns false when none came.
@@ -185,9 +184,8 @@ private:
     if (header.eKind == udp_relay::kData && m_received.count(header.nId))
       m_received[header.nId].emplace_back(Bytes(pPayload, pPayload + (n - udp_relay::kRelayHeader)),
                                           header.nPort);
-    if (header.eKind == udp_relay::kResult && n >= static_cast<int>(udp_relay::kRelayHeader + 4))
-      m_results[header.nId] =
-          pPayload[0] << 24 | pPayload[1] << 16 | pPayload[2] << 8 | pPayload[3];
+    if (header.eKind == udp_relay::kResult && n > static_cast<int>(udp_relay::kRelayHeader))
+      m_results[header.nId] = pPayload[0] == 1;
     return true;
   }
 
@@ -195,7 +193,7 @@ private:
   std::string m_strFailure;  // why there is no relay; empty while there is one
   std::uint16_t m_nLastId = 0;
   std::map<std::uint16_t, std::deque<std::pair<Bytes, unsigned>>> m_received;  // by socket
-  std::map<std::uint16_t, int> m_results;  // errno by socket, of the latest request
+  std::map<std::uint16_t, bool> m_results;  // by socket: its latest request was done
 };
 
 /// A plain UDP socket bound to address:port, with SO_REUSEADDR unless told otherwise. The address

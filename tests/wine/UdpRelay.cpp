@@ -80,9 +80,8 @@ public:
     switch (h.eKind) {
     case kBind: Answer(h.nId, Bind(h, nLength > kRelayHeader && p[kRelayHeader] == 1)); break;
     case kConnect:
-      Answer(h.nId, !IsLoopbackAddress(h.nAddress)                                        ? EINVAL
-                    : connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0 ? 0
-                                                                                          : errno);
+      Answer(h.nId, IsLoopbackAddress(h.nAddress) &&
+                        connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0);
       break;
     case kSend:
       if (h.nAddress == 0 && h.nPort == 0)
@@ -90,6 +89,7 @@ public:
       else if (IsLoopbackAddress(h.nAddress))
         sendto(fd, p + kRelayHeader, nLength - kRelayHeader, 0,
                reinterpret_cast<const sockaddr*>(&to), sizeof to);
+      Answer(h.nId, true);  // on the loopback the datagram is queued at its receiver by now
       break;
     case kClose:
       if (fd != -1)
@@ -130,27 +130,24 @@ public:
   }
 
 private:
-  int Bind(const SRelayHeader& h, bool bReuse) {
+  bool Bind(const SRelayHeader& h, bool bReuse) {
     if (!IsLoopbackAddress(h.nAddress) || m_sockets.count(h.nId))
-      return EINVAL;
+      return false;
     const int fd = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
     const int nOn = 1;
     if (bReuse)
       setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &nOn, sizeof nOn);
     const sockaddr_in local = Address(h.nAddress, h.nPort);
     if (bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
-      const int nError = errno;
       close(fd);
-      return nError;
+      return false;
     }
     m_sockets[h.nId] = fd;
-    return 0;
+    return true;
   }
-  void Answer(std::uint16_t nId, int nError) {
-    const unsigned char error[4] = {
-        static_cast<unsigned char>(nError >> 24), static_cast<unsigned char>(nError >> 16),
-        static_cast<unsigned char>(nError >> 8), static_cast<unsigned char>(nError)};
-    Reply({kResult, nId, 0, 0}, error, sizeof error);
+  void Answer(std::uint16_t nId, bool bDone) {
+    const unsigned char done = bDone ? 1 : 0;
+    Reply({kResult, nId, 0, 0}, &done, 1);
   }
   void Reply(const SRelayHeader& h, const void* p, std::size_t n) {
     const std::vector<unsigned char> bytes = RelayMessage(h, p, n);

@@ -17,7 +17,7 @@ enum EKind : unsigned char {
   kSend = 'S',     ///< send the payload from socket id to address:port (0.0.0.0:0: connected)
   kClose = 'X',    ///< close socket id
   kBye = 'Q',      ///< the relay ends
-  kResult = 'R',   ///< relay to test, for kBind and kConnect: payload the errno, 4 bytes, 0 = done
+  kResult = 'R',   ///< relay to test, for all but kClose and kBye: payload 1 byte, 1 when done
   kData = 'D',     ///< relay to test: socket id received the payload from address:port
 };
 
