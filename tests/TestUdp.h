@@ -97,7 +97,9 @@ private:
     SocketLength nLength = sizeof self;
     m_fdTunnel = OpenUdpSocket(AF_INET);
     if (!lpszRelay || !*lpszRelay) {
-      m_strFailure = "MINTORA_UDP_RELAY names no udp-relay";
+      m_strFailure =
+          "MINTORA_UDP_RELAY names no udp-relay (the windows test preset names the "
+          "Linux build's)";
       return;
     }
     if (bind(m_fdTunnel, reinterpret_cast<const sockaddr*>(&self), sizeof self) != 0 ||
@@ -107,7 +109,8 @@ private:
     }
     const std::string strPort = std::to_string(ntohs(self.sin_port));
     if (!Start(lpszRelay, strPort)) {
-      m_strFailure = std::string("cannot start udp-relay ") + lpszRelay;
+      m_strFailure = std::string("cannot start udp-relay ") + lpszRelay +
+                     " (cmake --build --preset default --target udp-relay builds it)";
       return;
     }
     // The hello names the relay's tunnel; connected to it, the tunnel hears nobody else.

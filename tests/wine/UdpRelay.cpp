@@ -191,7 +191,7 @@ int main(int argc, char** argv) {
       bServing = IsListed(strClientInode);
     }
     relay.Forward(pfds);
-    if (pfds[0].revents & (POLLIN | POLLERR)) {
+    if (bServing && pfds[0].revents & (POLLIN | POLLERR)) {
       const ssize_t n = recv(fdTunnel, buffer, sizeof buffer, MSG_DONTWAIT);
       if (n >= 0)
         bServing = relay.OnRequest(buffer, static_cast<std::size_t>(n));
