@@ -136,6 +136,13 @@ TEST_F(Link, ControlCommandsNeedTheDialUpConnection) {
   EXPECT_TRUE(m_messages.empty());
 }
 
+/// What the link keeps of one of its sockets after a failure.
+enum ESocketLeft { kAbsent, kClosed, kOpen };
+
+ESocketLeft SocketLeft(const CDeviceSocket* pSocket) {
+  return !pSocket ? kAbsent : pSocket->m_hSocket >= 0 ? kOpen : kClosed;
+}
+
 struct FailureCase {
   const char* pszName;
   enum {
@@ -149,7 +156,7 @@ struct FailureCase {
   } what;
   const char* pszStep;  ///< the message up to its error code
   DWORD dwError;
-  bool bCommSocket, bCommOpen, bControlSocket, bControlOpen;
+  ESocketLeft eComm, eControl;
 };
 
 void PrintTo(const FailureCase& c, std::ostream* pOut) { *pOut << c.pszName; }
@@ -177,12 +184,8 @@ TEST_P(LinkFailure, ShowsItsMessageAndLeavesTheLinkDialled) {
   EXPECT_EQ(m_messages[0], c.pszStep + std::to_string(c.dwError) + "\r\n");
   EXPECT_EQ(m_capture.m_messageTypes[0], 16u);
   EXPECT_TRUE(m_app.IsConnected());
-  CDeviceSocket* pComm = m_app.GetCommunicationSocket();
-  CDeviceSocket* pControl = m_app.GetControlSocket();
-  EXPECT_EQ(pComm != nullptr, c.bCommSocket);
-  EXPECT_EQ(pComm && pComm->m_hSocket >= 0, c.bCommOpen);
-  EXPECT_EQ(pControl != nullptr, c.bControlSocket);
-  EXPECT_EQ(pControl && pControl->m_hSocket >= 0, c.bControlOpen);
+  EXPECT_EQ(SocketLeft(m_app.GetCommunicationSocket()), c.eComm);
+  EXPECT_EQ(SocketLeft(m_app.GetControlSocket()), c.eControl);
 
   EXPECT_TRUE(m_app.Disconnect());
   EXPECT_FALSE(m_app.IsConnected());
@@ -194,29 +197,20 @@ TEST_P(LinkFailure, ShowsItsMessageAndLeavesTheLinkDialled) {
 // WSAEADDRINUSE 10048 and WSAEINVAL 10022. A port is held by a
 // socket without SO_REUSEADDR, or shared by one with it (another program's link); with equal
 // ports the link's own communication socket holds the control socket's port.
+constexpr const char* kCreateComm = "Create aquisition socket failed, Error: ";
+constexpr const char* kConnectComm = "Connect to aquisition socket failed, Error: ";
+constexpr const char* kCreateControl = "Create control socket failed, Error: ";
+using F = FailureCase;
 INSTANTIATE_TEST_SUITE_P(
     EveryStep, LinkFailure,
-    ::testing::Values(FailureCase{"CommPortHeld", FailureCase::CommPortHeld,
-                                  "Create aquisition socket failed, Error: ", kAddressInUse, true,
-                                  false, false, false},
-                      FailureCase{"CommPortShared", FailureCase::CommPortShared,
-                                  "Create aquisition socket failed, Error: ", kAddressInUse, true,
-                                  false, false, false},
-                      FailureCase{"BadAddress", FailureCase::BadAddress,
-                                  "Connect to aquisition socket failed, Error: ", kInvalidArgument,
-                                  true, true, false, false},
-                      FailureCase{"ControlPortHeld", FailureCase::ControlPortHeld,
-                                  "Create control socket failed, Error: ", kAddressInUse, true,
-                                  true, true, false},
-                      FailureCase{"EqualPorts", FailureCase::EqualPorts,
-                                  "Create control socket failed, Error: ", kAddressInUse, true,
-                                  true, true, false},
-                      FailureCase{"CommPortTooLarge", FailureCase::CommPortTooLarge,
-                                  "Create aquisition socket failed, Error: ", kInvalidArgument,
-                                  true, false, false, false},
-                      FailureCase{"ControlPortZero", FailureCase::ControlPortZero,
-                                  "Create control socket failed, Error: ", kInvalidArgument, true,
-                                  true, true, false}),
+    ::testing::Values(
+        F{"CommPortHeld", F::CommPortHeld, kCreateComm, kAddressInUse, kClosed, kAbsent},
+        F{"CommPortShared", F::CommPortShared, kCreateComm, kAddressInUse, kClosed, kAbsent},
+        F{"BadAddress", F::BadAddress, kConnectComm, kInvalidArgument, kOpen, kAbsent},
+        F{"ControlPortHeld", F::ControlPortHeld, kCreateControl, kAddressInUse, kOpen, kClosed},
+        F{"EqualPorts", F::EqualPorts, kCreateControl, kAddressInUse, kOpen, kClosed},
+        F{"CommPortTooLarge", F::CommPortTooLarge, kCreateComm, kInvalidArgument, kClosed, kAbsent},
+        F{"ControlPortZero", F::ControlPortZero, kCreateControl, kInvalidArgument, kOpen, kClosed}),
     [](const ::testing::TestParamInfo<FailureCase>& info) { return info.param.pszName; });
 
 TEST_F(Link, BadAddressStillHearsTheCommunicationPort) {

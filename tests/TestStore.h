@@ -16,13 +16,9 @@
 
 namespace testing_support {
 
-/// The device's address in the tests' stores. Wine cannot bind 127.0.0.2 alone (it binds all
-/// addresses instead), so there the device's peers sit on 127.0.0.1.
-#ifdef _WIN32
-constexpr const char* kDeviceAddress = "127.0.0.1";
-#else
+/// The device's address in the tests' stores. Wine cannot bind it alone (it binds all addresses
+/// instead), so there the device's peers are sockets of udp-relay's (TestUdp.h).
 constexpr const char* kDeviceAddress = "127.0.0.2";
-#endif
 
 /// A whole file, byte for byte ("" when it cannot be read).
 inline std::string ReadWholeFile(const std::string& strPath) {

@@ -53,12 +53,19 @@ TEST_F(Application, OpensTheLinkRunsThePanelAndClosesInOrder) {
   EXPECT_EQ(m_app.GetControlSocket(), nullptr);
 }
 
-TEST_F(Application, WithAutoConnectOffNothingIsDialledOrSent) {
+TEST_F(Application, WithAutoConnectOffThePanelShowsTheStoredPricesAndNothingIsSent) {
   const unsigned nComm = StoreLink(false);
+  CTestApp writer;
+  writer.WriteProfileInt("Prices", "Price_00", 5);
+  writer.WriteProfileInt("Prices", "Price_09", 250);
   CUdpPeer control(kDeviceAddress, nComm + 1);
-  std::string strPrice;
-  RunProgram([&](CVendingPanelDlg& panel) { strPrice = panel.GetDlgItemText(IDC_PRICE_1 + 9); });
-  EXPECT_EQ(strPrice, "1.00");
+  std::vector<std::string> prices;
+  RunProgram([&](CVendingPanelDlg& panel) {
+    for (int i = 0; i < 10; ++i)
+      prices.push_back(panel.GetDlgItemText(IDC_PRICE_1 + i));
+  });
+  EXPECT_EQ(prices, (std::vector<std::string>{"0.05", "1.00", "1.00", "1.00", "1.00", "1.00",
+                                              "1.00", "1.00", "1.00", "2.50"}));
   EXPECT_EQ(control.ReceiveBeforeProbe(), std::vector<Bytes>{});
   EXPECT_TRUE(m_dialer.m_log.empty());
   EXPECT_TRUE(m_messages.empty());
