@@ -66,4 +66,7 @@ private:
   /// Datagrams already taken from the system's queue in one go with an earlier one and held for
   /// their own OnReceive calls (Linux); ReceiveFrom hands them out first, in order.
   int m_nReadAhead = 0;
+  /// The last read found the system's queue empty behind its datagram (Linux), so the next
+  /// datagram is left to the event loop, without a look of its own.
+  bool m_bQueueWasEmpty = false;
 };

@@ -196,6 +196,7 @@ int CAsyncSocket::ReceiveFrom(void* lpBuf, int nBufLen, std::string& rSocketAddr
   sockaddr_in from = {};
   ssize_t n = 0;
   bool bCut = false;
+  m_bQueueWasEmpty = false;
   if (m_nReadAhead > 0) {
     n = m_pWatch->TakeQueued(lpBuf, nBufLen, from, (nFlags & MSG_PEEK) != 0, bCut);
     if (!(nFlags & MSG_PEEK))
@@ -203,6 +204,7 @@ int CAsyncSocket::ReceiveFrom(void* lpBuf, int nBufLen, std::string& rSocketAddr
   } else if (m_bInReceive && nFlags == 0) {
     // A burst that queued up costs one system call instead of a read and a look per datagram.
     n = m_pWatch->ReadWithQueued(lpBuf, nBufLen, from, m_nReadAhead);
+    m_bQueueWasEmpty = n >= 0 && m_nReadAhead == 0;
   } else {
     socklen_t nFromLen = sizeof from;
     // MSG_TRUNC makes the kernel report the datagram's real length, so an oversized one is
