@@ -32,7 +32,10 @@ public:
   /// Makes address:port the default destination and the only accepted source. The address is
   /// a dotted IPv4 address or a host name; anything else fails with EINVAL.
   bool Connect(const char* lpszHostAddress, UINT nHostPort);
-  /// Reads one datagram into the caller's buffer.
+  /// Reads one datagram into the caller's buffer. Inside OnReceive, the datagrams queued behind
+  /// it may be taken from the system in the same call (Linux: one system call for a burst), each
+  /// into room of nBufLen bytes, and are then handed to the next calls in order; a later call
+  /// with a longer buffer cannot get back what did not fit that room.
   /// @returns its byte count, 0 for an empty datagram, -1 on error or for a datagram longer
   /// than nBufLen (which is lost).
   int ReceiveFrom(void* lpBuf, int nBufLen, std::string& rSocketAddress, UINT& rSocketPort,
@@ -61,4 +64,10 @@ private:
   CSocketWatch* m_pWatch = nullptr;  ///< the platform's readiness notification while open
   bool m_bInReceive = false;
   int m_nDatagramsRead = 0;  ///< by ReceiveFrom since the current OnReceive call began
+  /// Datagrams already taken from the system's queue in one go with an earlier one and held for
+  /// their own OnReceive calls (Linux); ReceiveFrom hands them out first, in order.
+  int m_nReadAhead = 0;
+  /// The last read found the system's queue empty behind its datagram (Linux), so the next
+  /// datagram is left to the event loop, without a look of its own.
+  bool m_bQueueWasEmpty = false;
 };

@@ -10,15 +10,110 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 
 #include "AddressText.h"  // after the socket headers
 
-/// The socket's read readiness, from the Qt event loop.
+namespace {
+
+/// The longest datagram IPv4 can carry, with its headers: room beyond it is never filled.
+constexpr size_t kLongestDatagram = 65536;
+
+}  // namespace
+
+/// The socket's read readiness, from the Qt event loop, and the datagrams that one system call
+/// took from the socket's queue ahead of their OnReceive calls.
 class CSocketWatch : public QSocketNotifier {
 public:
-  using QSocketNotifier::QSocketNotifier;
+  using Deliver = void (*)(CAsyncSocket* pSocket, bool bPosted);
+
+  CSocketWatch(int fd, CAsyncSocket* pSocket, Deliver pDeliver)
+      : QSocketNotifier(fd, QSocketNotifier::Read), m_pSocket(pSocket), m_pDeliver(pDeliver) {
+    connect(this, &QSocketNotifier::activated, this, [this] { m_pDeliver(m_pSocket, false); });
+  }
+
+  /// Delivery again once the event loop has turned, unless the socket was closed by then.
+  void DeliverLater() {
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+          if (isEnabled())
+            m_pDeliver(m_pSocket, true);
+        },
+        Qt::QueuedConnection);
+  }
+
+  /// Reads the datagram waiting into lpBuf and, in the same system call, those queued behind it,
+  /// each into room of nBufLen bytes (at most 63 more: one wake-up's worth).
+  /// @returns the first one's whole length, or -1 with errno set; rnQueued: how many more.
+  ssize_t ReadWithQueued(void* lpBuf, int nBufLen, sockaddr_in& rFrom, int& rnQueued) {
+    const size_t nRoom = std::min(static_cast<size_t>(nBufLen), kLongestDatagram);
+    if (!m_pAhead || m_pAhead->nRoom != nRoom)
+      m_pAhead = std::make_unique<ReadAhead>(nRoom);
+    ReadAhead& ahead = *m_pAhead;
+    ahead.iovs[0] = {lpBuf, static_cast<size_t>(nBufLen)};
+    for (size_t i = 0; i < ahead.nUsed; ++i)
+      ahead.messages[i].msg_hdr.msg_namelen = sizeof ahead.from[i];
+    // MSG_TRUNC: each length is the datagram's own, so one too long for its room is recognised.
+    const int n = recvmmsg(static_cast<int>(socket()), ahead.messages.data(), kSlots,
+                           MSG_TRUNC | MSG_DONTWAIT, nullptr);
+    if (n <= 0)
+      return -1;
+    rFrom = ahead.from[0];
+    ahead.nNext = 1;
+    ahead.nUsed = static_cast<size_t>(n);
+    rnQueued = n - 1;
+    return ahead.messages[0].msg_len;
+  }
+
+  /// Copies the oldest datagram read ahead into lpBuf (at most nBufLen bytes) and takes it off,
+  /// unless bPeek. @returns its whole length; rbCut: it was longer than the room it was read into.
+  ssize_t TakeQueued(void* lpBuf, int nBufLen, sockaddr_in& rFrom, bool bPeek, bool& rbCut) {
+    ReadAhead& ahead = *m_pAhead;
+    const size_t i = ahead.nNext;
+    const size_t nLength = ahead.messages[i].msg_len;
+    rbCut = nLength > ahead.nRoom;
+    std::memcpy(lpBuf, ahead.iovs[i].iov_base,
+                std::min({nLength, ahead.nRoom, static_cast<size_t>(nBufLen)}));
+    rFrom = ahead.from[i];
+    if (!bPeek)
+      ++ahead.nNext;
+    return static_cast<ssize_t>(nLength);
+  }
+
+private:
+  static constexpr size_t kSlots = 64;  ///< the datagram waiting and those read with it
+
+  /// Made at the first read, with room as long as the reader's buffer; its pages are touched
+  /// only as far as bursts fill them.
+  struct ReadAhead {
+    explicit ReadAhead(size_t nRoomBytes)
+        : nRoom(nRoomBytes),
+          pBytes(std::make_unique_for_overwrite<unsigned char[]>((kSlots - 1) * nRoomBytes)) {
+      for (size_t i = 0; i < kSlots; ++i) {
+        if (i > 0)
+          iovs[i] = {pBytes.get() + (i - 1) * nRoom, nRoom};
+        messages[i].msg_hdr.msg_name = &from[i];
+        messages[i].msg_hdr.msg_iov = &iovs[i];
+        messages[i].msg_hdr.msg_iovlen = 1;
+      }
+    }
+    size_t nRoom;
+    std::unique_ptr<unsigned char[]> pBytes;
+    std::array<mmsghdr, kSlots> messages = {};
+    std::array<iovec, kSlots> iovs = {};
+    std::array<sockaddr_in, kSlots> from = {};
+    size_t nNext = 1;
+    size_t nUsed = kSlots;  ///< by the last read, whose address lengths the system rewrote
+  };
+
+  CAsyncSocket* m_pSocket;
+  Deliver m_pDeliver;
+  std::unique_ptr<ReadAhead> m_pAhead;
 };
 
 bool CAsyncSocket::IsDatagramWaiting(INT_PTR hSocket) {
@@ -59,8 +154,17 @@ bool CAsyncSocket::Create(UINT nSocketPort, int nSocketType, long lEvent,
   m_hSocket = fd;
   // Write readiness is accepted for compatibility and never delivered: sends do not block.
   if (lEvent & FD_READ_EVENT) {
-    m_pWatch = new CSocketWatch(fd, QSocketNotifier::Read);
-    QObject::connect(m_pWatch, &QSocketNotifier::activated, [this] { DeliverReadiness(); });
+    m_pWatch = new CSocketWatch(fd, this, [](CAsyncSocket* pSocket, bool bPosted) {
+      // A posted delivery finds what was read ahead taken already when the socket's own
+      // notification came first.
+      if (bPosted && pSocket->m_nReadAhead == 0)
+        return;
+      pSocket->DeliverReadiness();
+      // A handler that read nothing in its call leaves datagrams read ahead, for which the
+      // socket will not signal again: their delivery is due once the event loop has turned.
+      if (pSocket->m_nReadAhead > 0)
+        pSocket->m_pWatch->DeliverLater();
+    });
   }
   return true;
 }
@@ -90,18 +194,31 @@ int CAsyncSocket::ReceiveFrom(void* lpBuf, int nBufLen, std::string& rSocketAddr
     return -1;
   }
   sockaddr_in from = {};
-  socklen_t nFromLen = sizeof from;
-  // MSG_TRUNC makes the kernel report the datagram's real length, so an oversized one is
-  // recognised (and dropped whole) instead of being delivered cut short.
-  const ssize_t n = recvfrom(static_cast<int>(m_hSocket), lpBuf, static_cast<size_t>(nBufLen),
-                             nFlags | MSG_TRUNC, reinterpret_cast<sockaddr*>(&from), &nFromLen);
+  ssize_t n = 0;
+  bool bCut = false;
+  m_bQueueWasEmpty = false;
+  if (m_nReadAhead > 0) {
+    n = m_pWatch->TakeQueued(lpBuf, nBufLen, from, (nFlags & MSG_PEEK) != 0, bCut);
+    if (!(nFlags & MSG_PEEK))
+      --m_nReadAhead;
+  } else if (m_bInReceive && nFlags == 0) {
+    // A burst that queued up costs one system call instead of a read and a look per datagram.
+    n = m_pWatch->ReadWithQueued(lpBuf, nBufLen, from, m_nReadAhead);
+    m_bQueueWasEmpty = n >= 0 && m_nReadAhead == 0;
+  } else {
+    socklen_t nFromLen = sizeof from;
+    // MSG_TRUNC makes the kernel report the datagram's real length, so an oversized one is
+    // recognised (and dropped whole) instead of being delivered cut short.
+    n = recvfrom(static_cast<int>(m_hSocket), lpBuf, static_cast<size_t>(nBufLen),
+                 nFlags | MSG_TRUNC, reinterpret_cast<sockaddr*>(&from), &nFromLen);
+  }
   if (n < 0) {
     SetLastError(errno);
     return -1;
   }
   if (!(nFlags & MSG_PEEK))
     ++m_nDatagramsRead;
-  if (n > nBufLen) {
+  if (n > nBufLen || bCut) {
     SetLastError(EMSGSIZE);
     return -1;
   }
@@ -139,6 +256,7 @@ void CAsyncSocket::Close() {
   }
   close(static_cast<int>(m_hSocket));
   m_hSocket = -1;
+  m_nReadAhead = 0;
 }
 
 void CAsyncSocket::OnReceive(int) {}
