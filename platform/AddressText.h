@@ -3,6 +3,8 @@
 // brings its platform's socket headers (BSD sockets or Winsock 2) first.
 #pragma once
 
+#include "Afx.h"
+
 #include <cstring>
 #include <string>
 
@@ -85,4 +87,17 @@ inline bool PeerIPv4(const char* lpszHostAddress, UINT nHostPort, sockaddr_in& p
   peer.sin_family = AF_INET;
   peer.sin_port = htons(static_cast<unsigned short>(nHostPort));
   return lpszHostAddress && nHostPort <= 65535 && ResolveIPv4(lpszHostAddress, peer.sin_addr);
+}
+
+/// What a connect checks before the platform's own call: an open socket (hSocket not -1), else
+/// dwNotASocket, and a peer address that PeerIPv4 takes, else dwNotAnAddress, in GetLastError.
+/// @returns false when either check fails.
+inline bool CheckConnect(INT_PTR hSocket, const char* lpszHostAddress, UINT nHostPort,
+                         sockaddr_in& peer, DWORD dwNotASocket, DWORD dwNotAnAddress) {
+  const DWORD dwError = hSocket == -1                                 ? dwNotASocket
+                        : !PeerIPv4(lpszHostAddress, nHostPort, peer) ? dwNotAnAddress
+                                                                      : 0;
+  if (dwError != 0)
+    SetLastError(dwError);
+  return dwError == 0;
 }

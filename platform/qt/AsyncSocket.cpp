@@ -170,15 +170,9 @@ bool CAsyncSocket::Create(UINT nSocketPort, int nSocketType, long lEvent,
 }
 
 bool CAsyncSocket::Connect(const char* lpszHostAddress, UINT nHostPort) {
-  if (m_hSocket < 0) {
-    SetLastError(EBADF);
-    return false;
-  }
   sockaddr_in peer;
-  if (!PeerIPv4(lpszHostAddress, nHostPort, peer)) {
-    SetLastError(EINVAL);
+  if (!CheckConnect(m_hSocket, lpszHostAddress, nHostPort, peer, EBADF, EINVAL))
     return false;
-  }
   if (connect(static_cast<int>(m_hSocket), reinterpret_cast<const sockaddr*>(&peer), sizeof peer) !=
       0) {
     SetLastError(errno);

@@ -196,15 +196,9 @@ bool CAsyncSocket::Create(UINT nSocketPort, int nSocketType, long lEvent,
 }
 
 bool CAsyncSocket::Connect(const char* lpszHostAddress, UINT nHostPort) {
-  if (m_hSocket == -1) {
-    SetLastError(WSAENOTSOCK);
-    return false;
-  }
   sockaddr_in peer;
-  if (!PeerIPv4(lpszHostAddress, nHostPort, peer)) {
-    SetLastError(WSAEINVAL);
+  if (!CheckConnect(m_hSocket, lpszHostAddress, nHostPort, peer, WSAENOTSOCK, WSAEINVAL))
     return false;
-  }
   m_pWatch->m_peer = peer;
   m_pWatch->m_bHasPeer = true;
   return true;
