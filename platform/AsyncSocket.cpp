@@ -19,6 +19,6 @@ void CAsyncSocket::DeliverReadiness() {
     m_nDatagramsRead = 0;
     OnReceive(0);
   } while (++nDelivered < kMaxDatagramsPerWakeUp && m_nDatagramsRead > 0 && m_hSocket != -1 &&
-           (m_nReadAhead > 0 || (!m_bQueueWasEmpty && IsDatagramWaiting(m_hSocket))));
+           (ReadAheadCount() > 0 || (!m_bQueueWasEmpty && IsDatagramWaiting(m_hSocket))));
   m_bInReceive = false;
 }

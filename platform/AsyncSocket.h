@@ -64,9 +64,9 @@ private:
   CSocketWatch* m_pWatch = nullptr;  ///< the platform's readiness notification while open
   bool m_bInReceive = false;
   int m_nDatagramsRead = 0;  ///< by ReceiveFrom since the current OnReceive call began
-  /// Datagrams already taken from the system's queue in one go with an earlier one and held for
-  /// their own OnReceive calls (Linux); ReceiveFrom hands them out first, in order.
-  int m_nReadAhead = 0;
+  /// How many datagrams were taken from the system's queue in one go with an earlier one and
+  /// wait for their own OnReceive calls (Linux; 0 elsewhere); ReceiveFrom hands them out first.
+  int ReadAheadCount() const;
   /// The last read found the system's queue empty behind its datagram (Linux), so the next
   /// datagram is left to the event loop, without a look of its own.
   bool m_bQueueWasEmpty = false;

@@ -49,8 +49,8 @@ public:
 
   /// Reads the datagram waiting into lpBuf and, in the same system call, those queued behind it,
   /// each into room of nBufLen bytes (at most 63 more: one wake-up's worth).
-  /// @returns the first one's whole length, or -1 with errno set; rnQueued: how many more.
-  ssize_t ReadWithQueued(void* lpBuf, int nBufLen, sockaddr_in& rFrom, int& rnQueued) {
+  /// @returns the first one's whole length, or -1 with errno set.
+  ssize_t ReadWithQueued(void* lpBuf, int nBufLen, sockaddr_in& rFrom) {
     const size_t nRoom = std::min(static_cast<size_t>(nBufLen), kLongestDatagram);
     if (!m_pAhead || m_pAhead->nRoom != nRoom)
       m_pAhead = std::make_unique<ReadAhead>(nRoom);
@@ -66,7 +66,6 @@ public:
     rFrom = ahead.from[0];
     ahead.nNext = 1;
     ahead.nUsed = static_cast<size_t>(n);
-    rnQueued = n - 1;
     return ahead.messages[0].msg_len;
   }
 
@@ -84,6 +83,9 @@ public:
       ++ahead.nNext;
     return static_cast<ssize_t>(nLength);
   }
+
+  /// The datagrams read ahead that TakeQueued has not taken off yet.
+  int Queued() const { return m_pAhead ? static_cast<int>(m_pAhead->nUsed - m_pAhead->nNext) : 0; }
 
 private:
   static constexpr size_t kSlots = 64;  ///< the datagram waiting and those read with it
@@ -107,7 +109,7 @@ private:
     std::array<mmsghdr, kSlots> messages = {};
     std::array<iovec, kSlots> iovs = {};
     std::array<sockaddr_in, kSlots> from = {};
-    size_t nNext = 1;
+    size_t nNext = kSlots;  ///< the next one TakeQueued hands out; none before the first read
     size_t nUsed = kSlots;  ///< by the last read, whose address lengths the system rewrote
   };
 
@@ -115,6 +117,8 @@ private:
   Deliver m_pDeliver;
   std::unique_ptr<ReadAhead> m_pAhead;
 };
+
+int CAsyncSocket::ReadAheadCount() const { return m_pWatch ? m_pWatch->Queued() : 0; }
 
 bool CAsyncSocket::IsDatagramWaiting(INT_PTR hSocket) {
   pollfd pfd = {static_cast<int>(hSocket), POLLIN, 0};
@@ -157,12 +161,12 @@ bool CAsyncSocket::Create(UINT nSocketPort, int nSocketType, long lEvent,
     m_pWatch = new CSocketWatch(fd, this, [](CAsyncSocket* pSocket, bool bPosted) {
       // A posted delivery finds what was read ahead taken already when the socket's own
       // notification came first.
-      if (bPosted && pSocket->m_nReadAhead == 0)
+      if (bPosted && pSocket->ReadAheadCount() == 0)
         return;
       pSocket->DeliverReadiness();
       // A handler that read nothing in its call leaves datagrams read ahead, for which the
       // socket will not signal again: their delivery is due once the event loop has turned.
-      if (pSocket->m_nReadAhead > 0)
+      if (pSocket->ReadAheadCount() > 0)
         pSocket->m_pWatch->DeliverLater();
     });
   }
@@ -191,14 +195,12 @@ int CAsyncSocket::ReceiveFrom(void* lpBuf, int nBufLen, std::string& rSocketAddr
   ssize_t n = 0;
   bool bCut = false;
   m_bQueueWasEmpty = false;
-  if (m_nReadAhead > 0) {
+  if (ReadAheadCount() > 0) {
     n = m_pWatch->TakeQueued(lpBuf, nBufLen, from, (nFlags & MSG_PEEK) != 0, bCut);
-    if (!(nFlags & MSG_PEEK))
-      --m_nReadAhead;
   } else if (m_bInReceive && nFlags == 0) {
     // A burst that queued up costs one system call instead of a read and a look per datagram.
-    n = m_pWatch->ReadWithQueued(lpBuf, nBufLen, from, m_nReadAhead);
-    m_bQueueWasEmpty = n >= 0 && m_nReadAhead == 0;
+    n = m_pWatch->ReadWithQueued(lpBuf, nBufLen, from);
+    m_bQueueWasEmpty = n >= 0 && ReadAheadCount() == 0;
   } else {
     socklen_t nFromLen = sizeof from;
     // MSG_TRUNC makes the kernel report the datagram's real length, so an oversized one is
@@ -250,7 +252,6 @@ void CAsyncSocket::Close() {
   }
   close(static_cast<int>(m_hSocket));
   m_hSocket = -1;
-  m_nReadAhead = 0;
 }
 
 void CAsyncSocket::OnReceive(int) {}

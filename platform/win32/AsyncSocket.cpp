@@ -128,6 +128,9 @@ LRESULT CALLBACK CSocketWindow::WindowProc(HWND hWnd, UINT message, WPARAM wPara
 
 // An empty datagram behind the one just read ends the run here: Winsock posts a readiness
 // message for it (a read that leaves a datagram behind does), and the window delivers it.
+// Winsock reads one datagram a call: nothing is ever read ahead.
+int CAsyncSocket::ReadAheadCount() const { return 0; }
+
 bool CAsyncSocket::IsDatagramWaiting(INT_PTR hSocket) {
   return HasBytesWaiting(static_cast<SOCKET>(hSocket));
 }
