@@ -589,6 +589,10 @@ const AnswerOrderCase kAnswerOrderCases[] = {
            Ticks(512),
            {kDeposit, kTubeResponse2, kTick}}),
      CChangerDriver::Polling, kSetupData, kTubeData2, kSerial, 7},
+    // A number that names no state changes nothing, the count of answers due included.
+    {"NumberThatNamesNoStateKeepsTheAnswersDue",
+     Join({kRestart, {kTick, Request(10), kSetupResponse}, kIdentToPolling}),
+     CChangerDriver::Polling, kSetupData, kTubeData, kSerial, 3},
     // A restart leaves the lost answer due: the start-up pays one repeat per query for it.
     {"NeverAnsweredRepeatBeforeARestart",
      Join({{kDeposit, kTick, kTubeResponse, kTick},
@@ -669,14 +673,6 @@ TEST_F(DriverTest, EnableBeforeSetupCreditsCoinsAtNoValue) {
   EXPECT_EQ(m_host.m_commands, (Commands{{0x0C, 0x80, 0x1F, 0x00, 0x03}, {0x0A}}));
   EXPECT_EQ(m_driver.GetCredit(), 0u);
   EXPECT_EQ(m_driver.GetState(), CChangerDriver::TubeQuery);
-}
-
-TEST_F(DriverInPolling, SetStateIgnoresNumbersThatNameNoState) {
-  m_driver.SetState(10);
-  m_driver.SetState(0xFFFFFFFF);
-  EXPECT_EQ(m_driver.GetState(), CChangerDriver::Polling);
-  Feed({0x08, 0x40});
-  EXPECT_EQ(m_driver.GetCredit(), 5u);
 }
 
 TEST_F(DriverInPolling, DebitCreditNeedsTheWholePrice) {

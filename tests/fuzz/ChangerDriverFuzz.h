@@ -1,9 +1,7 @@
-// A changer driver session played from an arbitrary byte string, with its rules checked after
-// every step. The first byte picks how the rest is read:
-//   even: raw datagrams and operator requests, as the bytes say (RawDriverSession.cpp);
-//   odd:  the driver against the simulated device and changer, the bytes choosing what the
-//         changer, the device and the operator do (PeerDriverSession.cpp).
-// libFuzzer drives it (ChangerDriverFuzz.cpp); a unit test replays the seed corpus.
+// A changer driver session played from an arbitrary byte string: the driver against the
+// simulated device and changer, the bytes choosing what the changer, the device and the operator
+// do, with its rules checked after every datagram (PeerDriverSession.cpp). libFuzzer drives it
+// (ChangerDriverFuzz.cpp); a unit test replays the seed corpus.
 #pragma once
 
 #include <cstddef>
@@ -31,9 +29,3 @@ constexpr std::size_t kMaxSessionDatagrams = 400000;
 std::string CheckChangerDriverSession(const std::uint8_t* pData, std::size_t nSize,
                                       ChangerSessionSummary* pSummary = nullptr,
                                       std::size_t nMaxDatagrams = kMaxSessionDatagrams);
-
-/// The two ways of reading the input after its first byte.
-std::string CheckRawDriverSession(const std::uint8_t* pData, std::size_t nSize,
-                                  std::size_t nMaxDatagrams, ChangerSessionSummary& summary);
-std::string CheckPeerDriverSession(const std::uint8_t* pData, std::size_t nSize,
-                                   std::size_t nMaxDatagrams, ChangerSessionSummary& summary);

@@ -37,7 +37,7 @@
 //             ticks in a row have brought no response block;
 //   memory    each datagram sits in a heap block of exactly its length (AddressSanitizer).
 //
-// Input after the mode byte: six configuration bytes (scaling factor, the credits of coin types
+// Input: six configuration bytes (scaling factor, the credits of coin types
 // 0 to 3, tube routing of coin types 0 to 7; types 4 and 5 keep the changer's 20 and 40 units, so
 // that an identification cut short, whose byte 1 'T' reads as coin type 4, is worth something),
 // then operations, one byte each (low nibble the operation, high nibble its small argument N),
@@ -67,18 +67,107 @@
 //  11 Reset (SetState 0)                  13 Disable (SetState 7)
 //  14 stored word N % 3 = next 32 bits
 //  15 manual dispense of coin N
+#include "ChangerDriver.h"
 #include "ChangerDriverFuzz.h"
-#include "FuzzSession.h"
 #include "InterfaceDevice.h"
+#include "RecordBytes.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstring>
 #include <deque>
 #include <limits>
 #include <optional>
+#include <string>
+#include <vector>
 
 namespace {
 
-using namespace fuzz_session;
+using namespace record_bytes;
+
+constexpr std::size_t kMaxDatagrams = kMaxSessionDatagrams;
+constexpr unsigned kMaxDatagram = 1024;  ///< the link loses anything longer
+
+/// The fuzz input, read front to back; zeros once it has ended.
+class CInput {
+public:
+  CInput(const std::uint8_t* pData, std::size_t nSize) : m_pData(pData), m_nSize(nSize) {}
+  bool AtEnd() const { return m_nPos >= m_nSize; }
+  std::uint8_t Next() { return m_nPos < m_nSize ? m_pData[m_nPos++] : 0; }
+  std::uint16_t Next16() { return static_cast<std::uint16_t>(Next() << 8 | Next()); }
+  std::uint32_t Next32() { return std::uint32_t{Next16()} << 16 | Next16(); }
+
+private:
+  const std::uint8_t* m_pData;
+  std::size_t m_nSize;
+  std::size_t m_nPos = 0;
+};
+
+enum Setting { CoinAccept, CoinDispense, FeatureEnable, SettingCount };
+const char* const kSettingNames[SettingCount] = {"CoinAccept", "CoinDispense", "FeatureEnable"};
+
+/// Records the driver's calls out, and the credit each refresh would show; answers the three
+/// words of "AcceptorControl" and notes any other read.
+class CSessionHost : public IChangerHost {
+public:
+  void SendChangerCommand(const std::uint8_t* pBytes, unsigned nLength) override {
+    m_commands.emplace_back(pBytes, pBytes + nLength);
+  }
+  std::uint32_t GetProfileInt(const char* lpszSection, const char* lpszEntry,
+                              std::uint32_t nDefault) override {
+    if (std::strcmp(lpszSection, "AcceptorControl") == 0 && nDefault == 0) {
+      for (int n = 0; n < SettingCount; ++n) {
+        if (std::strcmp(lpszEntry, kSettingNames[n]) == 0)
+          return m_settings[n];
+      }
+    }
+    m_strBadRead =
+        std::string(lpszSection) + "/" + lpszEntry + " default " + std::to_string(nDefault);
+    return nDefault;
+  }
+  void UpdateCreditDisplay() override {
+    ++m_nDisplayUpdates;
+    if (m_pDriver)
+      m_nShownCredit = m_pDriver->GetCredit();
+  }
+  void Clear() {
+    m_commands.clear();
+    m_nDisplayUpdates = 0;
+  }
+
+  const CChangerDriver* m_pDriver = nullptr;
+  std::vector<Bytes> m_commands;
+  std::uint32_t m_settings[SettingCount] = {};
+  unsigned m_nDisplayUpdates = 0;
+  std::uint32_t m_nShownCredit = 0;  ///< what the last refresh showed
+  std::string m_strBadRead;
+};
+
+/// A poll status that reports a coin the changer kept: 01yyxxxx with routing yy not 11 (returned).
+constexpr bool ReadsAsKeptCoin(std::uint8_t nStatus) {
+  return (nStatus & 0xC0) == 0x40 && (nStatus & 0x30) != 0x30;
+}
+
+std::string Hex(const Bytes& bytes) {
+  std::string str;
+  char sz[4];
+  for (std::size_t i = 0; i < bytes.size() && i < 48; ++i) {
+    std::snprintf(sz, sizeof sz, "%s%02X", str.empty() ? "" : " ", bytes[i]);
+    str += sz;
+  }
+  return bytes.size() > 48 ? str + " ..." : str;
+}
+
+/// Hands one datagram to the driver from a heap block of exactly its length, so that
+/// AddressSanitizer sees any read beyond its end.
+void Deliver(CChangerDriver& driver, const Bytes& datagram) {
+  const std::size_t nLength = datagram.size();
+  auto* pBlock = new std::uint8_t[nLength];
+  if (nLength > 0)
+    std::memcpy(pBlock, datagram.data(), nLength);
+  driver.OnDatagram(pBlock, static_cast<unsigned>(nLength));
+  delete[] pBlock;
+}
 
 constexpr std::size_t kMaxOperations = 20000;
 constexpr unsigned kStartUpBound = 24;       // datagrams from a reset to Polling
@@ -160,7 +249,10 @@ public:
       Fail("money: coins worth " + std::to_string(m_nTaken) + " came in and cut answers read as " +
            std::to_string(m_nCutReadAsCoin) + ", but " + std::to_string(nOut) +
            " are accounted for");
-    summary = EndSummary(m_summary, m_driver, m_nDatagrams);
+    summary = m_summary;
+    summary.nState = m_driver.GetState();
+    summary.nCredit = m_driver.GetCredit();
+    summary.nDatagrams = m_nDatagrams;
     return m_strFailure;
   }
 
@@ -756,7 +848,11 @@ private:
 
 }  // namespace
 
-std::string CheckPeerDriverSession(const std::uint8_t* pData, std::size_t nSize,
-                                   std::size_t nMaxDatagrams, ChangerSessionSummary& summary) {
-  return CPeerSession(pData, nSize, nMaxDatagrams).Run(summary);
+std::string CheckChangerDriverSession(const std::uint8_t* pData, std::size_t nSize,
+                                      ChangerSessionSummary* pSummary, std::size_t nMaxDatagrams) {
+  ChangerSessionSummary summary;
+  const std::string strFailure = CPeerSession(pData, nSize, nMaxDatagrams).Run(summary);
+  if (pSummary)
+    *pSummary = summary;
+  return strFailure;
 }

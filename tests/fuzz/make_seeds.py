@@ -1,136 +1,15 @@
 #!/usr/bin/env python3
 """Writes the seed corpus of the changer driver fuzz target into corpus/ beside this file.
 
-Each seed is a session in one of the target's two input languages, picked by its first byte:
-raw (even; RawDriverSession.cpp: datagrams, SetState, DebitCredit, stored words, repeats) or peer
-(odd; PeerDriverSession.cpp: the simulated device and changer, their faults and the operator).
-The seeds take the driver through a full start-up into Polling so that the fuzzer starts from the
-interesting states, then exercise deposits, vends, payouts, resets and faults. Run it again after
-changing either input language.
+Each seed is a session of PeerDriverSession.cpp: the simulated device and changer, their faults
+and the operator. The seeds take the driver through a full start-up into Polling so that the
+fuzzer starts from the interesting states, then exercise deposits, vends, payouts, resets and
+faults. Run it again after changing the input language; the sessions the fuzzer found (found_*)
+are kept as it wrote them.
 """
 import os
 
-SETUP = [0x09, 0x03, 0x19, 0x78, 0x05, 0x02, 0x00, 0x0F,  # level 3, 1978, scaling 5, routing 000F
-         1, 2, 4, 10, 20, 40, 0, 0, 0, 0, 0, 0, 0, 0, 0, 200]  # coin 15: 200 units = 10.00
-IDENT = [0x0F] + list(b"TSL197800042917LX5200E-CG  ") + [0x01, 0x23, 0, 0, 0, 0x05]
-TUBES = [0x0A, 0x00, 0x00, 24, 30, 18, 9] + [0] * 12
-
-
-def length_byte(n):
-    if n == 1:
-        return [0x00]
-    if n == 2:
-        return [0x70]
-    if 3 <= n <= 7:
-        return [next(b for b in range(0xA0, 0xB8) if 3 + b % 5 == n)]
-    if 8 <= n <= 39:
-        return [next(b for b in range(0xB8, 0xF8) if 8 + b % 32 == n)]
-    assert 40 <= n <= 1024
-    return [0xF8 | ((n - 40) % 4), (n - 40) // 4]
-
-
-def datagram(data):
-    header = data[0]
-    if header & 0xF8 == 0x08:
-        out = [(header & 7) << 3]
-    else:
-        out = [0x80, header]
-    return out + length_byte(len(data)) + list(data[1:])
-
-
-def tick(header=0x08):
-    return datagram([header])
-
-
-def set_state(n):
-    if n <= 9:
-        return [5, n]
-    return [0x85] + list(n.to_bytes(4, "big"))
-
-
-def repeat(times):  # the last datagram again, in runs of at most 256
-    return sum(([4, min(256, times - n) - 1] for n in range(0, times, 256)), [])
-
-
-def debit(price):
-    return [6 | (2 << 3)] + list(price.to_bytes(4, "big"))
-
-
-def setting(index, value):  # 0 CoinAccept, 1 CoinDispense, 2 FeatureEnable
-    return [7 | (index << 3)] + list(value.to_bytes(4, "big"))
-
-
-def start_up():
-    s = setting(0, 0x803F) + setting(1, 0x000F) + setting(2, 0x00000005)
-    return s + restart()
-
-
-def restart():  # from ResetWait with its full countdown to Polling
-    s = tick() * 11                # countdown, then ResetPending
-    s += tick()                     # RESET
-    s += tick() * 3 + tick()        # three pass, the tick enters SetupQuery
-    s += tick() + datagram(SETUP)   # SETUP, its answer
-    s += tick() + datagram(IDENT)   # EXPANSION IDENTIFICATION, its answer
-    s += tick()                     # EXPANSION FEATURE ENABLE
-    s += tick() + datagram(TUBES)   # TUBE STATUS, its answer
-    s += tick()                     # COIN TYPE: Polling
-    return s
-
-
-def deposit(coin, routing=0x10):
-    return datagram([0x08, 0x40 | routing | coin, 5])
-
-
-def after_deposit():
-    return datagram(TUBES) + tick()
-
-
 seeds = {}
-seeds["start_up"] = start_up()
-seeds["coins_vend_change"] = (start_up() + deposit(3) + after_deposit() + deposit(5) + after_deposit()
-                              + debit(150) + debit(1000) + set_state(9) + tick())
-seeds["payout_capped"] = (start_up() + (deposit(15, 0x00) + after_deposit()) * 3
-                          + set_state(9) + tick() + set_state(9) + tick() + set_state(9) + tick())
-seeds["remainder_dropped"] = start_up() + deposit(4) + after_deposit() + debit(7) + set_state(9) + tick()
-seeds["payout_before_setup"] = set_state(9) + tick() + set_state(9) + datagram([0x08, 0x52]) + tick()
-seeds["deposits_in_every_state"] = start_up() + sum(
-    (set_state(n) + datagram([0x08, 0x53]) + datagram([0x0B, 0x45, 0, 0, 0, 0, 0])
-     + datagram([0x08, 0x54] + [0] * 6) + datagram([0x08, 0x51] + [0] * 20) for n in range(10)), [])
-seeds["returned_coins"] = start_up() + datagram([0x08, 0x72]) + datagram([0x08, 0x7F, 1]) + set_state(7) + tick()
-seeds["foreign_headers"] = sum((tick(h) + datagram([h, 0x52]) for h in (0x00, 0x07, 0x10, 0x18, 0xFF)), []) + tick()
-seeds["long_datagrams"] = start_up() + datagram([0x08, 0x52] + [0xAB] * 1022) + datagram([0x0C] + [0x55] * 300)
-seeds["reset_reports"] = start_up() + datagram([0x08, 0x0B]) + tick() * 14 + datagram([0x0B, 0x0B, 0]) + tick()
-seeds["short_responses"] = (tick() * 16 + tick() + datagram([0x09, 3, 0x19, 0x78, 5, 2, 0, 0x0F, 1])
-                            + tick() + datagram([0x0F] + [0x41] * 9) + tick() + tick()
-                            + datagram([0x0A, 0, 1, 2]) + datagram([0x0A, 0, 1, 2, 3, 4, 5, 6]) + tick())
-seeds["set_state_any_number"] = start_up() + set_state(10) + set_state(0xFFFFFFFF) + tick() + set_state(6) + tick()
-seeds["enable_disable_settings"] = (start_up() + set_state(7) + tick() + setting(0, 0xFFFF1234)
-                                    + setting(1, 0x00018000) + set_state(6) + tick() + set_state(0)
-                                    + setting(2, 0xDEADBEEF) + tick() * 40)
-# The payout's cap: 255 units and 3 hundredths below one more (the 3 are dropped), 254 units, and
-# 256 units (255 go out, one stays for the next Change Return).
-seeds["payout_cap_edges"] = (start_up() + sum((deposit(c) + after_deposit() for c in (15, 5, 3, 2, 1)), [])
-                             + debit(2) + set_state(9) + tick()
-                             + sum((deposit(c) + after_deposit() for c in (15, 5, 3, 1, 1)), []) + set_state(9) + tick()
-                             + sum((deposit(c) + after_deposit() for c in (15, 5, 3, 2, 1)), [])
-                             + set_state(9) + tick() + set_state(9) + tick())
-# A reset report padded to 3 bytes while the payout waits: the changer is started again, then paid.
-seeds["reset_report_with_payout_due"] = (start_up() + deposit(5) + after_deposit() + set_state(9)
-                                         + datagram([0x08, 0x0B, 0x00]) + restart() + tick())
-# The changer's answers behind the repeats of their queries, as a program that reads late gets
-# them: each query's first answer is taken, the repeats' answers dropped.
-seeds["answers_behind_repeats"] = (start_up() + set_state(0) + tick() * 16 + tick() * 3
-                                   + datagram(SETUP) + tick() + datagram(SETUP) * 2 + tick()
-                                   + datagram(IDENT) * 2 + tick() + tick() + datagram(TUBES)
-                                   + tick() + datagram(TUBES) + deposit(4) + datagram(TUBES)
-                                   + tick() + datagram(TUBES) + tick())
-seeds["debits"] = start_up() + deposit(5) + after_deposit() + debit(200) + debit(0) + debit(0xFFFFFFFF) + debit(1)
-
-# Raw: a credit of coins worth 255 x 255 that passes the largest 32-bit number, then a payout.
-BIG_SETUP = [0x09, 3, 0x19, 0x78, 255, 2, 0, 0, 255] + [0] * 15
-seeds["saturation_raw"] = (tick() * 16 + tick() + datagram(BIG_SETUP) + set_state(5)
-                           + datagram([0x08, 0x40]) + repeat(66051) + set_state(9) + tick())
-seeds = {name: [0x00] + data for name, data in seeds.items()}
 
 
 # Peer sessions: six configuration bytes, then operations (low nibble) with a small argument
@@ -144,7 +23,7 @@ def slots(n):  # n slots of the device's cadence, in runs of 61 and single slots
 
 
 def peer(*ops, config=(4, 1, 2, 4, 10, 0x0F)):
-    return [0x01] + list(config) + sum(ops, [])
+    return list(config) + sum(ops, [])
 
 
 START = slots(40)
