@@ -121,12 +121,6 @@ protected:
   }
 };
 
-TEST_F(DriverTest, StartsInResetWaitWithNoCredit) {
-  EXPECT_EQ(m_driver.GetState(), CChangerDriver::ResetWait);
-  EXPECT_EQ(m_driver.GetCredit(), 0u);
-  ExpectFullCountdown();
-}
-
 TEST_F(DriverTest, StartUpSendsEachCommandOnItsDatagram) {
   for (size_t i = 0; i < kStartUp.size(); ++i) {
     const Step& step = kStartUp[i];
@@ -166,21 +160,6 @@ TEST_F(DriverTest, AcceptsEveryHeaderOfTheChangerAddress) {
   for (std::uint8_t nHeader = 0x08; nHeader <= 0x0F; ++nHeader)
     Feed({nHeader});
   EXPECT_EQ(m_host.m_commands, Commands(8, Bytes{0x09}));
-}
-
-TEST_F(DriverTest, QueryStatesRepeatTheirQueryAtEveryTick) {
-  const struct {
-    std::uint32_t nState;
-    Bytes query;
-  } cases[] = {{2, {0x09}}, {3, {0x0F, 0x00}}, {5, {0x0A}}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE("state " + std::to_string(c.nState));
-    m_host.Clear();
-    m_driver.SetState(c.nState);
-    Feed(kTick, 3);
-    EXPECT_EQ(m_host.m_commands, Commands(3, c.query));
-    EXPECT_EQ(m_driver.GetState(), c.nState);
-  }
 }
 
 TEST_F(DriverTest, SendStatesIgnoreResponses) {
@@ -313,25 +292,6 @@ TEST_F(DriverInPolling, DepositCycleStoresTubesAndReenablesWithCurrentSettings) 
   EXPECT_EQ(m_driver.GetCredit(), 35u);
   EXPECT_EQ(m_host.m_nDisplayUpdates, 2);
   EXPECT_EQ(m_driver.GetState(), CChangerDriver::Polling);
-}
-
-TEST_F(DriverInPolling, DepositAfterDisableReenablesCoins) {
-  m_driver.SetState(CChangerDriver::CoinDisableSend);
-  Feed(kTick);
-  Feed({0x08, 0x40});
-  Feed(kTubeResponse);
-  Feed(kTick);
-  EXPECT_EQ(m_host.m_commands,
-            (Commands{{0x0C, 0x00, 0x00, 0x00, 0x00}, {0x0A}, {0x0C, 0x80, 0x1F, 0x00, 0x03}}));
-  EXPECT_EQ(m_driver.GetCredit(), 5u);
-}
-
-TEST_F(DriverInPolling, EnableSendsCoinTypeAloneWithoutReadingFeatures) {
-  m_host.m_settings["AcceptorControl/FeatureEnable"] = 0x0F;
-  m_driver.SetState(CChangerDriver::CoinEnableSend);
-  Feed(kTick);
-  EXPECT_EQ(m_host.m_commands, (Commands{{0x0C, 0x80, 0x1F, 0x00, 0x03}}));
-  EXPECT_EQ(m_host.m_reads, (Reads{kReadAccept, kReadDispense}));
 }
 
 // A coin reported outside Polling is credited; the state's own rule is otherwise unchanged.
