@@ -104,10 +104,10 @@ std::string CaseName(const char* lpszName) {
   return strName;
 }
 
-// The start-up after a changer reset in Polling, with one query answer withheld, cut short or
-// spoiled: the wire shows what the driver made of it and the session completes. The faults whose
-// stages the panel's rows below play as well (a spoiled deposit, a changer reset in Polling or
-// while an answer waits) are theirs alone: the panel checks the credit too.
+// The start-up after a changer reset in Polling, with one query answer withheld or spoiled: the
+// wire shows what the driver made of it and the session completes. The faults whose stages the
+// panel's rows below play as well (answers cut short, a spoiled deposit, a changer reset in
+// Polling or while an answer waits) are theirs alone: the panel checks the credit too.
 const Row kStartUpRows[] = {
     {"withheld SETUP answer: SETUP again on the next tick",
      {{{"fault withhold 1 setup", "reset"},
@@ -121,18 +121,6 @@ const Row kStartUpRows[] = {
      {{{"fault withhold 1 tubes", "reset"},
        {"RX COMM 1 08 RESET", "FAULT withheld TUBE STATUS RESPONSE", "> RX COMM 1 0A",
         "TX COMM 19 08", "ENABLED accept 003F"}}}},
-    {"short SETUP answer is taken as the answer",
-     {{{"fault short 10 setup", "reset"},
-       {"RX COMM 1 08 RESET", "TX COMM 10 08 03 19 78 05 02 00", "> RX COMM 2 0F 00",
-        "ENABLED accept 003F"}}}},
-    {"short IDENTIFICATION answer is taken as the answer",
-     {{{"fault short 12 ident", "reset"},
-       {"RX COMM 1 08 RESET", "TX COMM 12 08 54 53 4C 31 39 37 38 30 30 30 34", "> RX COMM 6 0F 01",
-        "ENABLED accept 003F"}}}},
-    {"short TUBE STATUS answer is taken as the answer",
-     {{{"fault short 8 tubes", "reset"},
-       {"RX COMM 1 08 RESET", "TX COMM 8 08 00 00", "> RX COMM 5 0C 00 3F 00 00",
-        "ENABLED accept 003F"}}}},
     {"spoiled header on the SETUP answer: ignored, SETUP again",
      {{{"fault header 10 setup", "reset"},
        {"RX COMM 1 08 RESET", "TX COMM 24 10 03 19 78", "> RX COMM 1 09 SETUP", "TX COMM 24 08",
@@ -315,8 +303,10 @@ const PanelRow kPanelRows[] = {
      }},
     {"spoiled header on a deposit: not credited",
      {{{"fault header 10 deposit", "insert 3"}, {"TX COMM 3 10 53", "quiet"}}}},
-    {"short SETUP answer: coin values read 0 where its bytes were missing",
-     {{{"fault short 10 setup", "reset"}, {"TX COMM 10 08 03 19 78", "ENABLED accept 003F"}}},
+    {"short SETUP answer: taken as the answer, coin values read 0 where its bytes were missing",
+     {{{"fault short 10 setup", "reset"},
+       {"RX COMM 1 08 RESET", "TX COMM 10 08 03 19 78", "> RX COMM 2 0F 00",
+        "ENABLED accept 003F"}}},
      {},
      [](CPanelSession& session) {
        EXPECT_EQ(session.DialogTexts(ID_INFORMATION_ACCEPTORSETUP, IDC_SETUP_SCALING_FACTOR,
@@ -333,16 +323,20 @@ const PanelRow kPanelRows[] = {
                                      IDC_SETUP_COIN_1 + 2),
                  std::vector<std::string>{"20 -> Routng to Tube"});
      }},
-    {"short IDENTIFICATION answer: the texts end where the bytes did",
-     {{{"fault short 12 ident", "reset"}, {"TX COMM 12 08 54 53 4C", "ENABLED accept 003F"}}},
+    {"short IDENTIFICATION answer: taken as the answer, the texts end where the bytes did",
+     {{{"fault short 12 ident", "reset"},
+       {"RX COMM 1 08 RESET", "TX COMM 12 08 54 53 4C 31 39 37 38 30 30 30 34", "> RX COMM 6 0F 01",
+        "ENABLED accept 003F"}}},
      {},
      [](CPanelSession& session) {
        EXPECT_EQ(session.DialogTexts(ID_INFORMATION_ACCEPTORIDENT, IDC_IDENT_MANUFACTURER,
                                      IDC_IDENT_FEATURE_1),
                  (std::vector<std::string>{"TSL", "19780004", "", "00.00", "Disabled"}));
      }},
-    {"short TUBE STATUS answer: tubes past its end read empty",
-     {{{"fault short 8 tubes", "reset"}, {"TX COMM 8 08 00 00", "ENABLED accept 003F"}}},
+    {"short TUBE STATUS answer: taken as the answer, tubes past its end read empty",
+     {{{"fault short 8 tubes", "reset"},
+       {"RX COMM 1 08 RESET", "TX COMM 8 08 00 00", "> RX COMM 5 0C 00 3F 00 00",
+        "ENABLED accept 003F"}}},
      {},
      [](CPanelSession& session) {
        EXPECT_EQ(session.DialogTexts(ID_INFORMATION_TUBESTATUS, IDC_TUBE_1 + 4, IDC_TUBE_1 + 5),
