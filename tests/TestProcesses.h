@@ -14,7 +14,6 @@
 #include <csignal>
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -159,58 +158,25 @@ private:
   std::vector<std::unique_ptr<QProcess>> m_loops;
 };
 
-/// The device's side of the money and of the faults it played, counted from lx5200e-sim's log
-/// lines alone, one line at a time as they come: what the changer took and gave back, the coin
-/// reports and answers it sent, the payouts it was asked for. Money in hundredths.
+/// The device's side of the money, counted from lx5200e-sim's log lines alone, one line at a time
+/// as they come: the coin reports it sent and the payouts it was asked for. Money in hundredths.
 struct SimLedger {
-  std::array<unsigned, 16> m_coinValue = {};  ///< from the SETUP answer sent, and ACCEPTED lines
+  std::array<unsigned, 16> m_coinValue = {};  ///< from the SETUP answer sent
   unsigned m_nScaling = 0;                    ///< from the SETUP answer sent
-  std::uint64_t m_nTakenIn = 0;               ///< the coins the changer accepted
-  std::map<std::string, unsigned> m_refused;  ///< coins handed back, by reason ("not-polled")
   unsigned m_nDeposits = 0;                   ///< coin reports sent with their header intact
   std::uint64_t m_nDeposited = 0;             ///< ... and their worth
-  /// Answers cut to 2 or 3 bytes whose byte 1 reads as a kept coin (01yyxxxx, yy not 11): no
-  /// controller can tell them from a coin report, so their worth may be credited.
-  unsigned m_nCutAsCoins = 0;
-  std::uint64_t m_nCutAsCoin = 0;
-  std::vector<unsigned> m_paidUnits;           ///< the byte of each EXPANSION PAYOUT received
-  std::uint64_t m_nPaid = 0;                   ///< their units times the scaling factor
-  std::uint64_t m_nSent = 0;                   ///< datagrams sent to the PC's communication port
-  std::array<unsigned, 8> m_cutByLength = {};  ///< answers cut short, by length (7: 7 or more)
-  unsigned m_nHeld = 0;                        ///< answers held back ...
-  unsigned m_nLate = 0;                        ///< ... and sent late
-  std::uint64_t m_nLateIndex = 0;              ///< m_nSent when the last late answer went out
-  unsigned m_nResets = 0;                      ///< RESET commands received
-  unsigned m_nLongResetReports = 0;     ///< reset reports sent with more status bytes than 0B
-  unsigned m_nManualDispensesBit6 = 0;  ///< manual dispense reports sent with bit 6 set
-  std::string m_strAcceptMask;          ///< of the last COIN TYPE received ("003F")
-  unsigned m_nEnabled = 0;              ///< COIN TYPE commands received
-  unsigned m_nAccepted = 0;             ///< coins the changer accepted
-
-  static constexpr bool ReadsAsKeptCoin(unsigned nStatus) {
-    return (nStatus & 0xC0) == 0x40 && (nStatus & 0x30) != 0x30;
-  }
+  std::vector<unsigned> m_paidUnits;          ///< the byte of each EXPANSION PAYOUT received
+  std::uint64_t m_nPaid = 0;                  ///< their units times the scaling factor
+  std::uint64_t m_nSent = 0;                  ///< datagrams sent to the PC's communication port
+  std::string m_strAcceptMask;                ///< of the last COIN TYPE received ("003F")
 
   void OnLine(const std::string& strLine) {
     std::istringstream in(strLine);
     std::vector<std::string> words;
     for (std::string strWord; in >> strWord;)
       words.push_back(strWord);
-    if (words.size() < 2)
-      return;
-    if (words[0] == "ENABLED" && words.size() >= 3) {
+    if (words.size() >= 3 && words[0] == "ENABLED")
       m_strAcceptMask = words[2];
-      ++m_nEnabled;
-    }
-    if (words[0] == "ACCEPTED" && words.size() >= 5 && words[3] == "value") {
-      m_coinValue[std::stoul(words[2]) & 0x0F] = static_cast<unsigned>(std::stoul(words[4]));
-      m_nTakenIn += std::stoul(words[4]);
-      ++m_nAccepted;
-    }
-    if (words[0] == "REFUSED" && words[1] == "coin" && words.size() >= 4)
-      ++m_refused[words[3]];
-    if (words[0] == "FAULT" && words[1] == "held")
-      ++m_nHeld;
     if (words.size() < 3 || words[1] != "COMM" || (words[0] != "TX" && words[0] != "RX"))
       return;
     const bool bToPc = words[0] == "TX";
@@ -221,42 +187,24 @@ struct SimLedger {
     std::vector<unsigned> bytes;
     for (std::size_t i = 0; i < nLength; ++i)
       bytes.push_back(static_cast<unsigned>(std::stoul(words[3 + i], nullptr, 16)));
-    std::string strName;
-    for (std::size_t i = 3 + nLength; i < words.size(); ++i)
-      strName += (strName.empty() ? "" : " ") + words[i];
+    const std::string strName = words.size() > 3 + nLength ? words[3 + nLength] : "";
     if (!bToPc) {
       if (nLength == 3 && bytes[0] == 0x0F && bytes[1] == 0x02) {
         m_paidUnits.push_back(bytes[2]);
         m_nPaid += std::uint64_t{bytes[2]} * m_nScaling;
       }
-      m_nResets += nLength == 1 && bytes[0] == 0x08;
       return;
     }
-    const bool bHeaderIntact = (bytes[0] & 0xF8) == 0x08;
-    const auto Is = [&](const char* lpszPrefix) { return strName.rfind(lpszPrefix, 0) == 0; };
-    if (Is("SETUP RESPONSE") && nLength == 24 && bHeaderIntact) {
+    if ((bytes[0] & 0xF8) != 0x08)
+      return;  // a spoiled header: the PC drops it
+    if (strName == "SETUP" && nLength == 24) {
       m_nScaling = bytes[4];
       for (unsigned n = 0; n < 16; ++n)
         m_coinValue[n] = bytes[8 + n] * m_nScaling;
     }
-    if (Is("DEPOSIT ") && nLength >= 2 && bHeaderIntact) {
+    if (strName == "DEPOSIT" && nLength >= 2) {
       ++m_nDeposits;
       m_nDeposited += m_coinValue[bytes[1] & 0x0F];
-    }
-    if (Is("CHANGER WAS RESET") && nLength > 2)
-      ++m_nLongResetReports;
-    if (Is("MANUAL DISPENSE") && nLength >= 2)
-      m_nManualDispensesBit6 += (bytes[1] & 0x40) != 0;
-    if (strName.find("(SHORT)") != std::string::npos) {
-      ++m_cutByLength[std::min<std::size_t>(nLength, 7)];
-      if (nLength >= 2 && nLength <= 3 && bHeaderIntact && ReadsAsKeptCoin(bytes[1])) {
-        ++m_nCutAsCoins;
-        m_nCutAsCoin += m_coinValue[bytes[1] & 0x0F];
-      }
-    }
-    if (strName.find("(LATE)") != std::string::npos) {
-      ++m_nLate;
-      m_nLateIndex = m_nSent;
     }
   }
 };
@@ -351,7 +299,7 @@ public:
   }
   /// Every line the sim wrote so far, in order.
   const std::vector<std::string>& Lines() const { return m_lines; }
-  /// What those lines say about money and faults.
+  /// What those lines say about money.
   const SimLedger& Ledger() const { return m_ledger; }
 
   std::function<void(const std::string&)> m_onLine;
