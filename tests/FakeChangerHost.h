@@ -1,4 +1,5 @@
-// A changer host that records everything the driver does to the outside world.
+// A changer host that records everything the driver does to the outside world: the driver's
+// tests and the fuzz peer session drive the driver through it.
 #pragma once
 
 #include <cstdint>

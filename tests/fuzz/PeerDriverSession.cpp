@@ -67,6 +67,7 @@
 //  11 Reset (SetState 0)                  13 Disable (SetState 7)
 //  14 stored word N % 3 = next 32 bits
 //  15 manual dispense of coin N
+#include "../FakeChangerHost.h"
 #include "ChangerDriver.h"
 #include "ChangerDriverFuzz.h"
 #include "InterfaceDevice.h"
@@ -103,45 +104,9 @@ private:
   std::size_t m_nPos = 0;
 };
 
-enum Setting { CoinAccept, CoinDispense, FeatureEnable, SettingCount };
-const char* const kSettingNames[SettingCount] = {"CoinAccept", "CoinDispense", "FeatureEnable"};
-
-/// Records the driver's calls out, and the credit each refresh would show; answers the three
-/// words of "AcceptorControl" and notes any other read.
-class CSessionHost : public IChangerHost {
-public:
-  void SendChangerCommand(const std::uint8_t* pBytes, unsigned nLength) override {
-    m_commands.emplace_back(pBytes, pBytes + nLength);
-  }
-  std::uint32_t GetProfileInt(const char* lpszSection, const char* lpszEntry,
-                              std::uint32_t nDefault) override {
-    if (std::strcmp(lpszSection, "AcceptorControl") == 0 && nDefault == 0) {
-      for (int n = 0; n < SettingCount; ++n) {
-        if (std::strcmp(lpszEntry, kSettingNames[n]) == 0)
-          return m_settings[n];
-      }
-    }
-    m_strBadRead =
-        std::string(lpszSection) + "/" + lpszEntry + " default " + std::to_string(nDefault);
-    return nDefault;
-  }
-  void UpdateCreditDisplay() override {
-    ++m_nDisplayUpdates;
-    if (m_pDriver)
-      m_nShownCredit = m_pDriver->GetCredit();
-  }
-  void Clear() {
-    m_commands.clear();
-    m_nDisplayUpdates = 0;
-  }
-
-  const CChangerDriver* m_pDriver = nullptr;
-  std::vector<Bytes> m_commands;
-  std::uint32_t m_settings[SettingCount] = {};
-  unsigned m_nDisplayUpdates = 0;
-  std::uint32_t m_nShownCredit = 0;  ///< what the last refresh showed
-  std::string m_strBadRead;
-};
+// The stored words the driver may read, always with the default 0.
+const char* const kSettings[3] = {"AcceptorControl/CoinAccept", "AcceptorControl/CoinDispense",
+                                  "AcceptorControl/FeatureEnable"};
 
 /// A poll status that reports a coin the changer kept: 01yyxxxx with routing yy not 11 (returned).
 constexpr bool ReadsAsKeptCoin(std::uint8_t nStatus) {
@@ -224,9 +189,9 @@ public:
         m_driver(m_host),
         m_trueSetup(m_device.GetChanger().SetupData()) {
     m_host.m_pDriver = &m_driver;
-    m_host.m_settings[CoinAccept] = 0xFFFF;
-    m_host.m_settings[CoinDispense] = 0x000F;
-    m_host.m_settings[FeatureEnable] = 0x5;
+    m_host.m_settings[kSettings[0]] = 0xFFFF;
+    m_host.m_settings[kSettings[1]] = 0x000F;
+    m_host.m_settings[kSettings[2]] = 0x5;
     m_device.StartPolling();
     Disturbed(kStartUpBound, true);  // power-up
   }
@@ -321,7 +286,7 @@ private:
     case 12: Request(CChangerDriver::CoinEnableSend); break;
     case 13: Request(CChangerDriver::CoinDisableSend); break;
     case 14:
-      m_host.m_settings[nArg % SettingCount] = m_input.Next32();
+      m_host.m_settings[kSettings[nArg % 3]] = m_input.Next32();
       m_bCleanStartUp = false;  // the changer may have been told the word before
       m_bEnableDue = false;
       break;
@@ -491,9 +456,9 @@ private:
       }
       // A changer that reported its reset is back in service once it has the stored masks
       // and features again.
-      if (changer.GetAcceptMask() == (m_host.m_settings[CoinAccept] & 0xFFFF) &&
-          changer.GetDispenseMask() == (m_host.m_settings[CoinDispense] & 0xFFFF) &&
-          changer.GetFeatureEnable() == m_host.m_settings[FeatureEnable])
+      if (changer.GetAcceptMask() == (m_host.m_settings[kSettings[0]] & 0xFFFF) &&
+          changer.GetDispenseMask() == (m_host.m_settings[kSettings[1]] & 0xFFFF) &&
+          changer.GetFeatureEnable() == m_host.m_settings[kSettings[2]])
         m_bEnableDue = false;
     }
   }
@@ -593,7 +558,6 @@ private:
     const std::uint64_t nAddMin = bCutAsCoin || !bValueKnown ? 0 : nCoin;
 
     m_host.Clear();
-    const std::uint32_t nShownBefore = m_host.m_nShownCredit;
     Deliver(m_driver, bytes);
     const std::vector<Bytes> commands = std::move(m_host.m_commands);
     const std::uint32_t nStateAfter = m_driver.GetState();
@@ -605,8 +569,11 @@ private:
     // Wire.
     if (commands.size() > 1)
       Fail(What() + " sent " + std::to_string(commands.size()) + " commands");
-    if (!m_host.m_strBadRead.empty())
-      Fail("read " + m_host.m_strBadRead);
+    for (const std::string& strRead : m_host.m_reads) {
+      if (std::none_of(std::begin(kSettings), std::end(kSettings),
+                       [&](const char* lpszKey) { return strRead == lpszKey + std::string("=0"); }))
+        Fail("read " + strRead);
+    }
     if (m_nSinceReset < kMaxDatagrams)
       m_nSinceReset += nStep;
     unsigned nPayoutUnits = 0;
@@ -676,10 +643,11 @@ private:
     m_nClipped += nCredit + nAddMax - nTop;
     if (nCreditAfter == kMaxCredit)
       m_summary.bSaturated = true;
-    if (nCreditAfter != nCredit &&
-        (m_host.m_nDisplayUpdates == 0 || m_host.m_nShownCredit != nCreditAfter))
+    if (!m_host.m_shownCredits.empty())
+      m_nShown = m_host.m_shownCredits.back();
+    if (nCreditAfter != nCredit && (m_host.m_shownCredits.empty() || m_nShown != nCreditAfter))
       Fail(What() + ": the credit is " + std::to_string(nCreditAfter) + " but the panel shows " +
-           std::to_string(m_host.m_nDisplayUpdates ? m_host.m_nShownCredit : nShownBefore));
+           std::to_string(m_nShown));
 
     // Records. A response block nobody asked for puts the driver's reckoning of the answers due
     // one behind: until the answers on their way then have all come, one may be taken for the
@@ -798,7 +766,8 @@ private:
   const std::size_t m_nMaxDatagrams;
   CInput m_input;
   CInterfaceDevice m_device;
-  CSessionHost m_host;
+  CFakeChangerHost m_host;
+  std::uint32_t m_nShown = 0;  // what the last refresh showed
   CChangerDriver m_driver;
   const Bytes m_trueSetup;  // the changer's answer to SETUP
   std::deque<PendingDatagram> m_pending;
