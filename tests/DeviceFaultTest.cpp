@@ -1,11 +1,9 @@
 // A device that misbehaves, end to end: lx5200e-sim (headless, a separate process) withholds,
 // cuts short and spoils answers, sends empty and oversized datagrams and resets the changer, and
-// what the program makes of it is read on the wire from the sim's traffic log:
-//   - the real Mintora executable, for what goes over the wire;
-//   - the vending panel in this process over the real link, where the credit and the
-//     information dialogs can be read as well.
-// Each row is a case of its own with a fresh session; after its stages a coin shows that the
-// session goes on (the deposit is answered with TUBE STATUS and COIN TYPE).
+// what the program makes of it is read on the wire from the sim's traffic log, with the vending
+// panel in this process over the real link, where the credit and the information dialogs can be
+// read as well. Each row is a case of its own with a fresh session; after its stages a coin shows
+// that the session goes on (the deposit is answered with TUBE STATUS and COIN TYPE).
 #include "Resource.h"
 #include "TestSupport.h"
 #include "VendingPanelDlg.h"
@@ -82,15 +80,6 @@ std::string Play(CSimProcess& sim, const Stage& stage) {
   return "";
 }
 
-/// A coin of type 0 after each row: the session goes on when the PC answers its report.
-const Stage kCoinIsAnswered = {
-    {"insert 0"}, {"TX COMM 3 08 50", "> RX COMM 1 0A TUBE STATUS", "ENABLED accept 003F"}};
-
-struct Row {
-  const char* lpszName;
-  std::vector<Stage> stages;
-};
-
 /// A row's name as a case name: "withheld SETUP answer: ..." reads "WithheldSETUPAnswer...".
 std::string CaseName(const char* lpszName) {
   std::string strName;
@@ -103,76 +92,6 @@ std::string CaseName(const char* lpszName) {
   }
   return strName;
 }
-
-// The start-up after a changer reset in Polling, with one query answer withheld or spoiled: the
-// wire shows what the driver made of it and the session completes. The faults whose stages the
-// panel's rows below play as well (answers cut short, a spoiled deposit, a changer reset in
-// Polling or while an answer waits) are theirs alone: the panel checks the credit too.
-const Row kStartUpRows[] = {
-    {"withheld SETUP answer: SETUP again on the next tick",
-     {{{"fault withhold 1 setup", "reset"},
-       {"RX COMM 1 08 RESET", "FAULT withheld SETUP RESPONSE", "> RX COMM 1 09 SETUP",
-        "TX COMM 24 08 03 19 78", "ENABLED accept 003F"}}}},
-    {"withheld IDENTIFICATION answer: asked again on the next tick",
-     {{{"fault withhold 1 ident", "reset"},
-       {"RX COMM 1 08 RESET", "FAULT withheld IDENTIFICATION RESPONSE", "> RX COMM 2 0F 00",
-        "TX COMM 34 08 54 53 4C", "ENABLED accept 003F"}}}},
-    {"withheld TUBE STATUS answer: asked again on the next tick",
-     {{{"fault withhold 1 tubes", "reset"},
-       {"RX COMM 1 08 RESET", "FAULT withheld TUBE STATUS RESPONSE", "> RX COMM 1 0A",
-        "TX COMM 19 08", "ENABLED accept 003F"}}}},
-    {"spoiled header on the SETUP answer: ignored, SETUP again",
-     {{{"fault header 10 setup", "reset"},
-       {"RX COMM 1 08 RESET", "TX COMM 24 10 03 19 78", "> RX COMM 1 09 SETUP", "TX COMM 24 08",
-        "ENABLED accept 003F"}}}},
-    {"oversized datagram of 65507 bytes: dropped whole",
-     {{{"fault oversize 65507"}, {"TX COMM 65507 08 00", "quiet"}}}},
-    {"empty datagram on the communication port", {{{"fault empty comm"}, {"TX COMM 0 EMPTY"}}}},
-    {"empty datagram on the control port", {{{"fault empty control"}, {"TX CTRL 0 EMPTY"}}}},
-};
-
-std::string ProgramStore(unsigned nComm) {
-  return "[Connection]\nIPAddress=127.0.0.2\nPortCommunication=" + std::to_string(nComm) +
-         "\nPortControl=" + std::to_string(nComm + 1) + "\n[AcceptorControl]\nCoinAccept=63\n";
-}
-
-/// The real program against the sim, started up and polling.
-class FaultyDeviceProgram : public ::testing::TestWithParam<Row> {
-protected:
-  void SetUp() override {
-    ASSERT_TRUE(m_sim.Start(m_nComm, m_nComm + 1, kTickMs));
-    ASSERT_TRUE(m_program.Start(m_config, ProgramStore(m_nComm)));
-    ASSERT_NE(m_sim.Find("ENABLED accept 003F", 0), CSimProcess::npos);
-  }
-  /// Ends the program: the device hears control code 0, the changer is still enabled.
-  void Close() {
-    const std::size_t nFrom = m_sim.Lines().size();
-    m_sim.Type("status");
-    const std::size_t nStatus = m_sim.Find("STATUS polling on reporting on", nFrom);
-    ASSERT_NE(nStatus, CSimProcess::npos);
-    EXPECT_NE(m_sim.Lines()[nStatus].find("accept 003F"), std::string::npos);
-    m_program.Signal(SIGTERM);
-    EXPECT_EQ(Play(m_sim, {{}, {"RX CTRL 3 08 03 00 CONTROL 0 OFF"}}), "");
-    EXPECT_TRUE(m_program.EndsNormally());
-  }
-
-  const unsigned m_nComm = TakePorts(EPortRange::FaultEndToEnd);
-  CTempConfig m_config;
-  CSimProcess m_sim;
-  CMintoraProcess m_program;
-};
-
-TEST_P(FaultyDeviceProgram, HasItsOutcomeOnTheWireAndTheSessionGoesOn) {
-  for (const Stage& stage : GetParam().stages)
-    EXPECT_EQ(Play(m_sim, stage), "");
-  EXPECT_EQ(Play(m_sim, kCoinIsAnswered), "");
-  Close();
-}
-
-INSTANTIATE_TEST_SUITE_P(Faults, FaultyDeviceProgram, ::testing::ValuesIn(kStartUpRows),
-                         [](const auto& info) { return CaseName(info.param.lpszName); });
-
-// ---- the panel in this process: credit and information dialogs ----
 
 /// The panel, with an operator who presses Change Return just as the changer reports a reset,
 /// and a count of the datagrams read from the changer's reset report until RESET went out.
@@ -291,6 +210,28 @@ struct PanelRow {
 };
 
 const PanelRow kPanelRows[] = {
+    // The start-up after a changer reset in Polling, with one query answer withheld or spoiled,
+    // and datagrams that carry nothing: the wire shows what the driver made of it.
+    {"withheld SETUP answer: SETUP again on the next tick",
+     {{{"fault withhold 1 setup", "reset"},
+       {"RX COMM 1 08 RESET", "FAULT withheld SETUP RESPONSE", "> RX COMM 1 09 SETUP",
+        "TX COMM 24 08 03 19 78", "ENABLED accept 003F"}}}},
+    {"withheld IDENTIFICATION answer: asked again on the next tick",
+     {{{"fault withhold 1 ident", "reset"},
+       {"RX COMM 1 08 RESET", "FAULT withheld IDENTIFICATION RESPONSE", "> RX COMM 2 0F 00",
+        "TX COMM 34 08 54 53 4C", "ENABLED accept 003F"}}}},
+    {"withheld TUBE STATUS answer: asked again on the next tick",
+     {{{"fault withhold 1 tubes", "reset"},
+       {"RX COMM 1 08 RESET", "FAULT withheld TUBE STATUS RESPONSE", "> RX COMM 1 0A",
+        "TX COMM 19 08", "ENABLED accept 003F"}}}},
+    {"spoiled header on the SETUP answer: ignored, SETUP again",
+     {{{"fault header 10 setup", "reset"},
+       {"RX COMM 1 08 RESET", "TX COMM 24 10 03 19 78", "> RX COMM 1 09 SETUP", "TX COMM 24 08",
+        "ENABLED accept 003F"}}}},
+    {"oversized datagram of 65507 bytes: dropped whole",
+     {{{"fault oversize 65507"}, {"TX COMM 65507 08 00", "quiet"}}}},
+    {"empty datagram on the communication port", {{{"fault empty comm"}, {"TX COMM 0 EMPTY"}}}},
+    {"empty datagram on the control port", {{{"fault empty control"}, {"TX CTRL 0 EMPTY"}}}},
     // An IDENTIFICATION answer 08 54 ... looks like a coin of type 4 (1.00). The credit is 0.00,
     // so that the payout is 0 units.
     {"IDENTIFICATION answer cut to 5 bytes while Change Return waits: no coin, nothing paid",
