@@ -12,14 +12,6 @@ namespace {
 
 using record_bytes::BytesOf;
 
-TEST(SwapBytes, ReversesByteOrder) {
-  EXPECT_EQ(SwapBytes16(0x1840), 0x4018);
-  EXPECT_EQ(SwapBytes16(0x00FF), 0xFF00);
-  EXPECT_EQ(SwapBytes32(0x12345678u), 0x78563412u);
-  EXPECT_EQ(SwapBytes32(0x05000000u), 0x00000005u);
-  EXPECT_EQ(SwapBytes32(0x000000FFu), 0xFF000000u);
-}
-
 // The records are filled the way the changer's answers reach them: through the driver.
 class ChangerRecords : public ::testing::Test {
 protected:
