@@ -50,24 +50,43 @@ constexpr SocketSteps kControlSteps = {cs::kPortControl, cs::kDefaultPortControl
                                        "Create control socket failed, Error: %u\r\n",
                                        "Connect to control socket failed, Error: %u\r\n"};
 
-/// Reads the socket's port, makes the socket object in rpSocket, binds it to that port and
-/// connects it to the same port of the device. A failed step shows its message and leaves
-/// whatever was made in place. @returns true when the socket is connected.
-bool OpenSocket(CDeviceSocket*& rpSocket, const std::string& strIPAddress,
-                const SocketSteps& steps) {
-  const DWORD nPort =
-      AfxGetApp()->GetProfileInt(cs::kSection, steps.lpszPortEntry, steps.nDefaultPort);
-  rpSocket = new (std::nothrow) CDeviceSocket;
-  if (!rpSocket) {
-    ReportFailure("Memory allocation, Error: %u\r\n", GetLastError());
-    return false;
+/// Makes both socket objects, binds each to its port and connects it to the same port of the
+/// device. Each failed step shows its message as if the communication socket were opened first
+/// and the control socket after it: a control socket is left only beside a communication socket
+/// that stands. What was made up to the failure stays in place.
+/// @returns true when both are connected.
+bool OpenSockets(CDeviceSocket*& rpCommSocket, CDeviceSocket*& rpControlSocket,
+                 const std::string& strIPAddress) {
+  CWinApp* pApp = AfxGetApp();
+  const SocketSteps* const pSteps[2] = {&kCommunicationSteps, &kControlSteps};
+  CDeviceSocket** const ppSockets[2] = {&rpCommSocket, &rpControlSocket};
+  UINT nPorts[2];
+  CAsyncSocket* pSockets[2];
+  for (int i = 0; i < 2; ++i) {
+    nPorts[i] =
+        pApp->GetProfileInt(cs::kSection, pSteps[i]->lpszPortEntry, pSteps[i]->nDefaultPort);
+    pSockets[i] = *ppSockets[i] = new (std::nothrow) CDeviceSocket;
+    if (!pSockets[i]) {
+      ReportFailure("Memory allocation, Error: %u\r\n", GetLastError());
+      return false;
+    }
   }
-  if (!rpSocket->Create(nPort, SOCK_DGRAM_TYPE, FD_READ_EVENT | FD_WRITE_EVENT)) {
-    ReportFailure(steps.lpszCreateFailed, GetLastError());
-    return false;
-  }
-  if (!rpSocket->Connect(strIPAddress.c_str(), nPort)) {
-    ReportFailure(steps.lpszConnectFailed, GetLastError());
+  // Both are bound before either is checked for a second owner of its port: one look at the
+  // system's socket table then serves both (under Wine each look walks every socket of the host).
+  const int nOpened = CAsyncSocket::CreateEach(pSockets, nPorts, 2);
+  const DWORD dwCreateError = GetLastError();
+  for (int i = 0; i < 2; ++i) {
+    if (i >= nOpened)
+      ReportFailure(pSteps[i]->lpszCreateFailed, dwCreateError);
+    else if (!pSockets[i]->Connect(strIPAddress.c_str(), nPorts[i]))
+      ReportFailure(pSteps[i]->lpszConnectFailed, GetLastError());
+    else
+      continue;
+    // The sockets after the failed one are not made, as when each is opened in turn.
+    for (int j = i + 1; j < 2; ++j) {
+      delete *ppSockets[j];
+      *ppSockets[j] = nullptr;
+    }
     return false;
   }
   return true;
@@ -120,8 +139,7 @@ bool CDeviceLink::Connect() {
   m_bDialled = true;
   const std::string strIPAddress =
       pApp->GetProfileString(cs::kSection, cs::kIPAddress, cs::kDefaultIPAddress);
-  return OpenSocket(m_pCommSocket, strIPAddress, kCommunicationSteps) &&
-         OpenSocket(m_pControlSocket, strIPAddress, kControlSteps);
+  return OpenSockets(m_pCommSocket, m_pControlSocket, strIPAddress);
 }
 
 bool CDeviceLink::Disconnect() {

@@ -29,6 +29,16 @@ public:
   bool Create(UINT nSocketPort, int nSocketType = SOCK_DGRAM_TYPE,
               long lEvent = FD_READ_EVENT | FD_WRITE_EVENT,
               const char* lpszSocketAddress = nullptr);
+  /// Create for nCount sockets at once, ppSockets[i] on port pnPorts[i], with the outcome of
+  /// Create for each in turn: every socket is bound first, and then one look at the system's
+  /// socket table checks them all for a second owner of the wildcard port (on Windows that look
+  /// is the slow part of a Create). The look comes after every bind, so it is valid for each; a
+  /// socket later in the list on the same port counts as not yet made.
+  /// @returns how many were opened: those before the first failure, whose code is then left in
+  /// GetLastError. The sockets from the failed one on are left without a handle.
+  static int CreateEach(CAsyncSocket* const ppSockets[], const UINT pnPorts[], int nCount,
+                        long lEvent = FD_READ_EVENT | FD_WRITE_EVENT,
+                        const char* lpszSocketAddress = nullptr);
   /// Makes address:port the default destination and the only accepted source. The address is
   /// a dotted IPv4 address or a host name; anything else fails with EINVAL.
   bool Connect(const char* lpszHostAddress, UINT nHostPort);
@@ -53,6 +63,21 @@ public:
   INT_PTR m_hSocket = -1;
 
 private:
+  /// The first step of CreateEach: a new socket with SO_REUSEADDR, bound to nSocketPort on
+  /// lpszSocketAddress, for this object, which must have none open.
+  /// @returns the handle, or -1 with the code in GetLastError.
+  INT_PTR Bind(UINT nSocketPort, int nSocketType, const char* lpszSocketAddress) const;
+  /// Of the bound handles, in CreateEach's order, the index of the first whose wildcard port has
+  /// another owner (PortSharing.h), with the address-in-use code in GetLastError; nCount if none.
+  static int FirstSharedPort(const INT_PTR* pHandles, int nCount);
+  /// The last step: the bound, checked handle becomes this socket's, with its notification.
+  /// @returns false with the code in GetLastError, the handle closed.
+  bool Open(INT_PTR hSocket, long lEvent);
+  static void CloseBound(INT_PTR hSocket);
+  /// Create and CreateEach: the steps for each socket, in the order CreateEach gives.
+  static int OpenEach(CAsyncSocket* const ppSockets[], const UINT pnPorts[], int nCount,
+                      int nSocketType, long lEvent, const char* lpszSocketAddress);
+
   /// One readiness notification: OnReceive for the datagram waiting, then at once again for each
   /// one queued behind it, up to a bound.
   void DeliverReadiness();

@@ -74,14 +74,17 @@ protected:
     // The whole file is written anew with a size of its own: the store notices another writer by
     // size and time stamp, and rewrites can follow each other within one tick of the clock.
     m_file[strSection][strEntry] = raw;
-    std::string strText;
-    for (const auto& [strName, entries] : m_file) {
-      strText += "[" + FileSection(strName) + "]\n";
-      for (const auto& [strKey, strValue] : entries)
-        strText += strKey + "=" + strValue + "\n";
-    }
-    m_strPadding += ' ';
-    m_config.Write(strText + ";" + m_strPadding + "\n");
+    WriteFile();
+#endif
+  }
+
+  /// Deletes a section with its values, as another program would.
+  void DeleteSection(const std::string& strSection) {
+#ifdef _WIN32
+    ASSERT_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, Key(strSection).c_str()), ERROR_SUCCESS);
+#else
+    m_file.erase(strSection);
+    WriteFile();
 #endif
   }
 
@@ -155,6 +158,17 @@ private:
     return lines;
   }
 
+  void WriteFile() {
+    std::string strText;
+    for (const auto& [strName, entries] : m_file) {
+      strText += "[" + FileSection(strName) + "]\n";
+      for (const auto& [strKey, strValue] : entries)
+        strText += strKey + "=" + strValue + "\n";
+    }
+    m_strPadding += ' ';
+    m_config.Write(strText + ";" + m_strPadding + "\n");
+  }
+
   std::map<std::string, std::map<std::string, std::string> > m_file;
   std::string m_strPadding;
 #endif
@@ -199,12 +213,45 @@ TEST_F(Profile, TextsRoundTripIncludingEmptyAndCommas) {
   }
 }
 
-TEST_F(Profile, ReadsSeeChangesMadeByAnotherWriter) {
+// What another writer does to a section between two of the program's reads and between two of its
+// writes (the store may hold the section open between them): the next read sees the section as
+// it is now, and the next write lands in it.
+struct WriterCase {
+  const char* pszName;
+  bool bDeletes;  ///< the other writer deletes the section first
+  bool bStores;   ///< then it stores 12345 as Price_01 (and the section is made again)
+  UINT nRead;     ///< what the next read of Price_01 gives
+};
+
+void PrintTo(const WriterCase& c, std::ostream* pOut) { *pOut << c.pszName; }
+
+class AnotherWriter : public Profile, public ::testing::WithParamInterface<WriterCase> {};
+
+TEST_P(AnotherWriter, IsSeenByTheNextReadAndTheNextWriteLandsInTheStore) {
+  const WriterCase& c = GetParam();
   ASSERT_TRUE(m_app.WriteProfileInt("Prices", "Price_01", 100));
   EXPECT_EQ(m_app.GetProfileInt("Prices", "Price_01", 0), 100u);
-  Store("Prices", "Price_01", RawNumber(12345));
-  EXPECT_EQ(m_app.GetProfileInt("Prices", "Price_01", 0), 12345u);
+  const auto act = [&] {
+    if (c.bDeletes)
+      DeleteSection("Prices");
+    if (c.bStores)
+      Store("Prices", "Price_01", RawNumber(12345));
+  };
+  act();
+  EXPECT_EQ(m_app.GetProfileInt("Prices", "Price_01", 0), c.nRead);
+  act();
+  ASSERT_TRUE(m_app.WriteProfileInt("Prices", "Price_02", 7));
+  RawValue raw;
+  ASSERT_TRUE(Stored("Prices", "Price_02", raw));
+  EXPECT_EQ(raw, RawNumber(7));
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Writers, AnotherWriter,
+    ::testing::Values(WriterCase{"ChangesTheValue", false, true, 12345},
+                      WriterCase{"DeletesTheSection", true, false, 0},
+                      WriterCase{"DeletesTheSectionAndMakesItAgain", true, true, 12345}),
+    [](const ::testing::TestParamInfo<WriterCase>& info) { return info.param.pszName; });
 
 TEST_F(Profile, AnotherApplicationNameSeesItsOwnStore) {
   ASSERT_TRUE(m_app.WriteProfileInt("Prices", "Price_00", 5));

@@ -13,7 +13,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <map>
 #include <memory>
+#include <sstream>
 
 #ifdef __linux__
 #include <sched.h>
@@ -21,9 +23,10 @@
 #include <sys/wait.h>
 #endif
 
-// The implementation's port-owner check, looked at directly by the one case of two binds at the
-// same moment, which no single thread can make through Create.
-bool IsWildcardPortShared(testing_support::SocketHandle s);
+// The implementation's port-owner look, called directly for binds of two programs at the same
+// moment, which no single thread can make through Create.
+void FindSharedWildcardPorts(const testing_support::SocketHandle* pSockets, int nCount,
+                             bool* pbShared);
 
 using namespace testing_support;
 
@@ -414,17 +417,54 @@ INSTANTIATE_TEST_SUITE_P(
     })),
     [](const ::testing::TestParamInfo<HolderCase>& info) { return info.param.pszName; });
 
-// Two programs that bind at the same moment both look after their own bind: each sees the other,
-// so both may give the port up, but never both keep it.
-TEST_F(AsyncSocket, TwoWildcardBindsAtOnceEachSeeTheOther) {
-  CUdpPeer first("0.0.0.0", m_nPort);
-  ASSERT_TRUE(first.IsBound());
-  EXPECT_FALSE(IsWildcardPortShared(first.Handle()));
-  CUdpPeer second("0.0.0.0", m_nPort);
-  ASSERT_TRUE(second.IsBound());
-  EXPECT_TRUE(IsWildcardPortShared(first.Handle()));
-  EXPECT_TRUE(IsWildcardPortShared(second.Handle()));
+// The port-owner look over a list of bound sockets (CreateEach: one read of the system's table
+// for all): each is judged as if the ones before it were made in turn, and a look is valid for
+// the sockets bound before it. Steps: "a1" binds a socket of program a (b: a second program, s:
+// a stranger) on the wildcard of port P + 1; "a=01" looks at a's sockets in bind order and
+// expects the first alone and the second shared.
+struct LookCase {
+  const char* pszName;
+  const char* pszSteps;
+};
+
+void PrintTo(const LookCase& c, std::ostream* pOut) { *pOut << c.pszName; }
+
+class PortLook : public AsyncSocket, public ::testing::WithParamInterface<LookCase> {};
+
+TEST_P(PortLook, SeesEveryOwnerBoundBeforeIt) {
+  std::map<char, std::vector<std::unique_ptr<CUdpPeer>>> programs;
+  std::istringstream steps(GetParam().pszSteps);
+  for (std::string strStep; steps >> strStep;) {
+    auto& sockets = programs[strStep[0]];
+    if (strStep[1] != '=') {
+      sockets.push_back(std::make_unique<CUdpPeer>("0.0.0.0", m_nPort + (strStep[1] - '0')));
+      ASSERT_TRUE(sockets.back()->IsBound()) << strStep;
+      continue;
+    }
+    std::vector<SocketHandle> handles;
+    for (const auto& pSocket : sockets)
+      handles.push_back(pSocket->Handle());
+    const auto shared = std::make_unique<bool[]>(handles.size());
+    FindSharedWildcardPorts(handles.data(), static_cast<int>(handles.size()), shared.get());
+    std::string strSeen;
+    for (size_t i = 0; i < handles.size(); ++i)
+      strSeen += shared[i] ? '1' : '0';
+    EXPECT_EQ(strSeen, strStep.substr(2)) << strStep;
+  }
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Looks, PortLook,
+    ::testing::Values(
+        // Two programs that bind at the same moment both look after their own bind: each sees
+        // the other, so both may give the port up, but never both keep it.
+        LookCase{"TwoProgramsOnOnePort", "a0 a=0 b0 a=1 b=1"},
+        LookCase{"TwoProgramsBindingBothPortsTogether", "a0 b0 a1 b1 a=11 b=11"},
+        LookCase{"SecondOwnerOfTheLaterPortBetweenTheBinds", "a0 s1 a1 a=01"},
+        LookCase{"SecondOwnerOfTheEarlierPortBetweenTheBinds", "a0 s0 a1 a=10"},
+        // The later one on a port counts as not made when the earlier one is judged.
+        LookCase{"OnePortTwiceInOneList", "a0 a0 a=01"}),
+    [](const ::testing::TestParamInfo<LookCase>& info) { return info.param.pszName; });
 
 // ---------------------------------------------------------------------------------------------
 // Host names: dotted text or a name for the resolver; anything else is refused before a lookup.

@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "AddressText.h"  // after the socket headers
 
@@ -127,34 +128,45 @@ bool CAsyncSocket::IsDatagramWaiting(INT_PTR hSocket) {
 
 CAsyncSocket::~CAsyncSocket() { Close(); }
 
-bool CAsyncSocket::Create(UINT nSocketPort, int nSocketType, long lEvent,
-                          const char* lpszSocketAddress) {
+INT_PTR CAsyncSocket::Bind(UINT nSocketPort, int nSocketType, const char* lpszSocketAddress) const {
   sockaddr_in local;
   if (m_hSocket >= 0 || nSocketType != SOCK_DGRAM ||
       !LocalIPv4(nSocketPort, lpszSocketAddress, local)) {
     SetLastError(EINVAL);
-    return false;
+    return -1;
   }
   const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   if (fd < 0) {
     SetLastError(errno);
-    return false;
+    return -1;
   }
   // SO_REUSEADDR lets a socket on one specific address (a device simulated on this host) share
-  // the port. A second owner of the wildcard is refused after the bind, so that of two programs
-  // binding at the same moment at most one keeps the port.
+  // the port. A second owner of the wildcard is refused after the bind (FirstSharedPort), so that
+  // of two programs binding at the same moment at most one keeps the port.
   const int nOn = 1;
-  int nError = 0;
   if (setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &nOn, sizeof nOn) != 0 ||
-      bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0)
-    nError = errno;
-  else if (local.sin_addr.s_addr == htonl(INADDR_ANY) && IsWildcardPortShared(fd))
-    nError = EADDRINUSE;
-  if (nError != 0) {
+      bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+    const int nError = errno;
     close(fd);
     SetLastError(nError);
-    return false;
+    return -1;
   }
+  return fd;
+}
+
+int CAsyncSocket::FirstSharedPort(const INT_PTR* pHandles, int nCount) {
+  const std::vector<int> fds(pHandles, pHandles + nCount);
+  const auto shared = std::make_unique<bool[]>(fds.size());
+  FindSharedWildcardPorts(fds.data(), nCount, shared.get());
+  const int nFirst =
+      static_cast<int>(std::find(shared.get(), shared.get() + nCount, true) - shared.get());
+  if (nFirst < nCount)
+    SetLastError(EADDRINUSE);
+  return nFirst;
+}
+
+bool CAsyncSocket::Open(INT_PTR hSocket, long lEvent) {
+  const int fd = static_cast<int>(hSocket);
   m_hSocket = fd;
   // Write readiness is accepted for compatibility and never delivered: sends do not block.
   if (lEvent & FD_READ_EVENT) {
@@ -172,6 +184,8 @@ bool CAsyncSocket::Create(UINT nSocketPort, int nSocketType, long lEvent,
   }
   return true;
 }
+
+void CAsyncSocket::CloseBound(INT_PTR hSocket) { close(static_cast<int>(hSocket)); }
 
 bool CAsyncSocket::Connect(const char* lpszHostAddress, UINT nHostPort) {
   sockaddr_in peer;

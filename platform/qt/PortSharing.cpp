@@ -1,5 +1,7 @@
 #include "PortSharing.h"
 
+#include <algorithm>
+
 #if defined(__linux__)
 
 #include <linux/inet_diag.h>
@@ -87,10 +89,10 @@ bool HasV6OnlyFlag(const nlmsghdr* pMessage, const inet_diag_msg& entry) {
   return false;
 }
 
-/// Looks through every UDP socket of one family for another owner of the wildcard on nPort
-/// (network order) and sets rbShared when it finds one. A table that cannot be read (a kernel
-/// without IPv6 has none for it) leaves rbShared as it was.
-void FindOtherOwner(int nFamily, __be16 nPort, ino_t nOwnInode, bool& rbShared) {
+/// Looks through every UDP socket of one family for an owner of the wildcard on nPort (network
+/// order) other than the sockets in pOwn[0..nOwn) and sets rbShared when it finds one. A table
+/// that cannot be read (a kernel without IPv6 has none for it) leaves rbShared as it was.
+void FindOtherOwner(int nFamily, __be16 nPort, const ino_t* pOwn, int nOwn, bool& rbShared) {
   const int fd = socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG);
   if (fd < 0)
     return;
@@ -132,7 +134,9 @@ void FindOtherOwner(int nFamily, __be16 nPort, ino_t nOwnInode, bool& rbShared) 
         break;
       }
       const auto& entry = *static_cast<const inet_diag_msg*>(NLMSG_DATA(p));
-      if (entry.id.idiag_sport == nPort && entry.idiag_inode != static_cast<__u32>(nOwnInode) &&
+      if (entry.id.idiag_sport == nPort &&
+          std::none_of(pOwn, pOwn + nOwn,
+                       [&](ino_t nInode) { return entry.idiag_inode == nInode; }) &&
           TakesIPv4Wildcard(entry, HasV6OnlyFlag(p, entry)))
         rbShared = true;
     }
@@ -142,23 +146,35 @@ void FindOtherOwner(int nFamily, __be16 nPort, ino_t nOwnInode, bool& rbShared) 
 
 }  // namespace
 
-bool IsWildcardPortShared(int fd) {
-  sockaddr_in local = {};
-  socklen_t nLength = sizeof local;
-  struct stat own = {};
-  if (getsockname(fd, reinterpret_cast<sockaddr*>(&local), &nLength) != 0 ||
-      local.sin_family != AF_INET || fstat(fd, &own) != 0)
-    return false;
-  bool bShared = false;
-  FindOtherOwner(AF_INET, local.sin_port, own.st_ino, bShared);
-  FindOtherOwner(AF_INET6, local.sin_port, own.st_ino, bShared);
-  return bShared;
+void FindSharedWildcardPorts(const int* pFds, int nCount, bool* pbShared) {
+  // Each socket's own inode and those of the sockets after it, which count as not there yet.
+  std::vector<ino_t> inodes;
+  std::vector<__be16> ports;  // 0 for a socket not on the IPv4 wildcard
+  for (int i = 0; i < nCount; ++i) {
+    pbShared[i] = false;
+    sockaddr_in local = {};
+    socklen_t nLength = sizeof local;
+    struct stat own = {};
+    const bool bKnown = getsockname(pFds[i], reinterpret_cast<sockaddr*>(&local), &nLength) == 0 &&
+                        local.sin_family == AF_INET && fstat(pFds[i], &own) == 0;
+    ports.push_back(bKnown && local.sin_addr.s_addr == htonl(INADDR_ANY) ? local.sin_port : 0);
+    inodes.push_back(bKnown ? own.st_ino : 0);
+  }
+  // The kernel's table is cheap to read: one look per socket, each after every bind.
+  for (int i = 0; i < nCount; ++i) {
+    if (ports[i] == 0)
+      continue;
+    FindOtherOwner(AF_INET, ports[i], &inodes[i], nCount - i, pbShared[i]);
+    FindOtherOwner(AF_INET6, ports[i], &inodes[i], nCount - i, pbShared[i]);
+  }
 }
 
 #else
 
 // Elsewhere the bind is taken to refuse a second owner of the wildcard by itself; a platform where
 // SO_REUSEADDR lets two such binds share a port needs its own check here.
-bool IsWildcardPortShared(int) { return false; }
+void FindSharedWildcardPorts(const int*, int nCount, bool* pbShared) {
+  std::fill(pbShared, pbShared + nCount, false);
+}
 
 #endif

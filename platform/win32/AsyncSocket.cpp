@@ -7,7 +7,9 @@
 
 #include <mswsock.h>
 
+#include <memory>
 #include <unordered_map>
+#include <vector>
 
 /// The hidden message-only window of one thread, to which Winsock posts the read readiness of
 /// the sockets made on that thread, and the sockets it delivers to.
@@ -137,29 +139,53 @@ bool CAsyncSocket::IsDatagramWaiting(INT_PTR hSocket) {
 
 CAsyncSocket::~CAsyncSocket() { Close(); }
 
-bool CAsyncSocket::Create(UINT nSocketPort, int nSocketType, long lEvent,
-                          const char* lpszSocketAddress) {
+INT_PTR CAsyncSocket::Bind(UINT nSocketPort, int nSocketType, const char* lpszSocketAddress) const {
   sockaddr_in local;
   if (m_hSocket != -1 || nSocketType != SOCK_DGRAM ||
       !LocalIPv4(nSocketPort, lpszSocketAddress, local)) {
     SetLastError(WSAEINVAL);
-    return false;
-  }
-  CSocketWindow* pWindow = nullptr;
-  if (lEvent & FD_READ_EVENT) {
-    pWindow = CSocketWindow::ForThisThread();
-    if (!pWindow)
-      return false;  // GetLastError tells why the window could not be made
+    return -1;
   }
   const SOCKET s = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
   if (s == INVALID_SOCKET) {
     KeepSocketError();
-    return false;
+    return -1;
   }
   // SO_REUSEADDR lets a socket on one specific address (a device simulated on this host) share
-  // the port. A second owner of the wildcard is refused after the bind, so that of two programs
-  // binding at the same moment at most one keeps the port.
+  // the port. A second owner of the wildcard is refused after the bind (FirstSharedPort), so that
+  // of two programs binding at the same moment at most one keeps the port.
   const BOOL bOn = TRUE;
+  if (setsockopt(s, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&bOn), sizeof bOn) !=
+          0 ||
+      bind(s, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+    DWORD dwError = static_cast<DWORD>(WSAGetLastError());
+    // A bind with address reuse is refused with WSAEACCES when the socket that holds the port
+    // does not share it (bound without reuse, or exclusively): the port is in use all the same.
+    if (dwError == WSAEACCES)
+      dwError = WSAEADDRINUSE;
+    closesocket(s);
+    SetLastError(dwError);
+    return -1;
+  }
+  return static_cast<INT_PTR>(s);
+}
+
+int CAsyncSocket::FirstSharedPort(const INT_PTR* pHandles, int nCount) {
+  const std::vector<SOCKET> sockets(pHandles, pHandles + nCount);
+  const auto shared = std::make_unique<bool[]>(sockets.size());
+  FindSharedWildcardPorts(sockets.data(), nCount, shared.get());
+  for (int i = 0; i < nCount; ++i) {
+    if (shared[i]) {
+      SetLastError(WSAEADDRINUSE);
+      return i;
+    }
+  }
+  return nCount;
+}
+
+bool CAsyncSocket::Open(INT_PTR hSocket, long lEvent) {
+  const SOCKET s = static_cast<SOCKET>(hSocket);
+  CSocketWindow* pWindow = nullptr;
   // Without this an ICMP port-unreachable, which a send to a device not yet listening brings
   // back, makes the next receive fail with WSAECONNRESET instead of reading the next datagram.
   // Wine reports no ICMP errors on unconnected sockets, so no test under it can see it missing.
@@ -167,28 +193,23 @@ bool CAsyncSocket::Create(UINT nSocketPort, int nSocketType, long lEvent,
   DWORD dwReturned = 0;
   u_long nNonBlocking = 1;
   DWORD dwError = 0;
-  if (setsockopt(s, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&bOn), sizeof bOn) !=
-          0 ||
-      bind(s, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
-    dwError = static_cast<DWORD>(WSAGetLastError());
-    // A bind with address reuse is refused with WSAEACCES when the socket that holds the port
-    // does not share it (bound without reuse, or exclusively): the port is in use all the same.
-    if (dwError == WSAEACCES)
-      dwError = WSAEADDRINUSE;
-  } else if (local.sin_addr.s_addr == htonl(INADDR_ANY) && IsWildcardPortShared(s))
-    dwError = WSAEADDRINUSE;
-  else if (WSAIoctl(s, SIO_UDP_CONNRESET, &bReportReset, sizeof bReportReset, nullptr, 0,
-                    &dwReturned, nullptr, nullptr) != 0 ||
-           ioctlsocket(s, FIONBIO, &nNonBlocking) != 0)
-    dwError = static_cast<DWORD>(WSAGetLastError());
-  else if (pWindow && WSAAsyncSelect(s, pWindow->Window(), kReadinessMessage, FD_READ) != 0)
+  if (lEvent & FD_READ_EVENT) {
+    pWindow = CSocketWindow::ForThisThread();
+    if (!pWindow)
+      dwError = GetLastError();  // why the window could not be made
+  }
+  if (dwError == 0 &&
+      (WSAIoctl(s, SIO_UDP_CONNRESET, &bReportReset, sizeof bReportReset, nullptr, 0, &dwReturned,
+                nullptr, nullptr) != 0 ||
+       ioctlsocket(s, FIONBIO, &nNonBlocking) != 0 ||
+       (pWindow && WSAAsyncSelect(s, pWindow->Window(), kReadinessMessage, FD_READ) != 0)))
     dwError = static_cast<DWORD>(WSAGetLastError());
   if (dwError != 0) {
     closesocket(s);
     SetLastError(dwError);
     return false;
   }
-  m_hSocket = static_cast<INT_PTR>(s);
+  m_hSocket = hSocket;
   m_pWatch = new CSocketWatch;
   m_pWatch->m_pWindow = pWindow;
   // Write readiness is accepted for compatibility and never delivered: sends do not block.
@@ -197,6 +218,8 @@ bool CAsyncSocket::Create(UINT nSocketPort, int nSocketType, long lEvent,
   }
   return true;
 }
+
+void CAsyncSocket::CloseBound(INT_PTR hSocket) { closesocket(static_cast<SOCKET>(hSocket)); }
 
 bool CAsyncSocket::Connect(const char* lpszHostAddress, UINT nHostPort) {
   sockaddr_in peer;

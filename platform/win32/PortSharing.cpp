@@ -2,6 +2,7 @@
 
 #include <iphlpapi.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <vector>
 
@@ -32,25 +33,36 @@ bool ReadUdpTable(std::vector<unsigned char>& rBuffer) {
 
 }  // namespace
 
-bool IsWildcardPortShared(SOCKET s) {
-  sockaddr_in local = {};
-  int nLength = sizeof local;
-  if (getsockname(s, reinterpret_cast<sockaddr*>(&local), &nLength) != 0 ||
-      local.sin_family != AF_INET)
-    return false;
+void FindSharedWildcardPorts(const SOCKET* pSockets, int nCount, bool* pbShared) {
+  std::vector<u_short> ports;  // network order; 0 for a socket not on the wildcard
+  for (int i = 0; i < nCount; ++i) {
+    pbShared[i] = false;
+    sockaddr_in local = {};
+    int nLength = sizeof local;
+    const bool bWildcard =
+        getsockname(pSockets[i], reinterpret_cast<sockaddr*>(&local), &nLength) == 0 &&
+        local.sin_family == AF_INET && local.sin_addr.s_addr == htonl(INADDR_ANY);
+    ports.push_back(bWildcard ? local.sin_port : 0);
+  }
   std::vector<unsigned char> buffer;
-  if (!ReadUdpTable(buffer))
-    return false;
-  // An owning process could not tell this socket from another one of the same process (and Wine
-  // reports every owner as 0); so the wildcard rows on the port are counted, this socket's own
+  if (std::all_of(ports.begin(), ports.end(), [](u_short nPort) { return nPort == 0; }) ||
+      !ReadUdpTable(buffer))
+    return;
+  // An owning process could not tell these sockets from others of the same process (and Wine
+  // reports every owner as 0); so the wildcard rows on each port are counted, the list's own
   // among them. dwLocalPort holds the port in network order in its low 16 bits.
   const auto* pTable = reinterpret_cast<const MIB_UDPTABLE*>(buffer.data());
-  int nWildcardRows = 0;
-  for (DWORD i = 0; i < pTable->dwNumEntries; ++i) {
-    const MIB_UDPROW& row = pTable->table[i];
-    if (row.dwLocalAddr == htonl(INADDR_ANY) &&
-        static_cast<u_short>(row.dwLocalPort) == local.sin_port)
-      ++nWildcardRows;
+  for (int i = 0; i < nCount; ++i) {
+    if (ports[i] == 0)
+      continue;
+    int nRows = 0;
+    for (DWORD j = 0; j < pTable->dwNumEntries; ++j) {
+      const MIB_UDPROW& row = pTable->table[j];
+      if (row.dwLocalAddr == htonl(INADDR_ANY) && static_cast<u_short>(row.dwLocalPort) == ports[i])
+        ++nRows;
+    }
+    // This socket and those after it on the same port: the rows that would not be there yet.
+    const auto nOwnAndLater = std::count(ports.begin() + i, ports.end(), ports[i]);
+    pbShared[i] = nRows > nOwnAndLater;
   }
-  return nWildcardRows > 1;
 }

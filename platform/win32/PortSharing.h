@@ -8,8 +8,12 @@
 
 #include "Win32.h"
 
-/// Whether a UDP socket other than s, in this process or any other, is bound to the IPv4
-/// wildcard address on s's local port. Sockets on one specific address do not count. s must
-/// already be bound, so that of two sockets bound at the same moment each sees the other.
-/// @returns false as well when the table cannot be read (the bind then stands).
-bool IsWildcardPortShared(SOCKET s);
+/// For each of the nCount sockets, in order, whether another UDP socket, in this process or any
+/// other, is bound to the IPv4 wildcard address on its local port; sockets later in the list
+/// count as not there yet, so each is judged as if the ones before it had been made in turn.
+/// Sockets on one specific address neither count nor are judged (false). One read of the
+/// system's table serves them all: every socket must already be bound when this is called, so
+/// that of two sockets bound at the same moment each sees the other.
+/// pbShared gets nCount answers; all are false when the table cannot be read (the binds then
+/// stand).
+void FindSharedWildcardPorts(const SOCKET* pSockets, int nCount, bool* pbShared);
