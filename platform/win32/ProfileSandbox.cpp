@@ -16,10 +16,9 @@ CProfileSandbox::CProfileSandbox() {
   HKEY hKey = nullptr;
   if (RegCreateKeyExA(HKEY_CURRENT_USER, m_strRoot.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
                       &hKey, nullptr) == ERROR_SUCCESS &&
-      RegOverridePredefKey(HKEY_CURRENT_USER, hKey) == ERROR_SUCCESS) {
+      RegOverridePredefKey(HKEY_CURRENT_USER, hKey) == ERROR_SUCCESS)
     m_pHandle = hKey;
-    ReleaseProfileKeys();  // they were opened in the user's key
-  } else if (hKey)
+  else if (hKey)
     RegCloseKey(hKey);
   if (!m_pHandle)
     m_strRoot.clear();
@@ -27,7 +26,6 @@ CProfileSandbox::CProfileSandbox() {
 
 CProfileSandbox::~CProfileSandbox() {
   RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
-  ReleaseProfileKeys();
   if (m_pHandle)
     RegCloseKey(static_cast<HKEY>(m_pHandle));
   if (!m_strRoot.empty()) {

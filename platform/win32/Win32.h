@@ -27,7 +27,3 @@
 #undef WriteProfileString
 #undef DrawIcon
 #undef LoadIcon
-
-/// Closes the keys that the settings store holds open for a burst of reads (Profile.cpp): for a
-/// caller that changes what HKEY_CURRENT_USER stands for in this process.
-void ReleaseProfileKeys();
