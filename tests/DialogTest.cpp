@@ -710,6 +710,19 @@ const NestedCase kNested[] = {
        Click(d, IDOK);
      },
      IDOK, 5, false},
+    // A second dialog of the main window, above the first: the main window takes no input until
+    // the first one has ended too.
+    {"AnotherAboveIt",
+     [](CDialog& d, CDialog& outer) {
+       CFormDlg another;
+       EXPECT_EQ(another.DoModal(), IDOK);
+       EXPECT_EQ(another.GetOwner(), &outer);
+#ifdef _WIN32
+       EXPECT_FALSE(IsWindowEnabled(outer.GetSafeHwnd()));
+#endif
+       Click(d, IDOK);
+     },
+     IDOK, IDCANCEL, true},
 #ifdef _WIN32
     // Every loop ends on the application's quit, and the quit stays for the loop outside them.
     {"ApplicationQuits", [](CDialog&, CDialog&) { PostQuitMessage(3); }, IDCANCEL, IDCANCEL, false},
@@ -739,6 +752,10 @@ TEST_P(Nested, DialogBelongsToTheMainWindowWhichGetsItsInputBackAfter) {
       EXPECT_FALSE(IsWindowEnabled(outer.GetSafeHwnd()));  // no input while the inner one runs
 #endif
       c.end(d, outer);
+      return;
+    }
+    if (&d != &outer) {
+      Click(d, IDOK);
       return;
     }
     nInner = inner.DoModal();
