@@ -10,7 +10,9 @@
 #include <functional>
 
 class CDialog;
-#ifndef _WIN32
+#ifdef _WIN32
+struct tagMSG;
+#else
 class QEventLoop;
 #endif
 
@@ -46,6 +48,12 @@ public:
   static void DestroyAll();
   /// Tests: fn is called each time a modal dialog has been shown, from inside its loop.
   static void SetShownHook(std::function<void(CDialog&)> fn);
+#ifdef _WIN32
+  /// What every loop of the thread does with a message before it is dispatched (a modal
+  /// dialog's, and the pump of AfxPumpEvents): the innermost running dialog's keys, the Enter
+  /// rule first, then the dialog manager's. @returns true when the message has been handled.
+  static bool PreTranslateMessage(const tagMSG& msg);
+#endif
 
 private:
   /// The dialog is visible: the shown hook's turn, unless the dialog has ended meanwhile.
@@ -59,7 +67,11 @@ private:
                                             std::intptr_t lParam);
   std::intptr_t OnMessage(HWND hWnd, UINT message, std::uintptr_t wParam, std::intptr_t lParam);
   bool OnInitDialog(HWND hWnd);
+  /// Gives the owner its input back, when Run took it.
+  void ReleaseOwner();
   bool m_bShownPosted = false;
+  HWND m_hWndOwner = nullptr;
+  bool m_bOwnerDisabled = false;  ///< by Run, until ReleaseOwner
 #else
   QEventLoop* m_pLoop = nullptr;  ///< while Run runs
 #endif

@@ -687,28 +687,103 @@ TEST_F(Dialogs, AFailedFieldStopsTheTransferAndTheNextOneFailsOnceItIsRight) {
 // ---------------------------------------------------------------------------------------------
 // Nesting and message boxes
 
-TEST_F(Dialogs, NestedDialogBelongsToTheMainWindow) {
+/// How a dialog that the main window opened ends, and what each of the two returns.
+struct NestedCase {
+  const char* pszName;
+  std::function<void(CDialog& inner, CDialog& outer)> end;  ///< once the inner one is shown
+  INT_PTR nInner;
+  INT_PTR nOuter;
+  bool bOuterEndedAfter;  ///< by the test, once the inner one has returned
+};
+
+void PrintTo(const NestedCase& c, std::ostream* pOut) { *pOut << c.pszName; }
+
+const NestedCase kNested[] = {
+    {"InnerClicked", [](CDialog& d, CDialog&) { Click(d, IDOK); }, IDOK, IDCANCEL, true},
+    // The main window ends while the dialog it opened still runs: it hides at once and returns
+    // once that one has ended.
+    {"OuterEndedFirst",
+     [](CDialog& d, CDialog& outer) {
+       outer.EndDialog(5);
+       EXPECT_FALSE(outer.IsWindowVisible());
+       EXPECT_EQ(CDialog::GetTopModal(), &d);
+       Click(d, IDOK);
+     },
+     IDOK, 5, false},
+    // A second dialog of the main window, above the first: the main window takes no input until
+    // the first one has ended too.
+    {"AnotherAboveIt",
+     [](CDialog& d, CDialog& outer) {
+       CFormDlg another;
+       EXPECT_EQ(another.DoModal(), IDOK);
+       EXPECT_EQ(another.GetOwner(), &outer);
+#ifdef _WIN32
+       EXPECT_FALSE(IsWindowEnabled(outer.GetSafeHwnd()));
+#endif
+       Click(d, IDOK);
+     },
+     IDOK, IDCANCEL, true},
+#ifdef _WIN32
+    // Every loop ends on the application's quit, and the quit stays for the loop outside them.
+    {"ApplicationQuits", [](CDialog&, CDialog&) { PostQuitMessage(3); }, IDCANCEL, IDCANCEL, false},
+#endif
+};
+
+class Nested : public Dialogs, public testing::WithParamInterface<NestedCase> {};
+
+TEST_P(Nested, DialogBelongsToTheMainWindowWhichGetsItsInputBackAfter) {
+  const NestedCase& c = GetParam();
+  std::vector<std::string> destroyed;
   CFormDlg outer(kMenuTemplate);
   outer.m_bBindFields = false;
   CFormDlg inner;
+  outer.m_pDestroyLog = &destroyed;
+  inner.m_pDestroyLog = &destroyed;
   m_app.m_pMainWnd = &outer;
-  Run(outer, [&](CDialog&) {
-    EXPECT_EQ(Run(inner,
-                  [&](CDialog& d) {
-                    EXPECT_EQ(CDialog::GetTopModal(), &inner);
-                    EXPECT_EQ(d.GetOwner(), &outer);
-                    // Same IDs in both windows: each finds its own control.
-                    EXPECT_NE(outer.GetDlgItem(IDOK), nullptr);
-                    EXPECT_NE(outer.GetDlgItem(IDOK), d.GetDlgItem(IDOK));
-                    Click(d, IDOK);
-                  }),
-              IDOK);
+  INT_PTR nInner = 0;
+  CDialog::SetShownHook([&](CDialog& d) {
+    if (&d == &inner) {
+      EXPECT_EQ(CDialog::GetTopModal(), &inner);
+      EXPECT_EQ(d.GetOwner(), &outer);
+      // Same IDs in both windows: each finds its own control.
+      EXPECT_NE(outer.GetDlgItem(IDOK), nullptr);
+      EXPECT_NE(outer.GetDlgItem(IDOK), d.GetDlgItem(IDOK));
+#ifdef _WIN32
+      EXPECT_FALSE(IsWindowEnabled(outer.GetSafeHwnd()));  // no input while the inner one runs
+#endif
+      c.end(d, outer);
+      return;
+    }
+    if (&d != &outer) {
+      Click(d, IDOK);
+      return;
+    }
+    nInner = inner.DoModal();
     EXPECT_EQ(CDialog::GetTopModal(), &outer);
-    outer.EndDialog(IDCANCEL);
+#ifdef _WIN32
+    EXPECT_TRUE(IsWindowEnabled(outer.GetSafeHwnd()));
+    if (c.bOuterEndedAfter)
+      EXPECT_EQ(GetActiveWindow(), outer.GetSafeHwnd());
+#endif
+    if (c.bOuterEndedAfter)
+      outer.EndDialog(IDCANCEL);
   });
+  EXPECT_EQ(outer.DoModal(), c.nOuter);
+  EXPECT_EQ(nInner, c.nInner);
+  EXPECT_EQ(destroyed, (std::vector<std::string>{"Test form...", "With menu"}));
   EXPECT_EQ(outer.GetOwner(), nullptr);
   EXPECT_EQ(m_app.m_pMainWnd, nullptr);  // cleared with the main window
+#ifdef _WIN32
+  MSG msg;
+  const bool bQuit = PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
+  EXPECT_EQ(bQuit, c.nInner == IDCANCEL);
+  if (bQuit)
+    EXPECT_EQ(msg.wParam, 3u);
+#endif
 }
+
+INSTANTIATE_TEST_SUITE_P(Nesting, Nested, testing::ValuesIn(kNested),
+                         [](const auto& info) { return std::string(info.param.pszName); });
 
 TEST_F(Dialogs, EndAllModalClosesMessageBoxAndDialogsInnermostFirst) {
   std::vector<std::string> destroyed;
@@ -817,8 +892,8 @@ TEST_P(TemplateDialog, ControlsAreTheSystemsOwnKindsAndTextsFitTheTemplateFont) 
   });
 }
 
-// The keys above go through the test's pump, which hands them to the dialog manager as its loop
-// does; here the system's own dialog loop takes them from the queue.
+// The keys above go through the test's pump, which hands them to the dialog's key handling as
+// the modal loop does; here the dialog's own modal loop takes them from the queue.
 TEST(DialogManagerLoop, EnterOnAClickedButtonPushesIt) {
   CRecordingApp app;
   CRecordingDlg dlg(GetDialogTemplate(IDD_VENDINGPANEL_DIALOG));

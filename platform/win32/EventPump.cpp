@@ -2,7 +2,7 @@
 // a message-only window of their own.
 #include "EventPump.h"
 
-#include "Dialog.h"
+#include "ModalLoop.h"
 #include "Win32.h"
 
 #include <memory>
@@ -35,7 +35,7 @@ HWND CallWindow() {
   return s_hWnd;
 }
 
-/// As the dialog manager's own loop: the innermost dialog's key handling, then the window. A quit
+/// As a modal dialog's own loop: the innermost dialog's key handling, then the window. A quit
 /// message is left in the queue for the loop that ends on it.
 bool DispatchWaiting() {
   bool bAny = false;
@@ -46,8 +46,7 @@ bool DispatchWaiting() {
       PostQuitMessage(static_cast<int>(msg.wParam));
       break;
     }
-    CDialog* pTop = CDialog::GetTopModal();
-    if (pTop && pTop->GetSafeHwnd() && IsDialogMessageA(pTop->GetSafeHwnd(), &msg))
+    if (CModalLoop::PreTranslateMessage(msg))
       continue;
     TranslateMessage(&msg);
     DispatchMessageA(&msg);

@@ -46,40 +46,89 @@ BOOL CALLBACK CancelMessageBox(HWND hWnd, LPARAM /*lParam*/) {
   return TRUE;
 }
 
-/// The Enter key is the dialog's own rule (CDialog::OnEnterKey), not the dialog manager's, which
-/// sends the default command unless the focused button has been made the default one, and does
-/// not do that for a button that took the focus from the mouse or at the start. Every loop of a
-/// dialog hands its messages to this filter before the dialog manager sees them.
-LRESULT CALLBACK FilterDialogKeys(int nCode, WPARAM wParam, LPARAM lParam) {
-  const auto* pMsg = reinterpret_cast<const MSG*>(lParam);
-  CDialog* pTop = CModalLoop::Top();
+}  // namespace
+
+bool CModalLoop::PreTranslateMessage(const MSG& msg) {
+  CDialog* pTop = Top();
   const HWND hDlg = pTop ? pTop->GetSafeHwnd() : nullptr;
-  if (nCode == MSGF_DIALOGBOX && pMsg->message == WM_KEYDOWN && pMsg->wParam == VK_RETURN && hDlg &&
-      (pMsg->hwnd == hDlg || IsChild(hDlg, pMsg->hwnd))) {
+  if (!hDlg)
+    return false;
+  // The Enter key is the dialog's own rule (CDialog::OnEnterKey), not the dialog manager's, which
+  // sends the default command unless the focused button has been made the default one, and does
+  // not do that for a button that took the focus from the mouse or at the start.
+  if (msg.message == WM_KEYDOWN && msg.wParam == VK_RETURN &&
+      (msg.hwnd == hDlg || IsChild(hDlg, msg.hwnd))) {
     // With Ctrl or Shift held, Enter does nothing, as on Linux.
     if (GetKeyState(VK_CONTROL) >= 0 && GetKeyState(VK_SHIFT) >= 0)
       pTop->OnEnterKey(GetFocus());
-    return TRUE;
+    return true;
   }
-  return CallNextHookEx(nullptr, nCode, wParam, lParam);
+  return IsDialogMessageA(hDlg, const_cast<MSG*>(&msg));
 }
 
-}  // namespace
-
 bool CModalLoop::Run(HWND hWndOwner) {
-  thread_local HHOOK s_hKeyFilter =
-      SetWindowsHookExA(WH_MSGFILTER, FilterDialogKeys, nullptr, GetCurrentThreadId());
-  (void)s_hKeyFilter;
-  const std::vector<DWORD> resource = BuildDialogResource(m_dlg.GetTemplate());
-  const INT_PTR nResult = DialogBoxIndirectParamA(
+  std::vector<DWORD> resource = BuildDialogResource(m_dlg.GetTemplate());
+  // Shown below once initialised, and not at all when it ended there; the dialog manager would
+  // show a template that is visible from creation on at the end of initialisation, ended or not.
+  resource[0] &= ~static_cast<DWORD>(WS_VISIBLE);
+  // As the system's modal dialogs do: the owner takes no input from before the window is made
+  // until it goes. An owner that was disabled already (by a dialog that runs below this one) stays
+  // so when this one ends.
+  m_hWndOwner = hWndOwner;
+  m_bOwnerDisabled = hWndOwner && !EnableWindow(hWndOwner, FALSE);
+  const HWND hWnd = CreateDialogIndirectParamA(
       GetModuleHandleA(nullptr), reinterpret_cast<LPCDLGTEMPLATEA>(resource.data()), hWndOwner,
       DialogProc, reinterpret_cast<LPARAM>(this));
-  return nResult != -1 || m_dlg.m_bEnded;
+  if (!hWnd) {
+    ReleaseOwner();
+    return false;
+  }
+  if (!m_dlg.m_bEnded)
+    ShowWindow(hWnd, SW_SHOWNORMAL);
+  // The loop of a modal dialog, with the Enter rule ahead of the dialog manager's keys. It ends
+  // with the dialog, with its window (destroyed under it at the session's end), or on the
+  // application's quit, which is posted again for the loop outside.
+  MSG msg;
+  while (!m_dlg.m_bEnded && m_dlg.m_hWnd) {
+    const BOOL nGot = GetMessageA(&msg, nullptr, 0, 0);
+    if (nGot <= 0) {
+      if (nGot == 0)
+        PostQuitMessage(static_cast<int>(msg.wParam));
+      break;
+    }
+    if (!PreTranslateMessage(msg)) {
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
+    }
+  }
+  ReleaseOwner();
+  if (m_dlg.m_hWnd)
+    ::DestroyWindow(m_dlg.m_hWnd);  // WM_DESTROY runs OnWindowGoing
+  return true;
 }
 
 void CModalLoop::End() {
-  if (m_dlg.m_hWnd)
-    ::EndDialog(m_dlg.m_hWnd, m_dlg.m_nModalResult);
+  const HWND hWnd = m_dlg.m_hWnd;
+  if (!hWnd)
+    return;
+  // The order of the system's EndDialog: the owner takes input again before the dialog hides,
+  // so that the activation goes back to it and not to another program's window.
+  const bool bActive = GetActiveWindow() == hWnd;
+  ReleaseOwner();
+  if (IsChild(hWnd, GetFocus()))
+    SetFocus(hWnd);
+  SetWindowPos(hWnd, nullptr, 0, 0, 0, 0,
+               SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_HIDEWINDOW);
+  if (bActive && m_hWndOwner && IsWindowEnabled(m_hWndOwner))
+    SetActiveWindow(m_hWndOwner);
+  // Wakes the loop when this comes inside its wait, from a message sent to the thread.
+  PostThreadMessageA(GetCurrentThreadId(), WM_NULL, 0, 0);
+}
+
+void CModalLoop::ReleaseOwner() {
+  if (m_bOwnerDisabled)
+    EnableWindow(m_hWndOwner, TRUE);
+  m_bOwnerDisabled = false;
 }
 
 INT_PTR CALLBACK CModalLoop::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
