@@ -349,7 +349,9 @@ TEST_P(FaultyDevicePanel, CreditAndRecordsFollowWhatTheChangerSentAndNoMoneyIsLo
       dlg.EndDialog(IDCANCEL);
       return;
     }
-    EXPECT_NE(m_session.m_sim.Find("ENABLED accept 003F", 0), CSimProcess::npos);
+    // The start-up takes a few seconds at the sim's tick; under a sanitizer on a busy machine
+    // more than the usual wait for a line.
+    EXPECT_NE(m_session.m_sim.Find("ENABLED accept 003F", 0, 30000), CSimProcess::npos);
     if (row.pfnBefore)
       row.pfnBefore(m_session);
     const std::size_t nRowStart = m_session.m_sim.Lines().size();
