@@ -89,10 +89,12 @@ bool HasV6OnlyFlag(const nlmsghdr* pMessage, const inet_diag_msg& entry) {
   return false;
 }
 
-/// Looks through every UDP socket of one family for an owner of the wildcard on nPort (network
-/// order) other than the sockets in pOwn[0..nOwn) and sets rbShared when it finds one. A table
-/// that cannot be read (a kernel without IPv6 has none for it) leaves rbShared as it was.
-void FindOtherOwner(int nFamily, __be16 nPort, const ino_t* pOwn, int nOwn, bool& rbShared) {
+/// Looks once through every UDP socket of one family for owners of the wildcard on the ports
+/// pPorts[0..nCount) (network order, 0 for a socket not judged) and sets pbShared[i] when one
+/// other than the sockets pOwn[i..nCount) holds pPorts[i]. A table that cannot be read (a kernel
+/// without IPv6 has none for it) leaves pbShared as it was.
+void FindOtherOwners(int nFamily, const __be16* pPorts, const ino_t* pOwn, int nCount,
+                     bool* pbShared) {
   const int fd = socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG);
   if (fd < 0)
     return;
@@ -134,11 +136,13 @@ void FindOtherOwner(int nFamily, __be16 nPort, const ino_t* pOwn, int nOwn, bool
         break;
       }
       const auto& entry = *static_cast<const inet_diag_msg*>(NLMSG_DATA(p));
-      if (entry.id.idiag_sport == nPort &&
-          std::none_of(pOwn, pOwn + nOwn,
-                       [&](ino_t nInode) { return entry.idiag_inode == nInode; }) &&
-          TakesIPv4Wildcard(entry, HasV6OnlyFlag(p, entry)))
-        rbShared = true;
+      for (int i = 0; i < nCount; ++i) {
+        if (pPorts[i] != 0 && entry.id.idiag_sport == pPorts[i] &&
+            std::none_of(pOwn + i, pOwn + nCount,
+                         [&](ino_t nInode) { return entry.idiag_inode == nInode; }) &&
+            TakesIPv4Wildcard(entry, HasV6OnlyFlag(p, entry)))
+          pbShared[i] = true;
+      }
     }
   }
   close(fd);
@@ -160,12 +164,10 @@ void FindSharedWildcardPorts(const int* pFds, int nCount, bool* pbShared) {
     ports.push_back(bKnown && local.sin_addr.s_addr == htonl(INADDR_ANY) ? local.sin_port : 0);
     inodes.push_back(bKnown ? own.st_ino : 0);
   }
-  // The kernel's table is cheap to read: one look per socket, each after every bind.
-  for (int i = 0; i < nCount; ++i) {
-    if (ports[i] == 0)
-      continue;
-    FindOtherOwner(AF_INET, ports[i], &inodes[i], nCount - i, pbShared[i]);
-    FindOtherOwner(AF_INET6, ports[i], &inodes[i], nCount - i, pbShared[i]);
+  // One look at each family's table, after every bind, serves all the sockets.
+  if (std::any_of(ports.begin(), ports.end(), [](__be16 nPort) { return nPort != 0; })) {
+    FindOtherOwners(AF_INET, ports.data(), inodes.data(), nCount, pbShared);
+    FindOtherOwners(AF_INET6, ports.data(), inodes.data(), nCount, pbShared);
   }
 }
 
