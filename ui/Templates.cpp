@@ -24,21 +24,17 @@ constexpr unsigned kMainStyle =
 // The tables keep the resource editor's layout: one control per line.
 // clang-format off
 const MenuTemplate& MainMenu() {
-  static const MenuTemplate menu{
-      IDR_MENU_MAIN,
-      {
-          {"&File", {{"Exit\tAlt+F4", ID_APP_EXIT}}},
-          {"&Settings",
-           {{"&Acceptor Control", ID_SETTINGS_ACCEPTORCONTROL},
-            {"&Edit Prices", ID_SETTINGS_EDITPRICES},
-            {nullptr, 0},
-            {"&Connection", ID_SETTINGS_CONNECTION}}},
-          {"&Information",
-           {{"Tube Status", ID_INFORMATION_TUBESTATUS},
-            {"Acceptor Setup", ID_INFORMATION_ACCEPTORSETUP},
-            {"Acceptor Identification", ID_INFORMATION_ACCEPTORIDENT}}},
-          {"&Help", {{"&About this", ID_HELP_ABOUT}}},
-      }};
+#define MENU_POPUP(text) {text, {
+#define MENU_ITEM(text, id) {text, id},
+#define MENU_SEPARATOR {nullptr, 0},
+#define MENU_POPUP_END }},
+  static const MenuTemplate menu{IDR_MENU_MAIN, {
+#include "MainMenu.def"
+  }};
+#undef MENU_POPUP
+#undef MENU_ITEM
+#undef MENU_SEPARATOR
+#undef MENU_POPUP_END
   return menu;
 }
 

@@ -105,7 +105,7 @@ DWORD ControlWindowStyle(const DialogControl& ctrl, bool bGroupStart) {
   return dwStyle;
 }
 
-std::vector<DWORD> BuildDialogResource(const DialogTemplate& dlgTemplate) {
+std::vector<DWORD> BuildDialogResource(const DialogTemplate& dlgTemplate, UINT nMenuResource) {
   CResourceWriter out;
   out.Dword(DialogWindowStyle(dlgTemplate.nStyle));
   out.Dword((dlgTemplate.nStyle & DialogStyle::AppWindow) ? WS_EX_APPWINDOW : 0);
@@ -114,7 +114,12 @@ std::vector<DWORD> BuildDialogResource(const DialogTemplate& dlgTemplate) {
   out.Word(0);
   out.Word(static_cast<WORD>(dlgTemplate.cx));
   out.Word(static_cast<WORD>(dlgTemplate.cy));
-  out.Word(0);  // no menu resource
+  if (nMenuResource != 0) {
+    out.Word(0xFFFF);  // the menu resource by its number
+    out.Word(static_cast<WORD>(nMenuResource));
+  } else {
+    out.Word(0);
+  }
   out.Word(0);  // the dialog class
   out.Text(dlgTemplate.pszCaption);
   out.Word(static_cast<WORD>(dlgTemplate.nPointSize));

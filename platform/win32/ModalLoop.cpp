@@ -67,7 +67,14 @@ bool CModalLoop::PreTranslateMessage(const MSG& msg) {
 }
 
 bool CModalLoop::Run(HWND hWndOwner) {
-  std::vector<DWORD> resource = BuildDialogResource(m_dlg.GetTemplate());
+  const HINSTANCE hInstance = GetModuleHandleA(nullptr);
+  // A menu that the module holds as a resource is made by the dialog manager with the window, which
+  // then has its final size from the start; growing it afterwards costs a frame change and a
+  // resize (OnInitDialog).
+  const MenuTemplate* pMenu = m_dlg.GetTemplate().pMenu;
+  const UINT nMenuResource =
+      pMenu && FindResourceA(hInstance, MAKEINTRESOURCEA(pMenu->nID), RT_MENU) ? pMenu->nID : 0;
+  std::vector<DWORD> resource = BuildDialogResource(m_dlg.GetTemplate(), nMenuResource);
   // Shown below once initialised, and not at all when it ended there; the dialog manager would
   // show a template that is visible from creation on at the end of initialisation, ended or not.
   resource[0] &= ~static_cast<DWORD>(WS_VISIBLE);
@@ -76,9 +83,9 @@ bool CModalLoop::Run(HWND hWndOwner) {
   // so when this one ends.
   m_hWndOwner = hWndOwner;
   m_bOwnerDisabled = hWndOwner && !EnableWindow(hWndOwner, FALSE);
-  const HWND hWnd = CreateDialogIndirectParamA(
-      GetModuleHandleA(nullptr), reinterpret_cast<LPCDLGTEMPLATEA>(resource.data()), hWndOwner,
-      DialogProc, reinterpret_cast<LPARAM>(this));
+  const HWND hWnd =
+      CreateDialogIndirectParamA(hInstance, reinterpret_cast<LPCDLGTEMPLATEA>(resource.data()),
+                                 hWndOwner, DialogProc, reinterpret_cast<LPARAM>(this));
   if (!hWnd) {
     ReleaseOwner();
     return false;
@@ -176,8 +183,10 @@ bool CModalLoop::OnInitDialog(HWND hWnd) {
   m_dlg.m_hWnd = hWnd;
   for (HWND hItem = GetWindow(hWnd, GW_CHILD); hItem; hItem = GetWindow(hItem, GW_HWNDNEXT))
     m_dlg.m_controls.push_back(hItem);
-  if (const MenuTemplate* pMenu = m_dlg.GetTemplate().pMenu) {
-    // The template's size is the client area's: the window grows by the menu bar.
+  const MenuTemplate* pMenu = m_dlg.GetTemplate().pMenu;
+  if (pMenu && !GetMenu(hWnd)) {
+    // Not a resource of the module: the template's size is the client area's, and the window grows
+    // by the menu bar.
     RECT rc;
     GetClientRect(hWnd, &rc);
     SetMenu(hWnd, CreateDialogMenu(*pMenu));
