@@ -22,3 +22,9 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 
 # Each build folder has a Wine prefix of its own, made on first use; never the user's ~/.wine.
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/wine-run ${CMAKE_BINARY_DIR}/wine-prefix)
+
+# The resource script includes headers of the tree (ui/Resource.h, ui/MainMenu.def): windres's
+# preprocessor writes the dependency file that Ninja reads, so that a change to one of them builds
+# the resources again.
+set(CMAKE_DEPFILE_FLAGS_RC
+  "--preprocessor-arg=-MD --preprocessor-arg=-MF --preprocessor-arg=<DEP_FILE> --preprocessor-arg=-MT --preprocessor-arg=<OBJECT>")
