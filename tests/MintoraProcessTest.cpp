@@ -1,14 +1,12 @@
 // The real Mintora executable, started with a settings store of its own that points at a peer on
-// 127.0.0.2, watched on the wire from opening to closing; started under another name or with
-// arguments; and a second program on the same ports, where the message that the operator sees is
-// caught by running that program's application object in this process.
+// 127.0.0.2: under another name or with arguments, and beside a second program on the same ports,
+// whose message to the operator is caught by running that program's application object in this
+// process. The signals that end it are the abrupt-end suite's.
 #include "Resource.h"
 #include "TestSupport.h"
 #include "VendingPanelDlg.h"
 
 #include <gtest/gtest.h>
-
-#include <memory>
 
 using namespace testing_support;
 
@@ -25,29 +23,6 @@ protected:
   const unsigned m_nControl = m_nComm + 1;
   CMintoraProcess m_program;
 };
-
-TEST_F(MintoraProcess, TellsTheDeviceWhenItOpensAndWhenItCloses) {
-  auto pComm = std::make_unique<CUdpPeer>("127.0.0.2", m_nComm);
-  auto pControl = std::make_unique<CUdpPeer>("127.0.0.2", m_nControl);
-  ASSERT_TRUE(m_program.Start(m_config, Store()));
-  EXPECT_EQ(DrivesTheDeviceUntil(SIGTERM, m_program, *pComm, *pControl, m_nComm), "");
-  // Once the peers let go, nothing holds either port.
-  pComm.reset();
-  pControl.reset();
-  CUdpPeer commAgain("0.0.0.0", m_nComm, false);
-  CUdpPeer controlAgain("0.0.0.0", m_nControl, false);
-  EXPECT_TRUE(commAgain.IsBound());
-  EXPECT_TRUE(controlAgain.IsBound());
-}
-
-TEST_F(MintoraProcess, WithAutoConnectOffItSendsNothing) {
-  CUdpPeer control("127.0.0.2", m_nControl);
-  ASSERT_TRUE(m_program.Start(m_config, Store("AutoConnect=0\n")));
-  // Ended normally by the signal, it has made its choice and opened its panel first.
-  m_program.Signal(SIGINT);
-  ASSERT_TRUE(m_program.EndsNormally());
-  EXPECT_EQ(control.ReceiveBeforeProbe(), std::vector<Bytes>{});
-}
 
 // A second program with the same settings: its communication socket is refused the port that
 // the first one holds, so it shows the message, sends no control code and hears nothing, while
