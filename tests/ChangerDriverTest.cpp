@@ -453,16 +453,6 @@ TEST_F(DriverWithPayoutDue, CoinReportedWithThePayoutIsPaidBack) {
   EXPECT_EQ(m_host.m_nDisplayUpdates, 2);
 }
 
-TEST_F(DriverWithPayoutDue, CreditStopsAtTheLargestNumber) {
-  LoadSetup(255, 255, 0);
-  m_driver.SetState(CChangerDriver::TubeQuery);
-  Feed({0x08, 0x40}, 66052);  // 66052 x 65025 is just past 0xFFFFFFFF
-  EXPECT_EQ(m_driver.GetCredit(), 0xFFFFFFFFu);
-  m_driver.SetState(CChangerDriver::PayoutSend);
-  Feed(kTick);
-  EXPECT_EQ(m_driver.GetCredit(), 0xFFFF01FEu);
-}
-
 // Answers come back in the order of their queries and carry nothing that names their query. Each
 // row is a stretch of traffic from Polling after a full start-up: datagrams as the device sent
 // them, an answer behind the ticks that the program read late, and the operator's requests.
@@ -664,16 +654,6 @@ TEST_F(DriverTest, RecordsStartAsZerosAndAShortAnswerZeroesWhatItDoesNotCarry) {
   ident[0] = 'K', ident[1] = 'L', ident[2] = 'M';
   ident[16] = 'N', ident[17] = 'O', ident[18] = 'P', ident[19] = 'Q';
   EXPECT_EQ(BytesOf(m_driver.GetChangerIdentification()), ident);
-}
-
-TEST_F(DriverInPolling, DebitCreditNeedsTheWholePrice) {
-  Feed({0x08, 0x44});
-  EXPECT_FALSE(m_driver.DebitCredit(101));
-  EXPECT_EQ(m_driver.GetCredit(), 100u);
-  EXPECT_TRUE(m_driver.DebitCredit(100));
-  EXPECT_EQ(m_driver.GetCredit(), 0u);
-  EXPECT_TRUE(m_driver.DebitCredit(0));
-  EXPECT_FALSE(m_driver.DebitCredit(0xFFFFFFFF));
 }
 
 }  // namespace

@@ -130,9 +130,7 @@ constexpr unsigned kPrice = 7;  // product 1
 class CPanelSession {
 public:
   CPanelSession() {
-    m_app.WriteProfileString("Connection", "IPAddress", "127.0.0.2");
-    m_app.WriteProfileInt("Connection", "PortCommunication", m_nComm);
-    m_app.WriteProfileInt("Connection", "PortControl", m_nComm + 1);
+    StoreLoopbackLink(m_app, m_nComm);
     m_app.WriteProfileInt("AcceptorControl", "CoinAccept", 0x003F);
     m_app.WriteProfileInt("Prices", "Price_00", kPrice);
   }

@@ -8,7 +8,7 @@
 #include "ConnectionDlg.h"
 #include "PriceDlg.h"
 #include "Resource.h"
-#include "TestFixtures.h"
+#include "TestDialogs.h"
 #include "TubeStatusDlg.h"
 #include "VendingPanelDlg.h"
 

@@ -93,16 +93,15 @@ TEST_P(MintoraStarted, UnderAnotherNameOrWithArgumentsItReadsItsOwnStore) {
   ASSERT_TRUE(QFile::link(QStringLiteral(MINTORA_EXE), strLink));
 
   switch (GetParam().how) {
-  case StartCase::LinkNamedOther:
-    ASSERT_TRUE(m_program.StartCommand(m_config, Store(), strLink, {}));
-    break;
+  case StartCase::LinkNamedOther: ASSERT_TRUE(m_program.Start(m_config, Store(), {strLink})); break;
   case StartCase::ExecAsOther:
-    ASSERT_TRUE(m_program.StartUnder(m_config, Store(), {"bash", "-c", "exec -a Other \"$0\""}));
+    ASSERT_TRUE(m_program.Start(
+        m_config, Store(), {"bash", "-c", "exec -a Other \"$0\"", QStringLiteral(MINTORA_EXE)}));
     break;
   case StartCase::QtOptions:
-    ASSERT_TRUE(m_program.StartCommand(
-        m_config, Store(), QStringLiteral(MINTORA_EXE),
-        {"-reverse", "-stylesheet", "/nonexistent.qss", "-platform", "no-such-platform"}));
+    ASSERT_TRUE(m_program.Start(m_config, Store(),
+                                {QStringLiteral(MINTORA_EXE), "-reverse", "-stylesheet",
+                                 "/nonexistent.qss", "-platform", "no-such-platform"}));
     break;
   }
   Bytes received;

@@ -127,9 +127,7 @@ protected:
     s_strCapture = s_pCaptureDir->path().toStdString() + "/session.pcap";
     CTempConfig config;
     CTestLinkApp app;
-    app.WriteProfileString("Connection", "IPAddress", "127.0.0.2");
-    app.WriteProfileInt("Connection", "PortCommunication", kComm);
-    app.WriteProfileInt("Connection", "PortControl", kComm + 1);
+    StoreLoopbackLink(app, kComm);
     app.WriteProfileInt("AcceptorControl", "CoinAccept", 0x003F);
     app.WriteProfileInt("Prices", "Price_00", 100);
     CSimProcess sim;
