@@ -307,12 +307,6 @@ TEST_P(DriverWithStrayDeposit, CreditsCoinWithoutCommandOrStateChange) {
   EXPECT_EQ(m_driver.GetState(), GetParam());
 }
 
-TEST_P(DriverWithStrayDeposit, ReturnedCoinIsNotCredited) {
-  Feed({0x08, 0x72});
-  EXPECT_EQ(m_driver.GetCredit(), 0u);
-  EXPECT_EQ(m_host.m_nDisplayUpdates, 0);
-}
-
 INSTANTIATE_TEST_SUITE_P(StatesOutsidePolling, DriverWithStrayDeposit,
                          ::testing::Range<std::uint32_t>(0, 8),
                          [](const auto& info) { return "State" + std::to_string(info.param); });

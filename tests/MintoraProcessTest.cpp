@@ -1,7 +1,6 @@
-// The real Mintora executable, started with a settings store of its own that points at a peer on
-// 127.0.0.2: under another name or with arguments, and beside a second program on the same ports,
-// whose message to the operator is caught by running that program's application object in this
-// process. The signals that end it are the abrupt-end suite's.
+// The program with a settings store of its own that points at a peer on 127.0.0.2: its
+// application object in this process with equal ports, and the real executable started under
+// another name or with arguments. The signals that end it are the abrupt-end suite's.
 #include "Resource.h"
 #include "TestSupport.h"
 #include "VendingPanelDlg.h"
@@ -23,35 +22,6 @@ protected:
   const unsigned m_nControl = m_nComm + 1;
   CMintoraProcess m_program;
 };
-
-// A second program with the same settings: its communication socket is refused the port that
-// the first one holds, so it shows the message, sends no control code and hears nothing, while
-// the first goes on with the device. The simulated device shares the ports with both.
-TEST_F(MintoraProcess, ASecondProgramOnTheSameStoreIsRefusedThePort) {
-  CSimProcess sim;
-  ASSERT_TRUE(sim.Start(m_nComm, m_nControl, 5));
-  ASSERT_TRUE(m_program.Start(m_config, Store("[AcceptorControl]\nCoinAccept=63\n")));
-  ASSERT_TRUE(sim.WaitFor("RX CTRL 3 08 03 12"));
-  ASSERT_TRUE(sim.WaitFor("ENABLED accept 003F"));
-
-  std::string strCredit;
-  RunProgram([&](CVendingPanelDlg& panel) {
-    EXPECT_TRUE(sim.NoneBeforeProbe(EPortRange::MintoraProcess, "RX CTRL"));  // no 11 or 18
-    sim.Type("insert 2");
-    sim.Type("reset");
-    EXPECT_TRUE(sim.WaitFor("RX COMM 1 08 RESET"));
-    EXPECT_TRUE(sim.WaitFor("ENABLED accept 003F"));
-    strCredit = panel.GetDlgItemText(IDC_CREDIT);
-  });
-  EXPECT_EQ(m_capture.m_messages,
-            std::vector<std::string>{"Create aquisition socket failed, Error: 98\r\n"});
-  EXPECT_EQ(strCredit, "0.00");
-  EXPECT_TRUE(sim.NoneBeforeProbe(EPortRange::MintoraProcess, "RX CTRL"));  // nor 0 at its end
-
-  m_program.Signal(SIGTERM);
-  EXPECT_TRUE(sim.WaitFor("RX CTRL 3 08 03 00"));
-  EXPECT_TRUE(m_program.EndsNormally());
-}
 
 // Equal ports: the control socket is refused the communication socket's port, so no control code
 // lands on the device's communication port (08 03 0B there would be a changer RESET), while the

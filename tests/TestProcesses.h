@@ -223,7 +223,6 @@ public:
   /// Starts the sim with the given ports and tick cadence. @returns false when it never got ready.
   bool Start(unsigned nComm, unsigned nControl, int nTickMilliseconds,
              const QStringList& extra = {}) {
-    m_nControl = nControl;
     m_process.start(QStringLiteral(LX5200E_SIM_EXE),
                     QStringList{"--headless", "--address", "127.0.0.2", "--comm-port",
                                 QString::number(nComm), "--control-port", QString::number(nControl),
@@ -266,22 +265,6 @@ public:
         nMilliseconds);
     return nFound;
   }
-  /// Sends the sim a control code that means nothing (FF) and waits for its log line: whatever
-  /// the sim got on its control port before is logged ahead of it. The probe comes from the
-  /// PC's address (a control datagram names the PC to the sim), on a port of eRange.
-  /// @returns true when the probe came and no line before it, after the lines already matched,
-  /// starts with strPrefix.
-  bool NoneBeforeProbe(EPortRange eRange, const std::string& strPrefix) {
-    const std::size_t nFrom = m_nNext;
-    CUdpPeer("127.0.0.1", TakePorts(eRange, 1))
-        .SendTo("127.0.0.2", m_nControl, Bytes{0x08, 0x03, 0xFF});
-    if (!WaitFor("RX CTRL 3 08 03 FF"))
-      return false;
-    for (std::size_t i = nFrom; i + 1 < m_nNext; ++i)
-      if (m_lines[i].rfind(strPrefix, 0) == 0)
-        return false;
-    return true;
-  }
   /// Every line the sim wrote so far, in order.
   const std::vector<std::string>& Lines() const { return m_lines; }
   /// What those lines say about money.
@@ -292,7 +275,6 @@ private:
   std::vector<std::string> m_lines;
   SimLedger m_ledger;
   size_t m_nNext = 0;
-  unsigned m_nControl = 0;
 };
 #endif
 
