@@ -139,7 +139,8 @@ protected:
     CDialog::SetShownHook([&](CDialog& dlg) {
       if (&dlg != &panel)
         return;
-      const bool bEnabled = sim.WaitFor("ENABLED accept 003F");
+      // The first start-up: under a sanitizer on a busy machine longer than the usual wait.
+      const bool bEnabled = sim.WaitFor("ENABLED accept 003F", 30000);
       sim.Type("insert 2");  // 0.20 into its tube
       sim.Type("insert 5");  // 2.00, a coin type without a tube: the cash box
       const bool bDeposits = sim.WaitFor("ACCEPTED coin 5") &&
