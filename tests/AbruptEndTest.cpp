@@ -18,20 +18,13 @@
 #include <unistd.h>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 
 using namespace testing_support;
 
 namespace {
 
 std::string StoreFor(unsigned nPort) { return LoopbackStore(nPort, "[Prices]\nPrice_03=250\n"); }
-
-const char* SignalName(int nSignal) {
-  switch (nSignal) {
-  case SIGTERM: return "SIGTERM";
-  case SIGINT: return "SIGINT";
-  default: return "SIGHUP";
-  }
-}
 
 enum class EOpen { AcceptorControl, MessageBoxOverConnection };
 
@@ -113,7 +106,9 @@ TEST_P(AbruptEnd, WhileAMessageBoxIsOpenOverADialog) {
               ::testing::ExitedWithCode(0), "");
 }
 
-std::string ParamName(const ::testing::TestParamInfo<int>& info) { return SignalName(info.param); }
+std::string ParamName(const ::testing::TestParamInfo<int>& info) {
+  return std::string("SIG") + sigabbrev_np(info.param);
+}
 
 INSTANTIATE_TEST_SUITE_P(Signals, AbruptEnd, ::testing::Values(SIGTERM, SIGINT, SIGHUP), ParamName);
 

@@ -5,6 +5,7 @@
 
 #include "ChangerDriver.h"
 #include "FakeChangerHost.h"
+#include "fuzz/RecordBytes.h"
 
 namespace {
 
@@ -306,12 +307,6 @@ TEST_P(DriverWithStrayDeposit, CreditsCoinWithoutCommandOrStateChange) {
   EXPECT_EQ(m_driver.GetState(), GetParam());
 }
 
-TEST_P(DriverWithStrayDeposit, ReturnedCoinIsNotCredited) {
-  Feed({0x08, 0x72});
-  EXPECT_EQ(m_driver.GetCredit(), 0u);
-  EXPECT_EQ(m_host.m_nDisplayUpdates, 0);
-}
-
 INSTANTIATE_TEST_SUITE_P(StatesOutsidePolling, DriverWithStrayDeposit,
                          ::testing::Range<std::uint32_t>(0, 8),
                          [](const auto& info) { return "State" + std::to_string(info.param); });
@@ -450,16 +445,6 @@ TEST_F(DriverWithPayoutDue, CoinReportedWithThePayoutIsPaidBack) {
   EXPECT_EQ(m_host.m_commands, (Commands{{0x0F, 0x02, 0x07}}));
   EXPECT_EQ(m_driver.GetCredit(), 0u);
   EXPECT_EQ(m_host.m_nDisplayUpdates, 2);
-}
-
-TEST_F(DriverWithPayoutDue, CreditStopsAtTheLargestNumber) {
-  LoadSetup(255, 255, 0);
-  m_driver.SetState(CChangerDriver::TubeQuery);
-  Feed({0x08, 0x40}, 66052);  // 66052 x 65025 is just past 0xFFFFFFFF
-  EXPECT_EQ(m_driver.GetCredit(), 0xFFFFFFFFu);
-  m_driver.SetState(CChangerDriver::PayoutSend);
-  Feed(kTick);
-  EXPECT_EQ(m_driver.GetCredit(), 0xFFFF01FEu);
 }
 
 // Answers come back in the order of their queries and carry nothing that names their query. Each
@@ -635,14 +620,34 @@ TEST_F(DriverTest, EnableBeforeSetupCreditsCoinsAtNoValue) {
   EXPECT_EQ(m_driver.GetState(), CChangerDriver::TubeQuery);
 }
 
-TEST_F(DriverInPolling, DebitCreditNeedsTheWholePrice) {
-  Feed({0x08, 0x44});
-  EXPECT_FALSE(m_driver.DebitCredit(101));
-  EXPECT_EQ(m_driver.GetCredit(), 100u);
-  EXPECT_TRUE(m_driver.DebitCredit(100));
-  EXPECT_EQ(m_driver.GetCredit(), 0u);
-  EXPECT_TRUE(m_driver.DebitCredit(0));
-  EXPECT_FALSE(m_driver.DebitCredit(0xFFFFFFFF));
+// The records hold zeros until the changer answers, and an answer cut short fills what it carries
+// and zeroes the rest, leaving nothing of an earlier answer behind.
+TEST_F(DriverTest, RecordsStartAsZerosAndAShortAnswerZeroesWhatItDoesNotCarry) {
+  using record_bytes::BytesOf;
+  EXPECT_EQ(BytesOf(m_driver.GetChangerSetup()), Bytes(23, 0));
+  EXPECT_EQ(BytesOf(m_driver.GetTubeStatus()), Bytes(18, 0));
+  EXPECT_EQ(BytesOf(m_driver.GetChangerIdentification()), Bytes(54, 0));
+  const auto Answer = [&](std::uint32_t nQueryState, const Bytes& answer) {
+    m_driver.SetState(nQueryState);
+    Feed(answer);
+  };
+  Answer(CChangerDriver::SetupQuery, kSetupResponse);
+  Answer(CChangerDriver::SetupQuery, {0x08, 0x02, 0x00, 0x01, 0x0A, 0x02, 0x00, 0x01, 0x04});
+  Bytes setup(23, 0);
+  setup[0] = 0x02, setup[2] = 0x01, setup[3] = 0x0A, setup[4] = 0x02, setup[6] = 0x01;
+  setup[7] = 0x04;
+  EXPECT_EQ(BytesOf(m_driver.GetChangerSetup()), setup);
+  Answer(CChangerDriver::TubeQuery, Bytes(19, 0x0E));
+  Answer(CChangerDriver::TubeQuery, {0x08, 0x00, 0x01, 5, 5, 5, 5, 5});
+  EXPECT_EQ(BytesOf(m_driver.GetTubeStatus()),
+            (Bytes{0x00, 0x01, 5, 5, 5, 5, 5, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+  Answer(CChangerDriver::IdentQuery, kIdentResponse);
+  // This one ends inside the serial number: what follows reads empty.
+  Answer(CChangerDriver::IdentQuery, {0x08, 'K', 'L', 'M', 'N', 'O', 'P', 'Q'});
+  Bytes ident(54, 0);
+  ident[0] = 'K', ident[1] = 'L', ident[2] = 'M';
+  ident[16] = 'N', ident[17] = 'O', ident[18] = 'P', ident[19] = 'Q';
+  EXPECT_EQ(BytesOf(m_driver.GetChangerIdentification()), ident);
 }
 
 }  // namespace

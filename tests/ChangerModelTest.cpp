@@ -15,14 +15,6 @@ protected:
   CChangerModel m_changer;
 };
 
-TEST_F(ChangerAtPowerUp, ReportsItsResetOnceAndAcceptsNothing) {
-  EXPECT_EQ(m_changer.TakeEvent(), (ByteVector{0x0B}));
-  EXPECT_FALSE(m_changer.HasEvent());
-  EXPECT_EQ(m_changer.TakeEvent(), ByteVector());
-  EXPECT_EQ(m_changer.InsertCoin(2).m_eResult, EInsertResult::NotEnabled);
-  EXPECT_FALSE(m_changer.HasEvent());
-}
-
 TEST_F(ChangerAtPowerUp, AnswersSetupIdentificationAndTubeStatus) {
   const ChangerReply setup = Send(m_changer, {0x09});
   EXPECT_EQ(setup.m_eCommand, EChangerCommand::Setup);
@@ -71,11 +63,6 @@ TEST_F(ChangerAtPowerUp, TakesCommandsOnlyAtTheirExactLength) {
   // None of the malformed ones did anything: still nothing enabled, nothing paid.
   EXPECT_EQ(m_changer.GetAcceptMask(), 0);
   EXPECT_EQ(m_changer.GetPayoutCount(), 0u);
-}
-
-TEST_F(ChangerAtPowerUp, StoresFeatureEnableMostSignificantByteFirst) {
-  EXPECT_TRUE(Send(m_changer, {0x0F, 0x01, 0x80, 0x00, 0x00, 0x05}).m_bWellFormed);
-  EXPECT_EQ(m_changer.GetFeatureEnable(), 0x80000005u);
 }
 
 /// Coin types 0..5 accepted, tubes 0..3 dispensable by hand, the power-up report taken.
@@ -183,14 +170,6 @@ TEST(ChangerConfigured, TakesItsNonResponseTimeFromTheConfiguration) {
   EXPECT_TRUE(changer.OnUnpolled(1));
   EXPECT_EQ(changer.InsertCoin(0).m_eResult, EInsertResult::NotPolled);
   EXPECT_EQ(changer.InsertCoin(6).m_eResult, EInsertResult::UnknownCoin);
-}
-
-TEST_F(ChangerEnabled, PollHandsOutTheOldestReport) {
-  m_changer.InsertCoin(1);
-  m_changer.InsertCoin(3);
-  EXPECT_EQ(Send(m_changer, {0x0B}).m_data, (ByteVector{0x51, 31}));
-  EXPECT_EQ(Send(m_changer, {0x0B}).m_data, (ByteVector{0x53, 10}));
-  EXPECT_EQ(Send(m_changer, {0x0B}).m_data, ByteVector());
 }
 
 TEST_F(ChangerEnabled, ManualDispenseFollowsTheDispenseMask) {

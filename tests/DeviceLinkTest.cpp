@@ -191,6 +191,10 @@ TEST_P(LinkFailure, ShowsItsMessageAndLeavesTheLinkDialled) {
   EXPECT_FALSE(m_app.IsConnected());
   EXPECT_EQ(m_app.GetCommunicationSocket(), nullptr);
   EXPECT_EQ(m_app.GetControlSocket(), nullptr);
+  // Nothing of the failed attempt holds either port once the holder lets go.
+  pHolder.reset();
+  EXPECT_TRUE(CUdpPeer("0.0.0.0", m_nComm, false).IsBound());
+  EXPECT_TRUE(CUdpPeer("0.0.0.0", m_nControl, false).IsBound());
 }
 
 // Error codes are the socket layer's own: on Linux EADDRINUSE 98 and EINVAL 22, on Windows

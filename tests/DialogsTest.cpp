@@ -8,7 +8,7 @@
 #include "ConnectionDlg.h"
 #include "PriceDlg.h"
 #include "Resource.h"
-#include "TestFixtures.h"
+#include "TestDialogs.h"
 #include "TubeStatusDlg.h"
 #include "VendingPanelDlg.h"
 
@@ -77,20 +77,6 @@ std::map<int, std::string> Texts(CDialog& d, const std::map<int, std::string>& w
 
 // ---------------------------------------------------------------------------------------------
 // The panel
-
-TEST_F(DialogsTest, PanelOpensWithNoCreditAndTheStoredPrices) {
-  m_app.WriteProfileInt("Prices", "Price_00", 5);
-  m_app.WriteProfileInt("Prices", "Price_09", 150);
-  m_app.WriteProfileInt("Prices", "Price_04", 0xFFFFFFFF);
-  Run(m_panel, [](CDialog& d) {
-    EXPECT_EQ(d.GetWindowText(), "PC <---> Coin acceptor...");
-    EXPECT_EQ(d.GetDlgItemText(IDC_CREDIT), "0.00");
-    const char* expected[10] = {"0.05", "1.00", "1.00", "1.00", "42949672.95",
-                                "1.00", "1.00", "1.00", "1.00", "1.50"};
-    for (int i = 0; i < 10; ++i)
-      EXPECT_EQ(d.GetDlgItemText(IDC_PRICE_1 + i), expected[i]) << i;
-  });
-}
 
 TEST_F(DialogsTest, PanelVendsAtTheStoredPriceFromTheCreditAndBeepsForEachVend) {
   m_app.WriteProfileInt("Prices", "Price_00", 25);
@@ -463,28 +449,6 @@ TEST_F(DialogsTest, InformationDialogsShowRecordsInTheRowsTheirLabelsName) {
                                              {1084, " ---"},
                                              {1085, " 9 x 750"}};
     EXPECT_EQ(Texts(d, want), want);
-  });
-}
-
-TEST_F(DialogsTest, InformationDialogsBeforeTheChangerAnswered) {
-  CAcceptorSetupDlg setup;
-  Run(setup, [](CDialog& d) {
-    std::map<int, std::string> want = {{1066, "0"}, {1067, "0000"}, {1068, "0"}, {1069, "0"}};
-    for (int nID = 1070; nID <= 1085; ++nID)
-      want[nID] = "0";
-    EXPECT_EQ(Texts(d, want), want);
-  });
-  CAcceptorIdentDlg ident;
-  Run(ident, [](CDialog& d) {
-    const std::map<int, std::string> want = {
-        {1068, ""},         {1069, ""},         {1070, ""},         {1071, "00.00"},
-        {1072, "Disabled"}, {1073, "Disabled"}, {1074, "Disabled"}, {1075, "Disabled"}};
-    EXPECT_EQ(Texts(d, want), want);
-  });
-  CTubeStatusDlg tubes;
-  Run(tubes, [](CDialog& d) {
-    for (int nID = 1070; nID <= 1085; ++nID)
-      EXPECT_EQ(d.GetDlgItemText(nID), " ---") << nID;
   });
 }
 

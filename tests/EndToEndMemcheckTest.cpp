@@ -24,12 +24,12 @@ TEST(EndToEndMemcheck, AWholeSessionHasNoMemoryErrorsAndLeaksNothing) {
 
   const std::string strLog = config.Path() + "/memcheck.log";
   CMintoraProcess program;
-  ASSERT_TRUE(program.StartUnder(
+  ASSERT_TRUE(program.Start(
       config, LoopbackStore(nComm, "[AcceptorControl]\nCoinAccept=63\n"),
       {VALGRIND_EXE, "--tool=memcheck", "--leak-check=full", "--show-leak-kinds=definite",
        "--errors-for-leak-kinds=definite", "--error-exitcode=99", "--num-callers=40",
        "--suppressions=" MINTORA_VALGRIND_SUPPRESSIONS,
-       QString::fromStdString("--log-file=" + strLog)}));
+       QString::fromStdString("--log-file=" + strLog), MINTORA_EXE}));
 
   // Start-up: control codes, then the changer is set up and its coins enabled.
   EXPECT_TRUE(sim.WaitFor("RX CTRL 3 08 03 12", 120000));

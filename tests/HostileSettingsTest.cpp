@@ -3,7 +3,7 @@
 // missing, a folder, FIFO or device where the settings file or its lock should be. The program
 // starts, takes the reader's default for what it cannot read, shows the link's messages where a
 // step fails, and keeps its dialogs working when a write cannot be made. Most cases run the
-// application object in this process (its message boxes caught by the hook); the last ones run the
+// application object in this process (its message boxes caught by the hook); the last one runs the
 // real executable.
 #include "Dialog.h"
 #include "QtPlatform.h"
@@ -379,7 +379,7 @@ INSTANTIATE_TEST_SUITE_P(InTheWay, UnwritableStore,
                          InTheWayName);
 
 // ---------------------------------------------------------------------------------------------
-// The real executable with a hostile store. AutoConnect or a loopback address keeps its link at
+// The real executable with a hostile store around a loopback address, which keeps its link at
 // home.
 
 class HostileSettingsProcess : public ::testing::Test {
@@ -387,16 +387,6 @@ protected:
   CTempConfig m_config;
   CMintoraProcess m_program;
 };
-
-TEST_F(HostileSettingsProcess, EveryOtherEntryHostileAndAutoConnectOff) {
-  ASSERT_TRUE(m_program.Start(
-      m_config, With(StoreOf(kMegabyteText + "\xff\xfe", "@Rect(1 2 3 4)"), "AutoConnect", "0")));
-  const std::vector<std::string> before = ReadOwnEntries();
-  // Ended normally by the signal, it has read the store and opened its panel first.
-  m_program.Signal(SIGTERM);
-  EXPECT_TRUE(m_program.EndsNormally());
-  EXPECT_EQ(ReadOwnEntries(), before);
-}
 
 TEST_F(HostileSettingsProcess, HostileEntriesAroundAWorkingLink) {
   std::string strStore = StoreOf("\xff\xfe" + kMegabyteText, "-2147483649");

@@ -1,14 +1,11 @@
-// The real Mintora executable, started with a settings store of its own that points at a peer on
-// 127.0.0.2, watched on the wire from opening to closing; started under another name or with
-// arguments; and a second program on the same ports, where the message that the operator sees is
-// caught by running that program's application object in this process.
+// The program with a settings store of its own that points at a peer on 127.0.0.2: its
+// application object in this process with equal ports, and the real executable started under
+// another name or with arguments. The signals that end it are the abrupt-end suite's.
 #include "Resource.h"
 #include "TestSupport.h"
 #include "VendingPanelDlg.h"
 
 #include <gtest/gtest.h>
-
-#include <memory>
 
 using namespace testing_support;
 
@@ -25,58 +22,6 @@ protected:
   const unsigned m_nControl = m_nComm + 1;
   CMintoraProcess m_program;
 };
-
-TEST_F(MintoraProcess, TellsTheDeviceWhenItOpensAndWhenItCloses) {
-  auto pComm = std::make_unique<CUdpPeer>("127.0.0.2", m_nComm);
-  auto pControl = std::make_unique<CUdpPeer>("127.0.0.2", m_nControl);
-  ASSERT_TRUE(m_program.Start(m_config, Store()));
-  EXPECT_EQ(DrivesTheDeviceUntil(SIGTERM, m_program, *pComm, *pControl, m_nComm), "");
-  // Once the peers let go, nothing holds either port.
-  pComm.reset();
-  pControl.reset();
-  CUdpPeer commAgain("0.0.0.0", m_nComm, false);
-  CUdpPeer controlAgain("0.0.0.0", m_nControl, false);
-  EXPECT_TRUE(commAgain.IsBound());
-  EXPECT_TRUE(controlAgain.IsBound());
-}
-
-TEST_F(MintoraProcess, WithAutoConnectOffItSendsNothing) {
-  CUdpPeer control("127.0.0.2", m_nControl);
-  ASSERT_TRUE(m_program.Start(m_config, Store("AutoConnect=0\n")));
-  // Ended normally by the signal, it has made its choice and opened its panel first.
-  m_program.Signal(SIGINT);
-  ASSERT_TRUE(m_program.EndsNormally());
-  EXPECT_EQ(control.ReceiveBeforeProbe(), std::vector<Bytes>{});
-}
-
-// A second program with the same settings: its communication socket is refused the port that
-// the first one holds, so it shows the message, sends no control code and hears nothing, while
-// the first goes on with the device. The simulated device shares the ports with both.
-TEST_F(MintoraProcess, ASecondProgramOnTheSameStoreIsRefusedThePort) {
-  CSimProcess sim;
-  ASSERT_TRUE(sim.Start(m_nComm, m_nControl, 5));
-  ASSERT_TRUE(m_program.Start(m_config, Store("[AcceptorControl]\nCoinAccept=63\n")));
-  ASSERT_TRUE(sim.WaitFor("RX CTRL 3 08 03 12"));
-  ASSERT_TRUE(sim.WaitFor("ENABLED accept 003F"));
-
-  std::string strCredit;
-  RunProgram([&](CVendingPanelDlg& panel) {
-    EXPECT_TRUE(sim.NoneBeforeProbe(EPortRange::MintoraProcess, "RX CTRL"));  // no 11 or 18
-    sim.Type("insert 2");
-    sim.Type("reset");
-    EXPECT_TRUE(sim.WaitFor("RX COMM 1 08 RESET"));
-    EXPECT_TRUE(sim.WaitFor("ENABLED accept 003F"));
-    strCredit = panel.GetDlgItemText(IDC_CREDIT);
-  });
-  EXPECT_EQ(m_capture.m_messages,
-            std::vector<std::string>{"Create aquisition socket failed, Error: 98\r\n"});
-  EXPECT_EQ(strCredit, "0.00");
-  EXPECT_TRUE(sim.NoneBeforeProbe(EPortRange::MintoraProcess, "RX CTRL"));  // nor 0 at its end
-
-  m_program.Signal(SIGTERM);
-  EXPECT_TRUE(sim.WaitFor("RX CTRL 3 08 03 00"));
-  EXPECT_TRUE(m_program.EndsNormally());
-}
 
 // Equal ports: the control socket is refused the communication socket's port, so no control code
 // lands on the device's communication port (08 03 0B there would be a changer RESET), while the
@@ -118,16 +63,15 @@ TEST_P(MintoraStarted, UnderAnotherNameOrWithArgumentsItReadsItsOwnStore) {
   ASSERT_TRUE(QFile::link(QStringLiteral(MINTORA_EXE), strLink));
 
   switch (GetParam().how) {
-  case StartCase::LinkNamedOther:
-    ASSERT_TRUE(m_program.StartCommand(m_config, Store(), strLink, {}));
-    break;
+  case StartCase::LinkNamedOther: ASSERT_TRUE(m_program.Start(m_config, Store(), {strLink})); break;
   case StartCase::ExecAsOther:
-    ASSERT_TRUE(m_program.StartUnder(m_config, Store(), {"bash", "-c", "exec -a Other \"$0\""}));
+    ASSERT_TRUE(m_program.Start(
+        m_config, Store(), {"bash", "-c", "exec -a Other \"$0\"", QStringLiteral(MINTORA_EXE)}));
     break;
   case StartCase::QtOptions:
-    ASSERT_TRUE(m_program.StartCommand(
-        m_config, Store(), QStringLiteral(MINTORA_EXE),
-        {"-reverse", "-stylesheet", "/nonexistent.qss", "-platform", "no-such-platform"}));
+    ASSERT_TRUE(m_program.Start(m_config, Store(),
+                                {QStringLiteral(MINTORA_EXE), "-reverse", "-stylesheet",
+                                 "/nonexistent.qss", "-platform", "no-such-platform"}));
     break;
   }
   Bytes received;

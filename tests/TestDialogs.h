@@ -1,9 +1,12 @@
 // Driving modal dialogs from a test: each dialog is answered once it is shown, from inside its
-// own modal loop, and its controls are found by ID.
+// own modal loop, and its controls are found by ID; and the fixture of a test that runs the
+// program's windows in this process.
 #pragma once
 
 #include "Dialog.h"
 #include "DialogInput.h"
+#include "TestMessages.h"
+#include "TestStore.h"
 #include "WinApp.h"
 
 #if __has_include("QtPlatform.h")  // the suites that see the Qt implementation's headers
@@ -120,6 +123,17 @@ inline int FocusedId(const CDialog& dlg) {
   }
   return -2;
 }
+
+/// A settings store of its own, the application object App, message boxes and beeps caught, and
+/// every modal dialog answered once it is shown.
+template <typename App = CTestApp>
+class AppFixture : public ::testing::Test {
+protected:
+  CTempConfig m_config;  // before the application, which finds its settings there
+  App m_app;
+  CMessageCapture m_capture;
+  CDialogAnswers m_answers;
+};
 
 #if __has_include("QtPlatform.h")
 // For the suites that run on Linux only and reach the widgets behind the controls.

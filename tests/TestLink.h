@@ -1,12 +1,20 @@
-// The link's side of the harness: an application object that is also the link, and a dialer
-// that records what the link did around it.
+// The link's side of the harness: an application object that is also the link, a dialer that
+// records what the link did around it, and, for the tests that link the application's library,
+// the program's own application object run in this process from start-up to shutdown.
 #pragma once
 
 #include "DeviceLink.h"
-#include "TestFixtures.h"
+#include "TestDialogs.h"
 
+#include <functional>
 #include <string>
 #include <vector>
+
+#if __has_include("VendingApp.h")
+#include "Resource.h"
+#include "VendingApp.h"
+#include "VendingPanelDlg.h"
+#endif
 
 namespace testing_support {
 
@@ -58,5 +66,21 @@ class LinkAppFixture : public AppFixture<App> {
 protected:
   CRecordingDialer m_dialer{&this->m_app};
 };
+
+#if __has_include("VendingApp.h")
+/// LinkAppFixture for the program's application object, named as the executable is named.
+class VendingAppFixture : public LinkAppFixture<CVendingApp> {
+protected:
+  VendingAppFixture() { m_app.m_strAppName = "Mintora"; }
+
+  /// Start-up, the panel (fn runs inside it, then it is closed as by its close box), shutdown;
+  /// the main window is gone at the end.
+  void RunProgram(const std::function<void(CVendingPanelDlg&)>& fn) {
+    EXPECT_TRUE(RunApplication(m_app, m_answers, IDD_VENDINGPANEL_DIALOG,
+                               [&](CDialog& dlg) { fn(static_cast<CVendingPanelDlg&>(dlg)); }));
+    EXPECT_EQ(m_app.m_pMainWnd, nullptr);
+  }
+};
+#endif
 
 }  // namespace testing_support

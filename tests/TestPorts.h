@@ -33,7 +33,6 @@ enum class EPortRange : unsigned {
   HostileSettings = 27500,
   Flood = 28000,
   MoneyConservation = 28500,
-  EndToEnd = 29000,
   Memcheck = 29500,
   SimProcess = 30000,
   FaultEndToEnd = 30500,

@@ -32,31 +32,18 @@ public:
     }
   }
 
-  /// Writes strStore as the settings file of config, then starts the program with it.
-  /// @returns false when it did not start.
-  bool Start(const CTempConfig& config, const std::string& strStore) {
-    return StartUnder(config, strStore, {});
-  }
-  /// The same, with the program run by a tool: launcher holds the tool and its arguments, the
-  /// program's path follows them.
-  bool StartUnder(const CTempConfig& config, const std::string& strStore,
-                  const QStringList& launcher) {
-    if (launcher.isEmpty())
-      return StartCommand(config, strStore, QStringLiteral(MINTORA_EXE), {});
-    return StartCommand(config, strStore, launcher.front(),
-                        launcher.mid(1) << QStringLiteral(MINTORA_EXE));
-  }
-  /// The same, with the command line given whole: strProgram (the program, a link to it, or a
-  /// tool that runs it) and its arguments.
-  bool StartCommand(const CTempConfig& config, const std::string& strStore,
-                    const QString& strProgram, const QStringList& arguments) {
+  /// Writes strStore as the settings file of config, then starts the program with it: the
+  /// command line is the program's path unless given whole (the program, a link to it, or a
+  /// tool that runs it, then the arguments). @returns false when it did not start.
+  bool Start(const CTempConfig& config, const std::string& strStore,
+             const QStringList& command = {QStringLiteral(MINTORA_EXE)}) {
     config.Write(strStore);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("XDG_CONFIG_HOME", QString::fromStdString(config.Path()));
     env.insert("QT_QPA_PLATFORM", "offscreen");
     m_process.setProcessEnvironment(env);
     m_process.setProcessChannelMode(QProcess::ForwardedChannels);
-    m_process.start(strProgram, arguments);
+    m_process.start(command.front(), command.mid(1));
     return m_process.waitForStarted(10000);
   }
   /// Sends a signal once the program catches the termination signals, so that an early one is
@@ -211,7 +198,7 @@ struct SimLedger {
 
 #ifdef LX5200E_SIM_EXE
 /// lx5200e-sim in headless mode on 127.0.0.2, driven through its standard input. Its output
-/// lines are collected while the event loop runs, and each is handed to m_onLine as it comes.
+/// lines are collected while the event loop runs.
 class CSimProcess {
 public:
   CSimProcess() {
@@ -219,8 +206,6 @@ public:
       while (m_process.canReadLine()) {
         m_lines.push_back(m_process.readLine().trimmed().toStdString());
         m_ledger.OnLine(m_lines.back());
-        if (m_onLine)
-          m_onLine(m_lines.back());
       }
     });
   }
@@ -238,7 +223,6 @@ public:
   /// Starts the sim with the given ports and tick cadence. @returns false when it never got ready.
   bool Start(unsigned nComm, unsigned nControl, int nTickMilliseconds,
              const QStringList& extra = {}) {
-    m_nControl = nControl;
     m_process.start(QStringLiteral(LX5200E_SIM_EXE),
                     QStringList{"--headless", "--address", "127.0.0.2", "--comm-port",
                                 QString::number(nComm), "--control-port", QString::number(nControl),
@@ -281,35 +265,16 @@ public:
         nMilliseconds);
     return nFound;
   }
-  /// Sends the sim a control code that means nothing (FF) and waits for its log line: whatever
-  /// the sim got on its control port before is logged ahead of it. The probe comes from the
-  /// PC's address (a control datagram names the PC to the sim), on a port of eRange.
-  /// @returns true when the probe came and no line before it, after the lines already matched,
-  /// starts with strPrefix.
-  bool NoneBeforeProbe(EPortRange eRange, const std::string& strPrefix) {
-    const std::size_t nFrom = m_nNext;
-    CUdpPeer("127.0.0.1", TakePorts(eRange, 1))
-        .SendTo("127.0.0.2", m_nControl, Bytes{0x08, 0x03, 0xFF});
-    if (!WaitFor("RX CTRL 3 08 03 FF"))
-      return false;
-    for (std::size_t i = nFrom; i + 1 < m_nNext; ++i)
-      if (m_lines[i].rfind(strPrefix, 0) == 0)
-        return false;
-    return true;
-  }
   /// Every line the sim wrote so far, in order.
   const std::vector<std::string>& Lines() const { return m_lines; }
   /// What those lines say about money.
   const SimLedger& Ledger() const { return m_ledger; }
-
-  std::function<void(const std::string&)> m_onLine;
 
 private:
   QProcess m_process;
   std::vector<std::string> m_lines;
   SimLedger m_ledger;
   size_t m_nNext = 0;
-  unsigned m_nControl = 0;
 };
 #endif
 

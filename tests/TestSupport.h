@@ -7,18 +7,16 @@
 //   TestPorts.h      port numbers, a range per suite
 //   TestUdp.h        a UDP peer on 127.0.0.0/8 that plays the device
 //   TestMessages.h   message boxes and beeps caught
-//   TestDialogs.h    modal dialogs answered once shown, controls by ID
-//   TestFixtures.h   a test fixture with all of these for windows run in this process
+//   TestDialogs.h    modal dialogs answered once shown, controls by ID, and a test fixture with
+//                    all of these for windows run in this process
 //   TestProcesses.h  the program and the simulated device as child processes (Linux)
 //   TestLink.h       an application object with the link, a recording dialer, their fixture
-//                    (for the tests that link the link's library)
-//   TestProgram.h    the program's application object run in this process, and its fixture
-//                    (for the tests that link the application's library)
+//                    (for the tests that link the link's library), and the program's own
+//                    application object and its fixture (for those that link the application's)
 #pragma once
 
 #include "TestDialogs.h"
 #include "TestEvents.h"
-#include "TestFixtures.h"
 #include "TestMessages.h"
 #include "TestPlatform.h"
 #include "TestPorts.h"
@@ -39,7 +37,4 @@
 
 #if __has_include("DeviceLink.h")
 #include "TestLink.h"
-#endif
-#if __has_include("VendingApp.h")
-#include "TestProgram.h"
 #endif

@@ -21,11 +21,6 @@
 #include <utility>
 #include <vector>
 
-#ifndef _WIN32
-#include <spawn.h>
-extern char** environ;
-#endif
-
 namespace testing_support {
 
 using Bytes = std::vector<unsigned char>;
@@ -33,7 +28,7 @@ using Bytes = std::vector<unsigned char>;
 /// The test process's end of udp-relay (tests/wine/UdpRelay.cpp), which holds the sockets of the
 /// peers that Wine cannot bind: started on first use from the path in $MINTORA_UDP_RELAY (the
 /// windows test preset sets it), ended with the process. When it cannot be started or does not
-/// answer, every peer that needs it fails its test and says why.
+/// answer, every peer that needs it fails its test and says why. Windows only.
 class CUdpRelay {
 public:
   static CUdpRelay& Get() {
@@ -59,11 +54,8 @@ public:
     m_received.erase(nId);
     return 0;
   }
-  bool Connect(std::uint16_t nId, std::uint32_t nAddress, unsigned nPort) {
-    return Answered({udp_relay::kConnect, nId, nAddress, static_cast<std::uint16_t>(nPort)});
-  }
-  /// Sends from socket nId to nAddress:nPort, or to its connected address when both are 0. As
-  /// with a socket of its own, the datagram has reached its receiver's queue on return.
+  /// Sends from socket nId to nAddress:nPort. As with a socket of its own, the datagram has
+  /// reached its receiver's queue on return.
   void Send(std::uint16_t nId, std::uint32_t nAddress, unsigned nPort, const Bytes& bytes) {
     Answered({udp_relay::kSend, nId, nAddress, static_cast<std::uint16_t>(nPort)}, bytes.data(),
              bytes.size());
@@ -141,10 +133,8 @@ private:
     CloseHandle(process.hProcess);
     return true;
 #else
-    pid_t pid = 0;
-    std::string strPath = lpszRelay, strArgument = strPort;
-    char* argv[] = {strPath.data(), strArgument.data(), nullptr};
-    return posix_spawn(&pid, lpszRelay, nullptr, nullptr, argv, environ) == 0;
+    (void)lpszRelay, (void)strPort;
+    return false;
 #endif
   }
 
@@ -202,7 +192,7 @@ private:
 /// A plain UDP socket bound to address:port, with SO_REUSEADDR unless told otherwise. The address
 /// is IPv4 or IPv6 (dual-stack unless bV6Only). Only 127.0.0.0/8 (or ::1) is ever sent to. Under
 /// Wine a peer on an IPv4 address other than 127.0.0.1 and the wildcard is a socket of
-/// udp-relay's (on Linux too when $MINTORA_UDP_RELAY names one: a check of the relay).
+/// udp-relay's.
 class CUdpPeer {
 public:
   CUdpPeer(const char* lpszAddress, unsigned nPort, bool bReuse = true, bool bV6Only = false) {
@@ -251,14 +241,14 @@ public:
     const SocketLength nLength = Address(lpszAddress, nPort, to);
     if (!m_bBound || !IsLoopback(to))
       return false;
-    if (m_nRelayId)
-      return to.ss_family == AF_INET && CUdpRelay::Get().Connect(m_nRelayId, V4(to), nPort);
-    return connect(m_fd, reinterpret_cast<const sockaddr*>(&to), nLength) == 0;
+    m_connected = to;  // a relayed peer sends there; it hears from anyone all the same
+    return m_nRelayId ? to.ss_family == AF_INET
+                      : connect(m_fd, reinterpret_cast<const sockaddr*>(&to), nLength) == 0;
   }
   /// Sends to the connected address; refused or dropped datagrams go unnoticed.
   void Write(const std::uint8_t* pBytes, std::size_t nLength) {
     if (m_nRelayId)
-      CUdpRelay::Get().Send(m_nRelayId, 0, 0, Bytes(pBytes, pBytes + nLength));
+      SendBytes(m_connected, sizeof(sockaddr_in), Bytes(pBytes, pBytes + nLength));
     else
       send(m_fd, reinterpret_cast<const char*>(pBytes), static_cast<int>(nLength), 0);
   }
@@ -364,7 +354,7 @@ private:
   static bool IsRelayed(const sockaddr_storage& local) {
     const bool bWineBindsIt =
         local.ss_family != AF_INET || V4(local) == INADDR_ANY || V4(local) == INADDR_LOOPBACK;
-    return !bWineBindsIt && (kThisPlatform == kWindows || std::getenv("MINTORA_UDP_RELAY"));
+    return !bWineBindsIt && kThisPlatform == kWindows;
   }
 
   void SendBytes(const sockaddr_storage& to, SocketLength nLength, const Bytes& bytes) {
@@ -396,6 +386,7 @@ private:
   }
 
   sockaddr_storage m_local = {};
+  sockaddr_storage m_connected = {};
   SocketHandle m_fd = kNoSocket;
   std::uint16_t m_nRelayId = 0;  // the relay's socket, 0 when the peer is a socket of its own
   bool m_bBound = false;

@@ -91,12 +91,4 @@ TEST_F(Application, TheExitCommandEndsLikeTheCloseBox) {
   EXPECT_EQ(all[2], (Bytes{0x08, 0x03, 0x00}));
 }
 
-TEST_F(Application, AFailingHangUpIsShownAndShutdownGoesOn) {
-  StoreLink();
-  m_dialer.m_dwHangUpResult = 5;
-  RunProgram([](CVendingPanelDlg&) {});
-  EXPECT_EQ(m_messages,
-            (std::vector<std::string>{"Hang up failed, Error: 5\r\nProbably still connected."}));
-}
-
 }  // namespace

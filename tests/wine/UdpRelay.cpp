@@ -79,14 +79,8 @@ public:
     const int fd = it == m_sockets.end() ? -1 : it->second;
     switch (h.eKind) {
     case kBind: Answer(h.nId, Bind(h, nLength > kRelayHeader && p[kRelayHeader] == 1)); break;
-    case kConnect:
-      Answer(h.nId, IsLoopbackAddress(h.nAddress) &&
-                        connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0);
-      break;
     case kSend:
-      if (h.nAddress == 0 && h.nPort == 0)
-        send(fd, p + kRelayHeader, nLength - kRelayHeader, 0);
-      else if (IsLoopbackAddress(h.nAddress))
+      if (IsLoopbackAddress(h.nAddress))
         sendto(fd, p + kRelayHeader, nLength - kRelayHeader, 0,
                reinterpret_cast<const sockaddr*>(&to), sizeof to);
       Answer(h.nId, true);  // on the loopback the datagram is queued at its receiver by now

@@ -11,14 +11,13 @@
 namespace udp_relay {
 
 enum EKind : unsigned char {
-  kHello = 'H',    ///< relay to test, first of all: the relay's tunnel is its sender
-  kBind = 'B',     ///< bind socket id to address:port; payload 1 byte, 1 for SO_REUSEADDR
-  kConnect = 'C',  ///< connect socket id to address:port
-  kSend = 'S',     ///< send the payload from socket id to address:port (0.0.0.0:0: connected)
-  kClose = 'X',    ///< close socket id
-  kBye = 'Q',      ///< the relay ends
-  kResult = 'R',   ///< relay to test, for all but kClose and kBye: payload 1 byte, 1 when done
-  kData = 'D',     ///< relay to test: socket id received the payload from address:port
+  kHello = 'H',   ///< relay to test, first of all: the relay's tunnel is its sender
+  kBind = 'B',    ///< bind socket id to address:port; payload 1 byte, 1 for SO_REUSEADDR
+  kSend = 'S',    ///< send the payload from socket id to address:port
+  kClose = 'X',   ///< close socket id
+  kBye = 'Q',     ///< the relay ends
+  kResult = 'R',  ///< relay to test, for all but kClose and kBye: payload 1 byte, 1 when done
+  kData = 'D',    ///< relay to test: socket id received the payload from address:port
 };
 
 constexpr std::size_t kRelayHeader = 9;
