@@ -15,10 +15,12 @@ scaled() { awk -v v="$1" -v d="$2" -v n="$3" 'BEGIN { printf "%.*f", n, v / d }'
 # judge FIGURE QUANTILE OP GOAL BLOCK DIVISOR DECIMALS PAIRS [NOTE]: one row judged on the ratio of
 # the two sides' QUANTILE (0.5 median, 0.99 99th percentile); BLOCK consecutive pairs are
 # resampled together for the band. The sides are shown as min / median / max after DIVISOR, and
-# the quantile in front when it is not the median. NOTE is added to the verdict.
+# the quantile in front when it is not the median. NOTE is added to the verdict. The ratio has
+# $ratio_decimals decimals (2 unless set), more for a figure that sits within a hundredth of its
+# goal, so that the band shown tells why it is or is not on one side.
 judge() {
   local figure=$1 quantile=$2 op=$3 goal=$4 block=$5 divisor=$6 decimals=$7 pairs=$8 note=${9:-}
-  local line
+  local line places=${ratio_decimals:-2}
   line=$("$probe" verdict "$quantile" "$op" "$goal" "$block" <"$pairs")
   local _ a_min a_med a_max a_q b_min b_med b_max b_q ratio low high count word
   read -r _ a_min a_med a_max a_q b_min b_med b_max b_q ratio low high count word <<<"$line"
@@ -34,7 +36,8 @@ judge() {
   verdicts+=("$word")
   [[ -n $note ]] && word="$word ($note)"
   row "$figure" "$(side "$a_min" "$a_med" "$a_max" "$a_q")" "$(side "$b_min" "$b_med" "$b_max" "$b_q")" \
-    "$(scaled "$ratio" 1 2) [$(scaled "$low" 1 2), $(scaled "$high" 1 2)]" "$op $goal" "$word"
+    "$(scaled "$ratio" 1 "$places") [$(scaled "$low" 1 "$places"), $(scaled "$high" 1 "$places")]" \
+    "$op $goal" "$word"
 }
 
 # report FIGURE QUANTILE BLOCK DIVISOR DECIMALS PAIRS: as judge, for a figure with no goal.

@@ -29,6 +29,11 @@ std::function<void(UINT)> g_beepHook;
 int g_signalPipe[2] = {-1, -1};
 std::atomic<bool> g_bTerminating{false};
 
+// Reads the font configuration on a second thread (AfxWinMain); the look of the program's
+// windows waits for it (AfxReadyWindowLook).
+std::thread g_fontReader;
+bool g_bLookPending = false;
+
 void OnTerminationSignal(int) {
   g_bTerminating = true;
   const char byte = 1;
@@ -56,6 +61,7 @@ int AfxMessageBox(const std::string& strText, UINT nType) {
   if (g_messageBoxHook)
     return g_messageBoxHook(strText, nType);
   CWinApp* pApp = AfxGetApp();
+  AfxReadyWindowLook();
   QMessageBox box;
   box.setWindowTitle(QString::fromStdString(pApp ? pApp->m_strAppName : std::string()));
   box.setText(QString::fromStdString(strText).trimmed());
@@ -111,11 +117,24 @@ void AfxInstallTerminationHandlers() {
   sigaction(SIGHUP, &action, nullptr);
 }
 
+void AfxReadyWindowLook() {
+  if (!g_bLookPending)
+    return;
+  g_bLookPending = false;
+  g_fontReader.join();
+  // Windows without a font of their own (menus, message boxes) take the one that every template
+  // names, as the system's default font; the toolkit's default face is then never loaded.
+  QApplication::setFont(DialogFont("MS Sans Serif", 8));
+  QApplication::setStyle(CreateDialogStyle());
+}
+
 int AfxWinMain(int argc, char** argv) {
   // Reading the font configuration (fontconfig's files and caches) is the largest single cost of
-  // showing the first window; it runs on a second thread while the platform plugin starts, and
-  // the toolkit later finds it loaded. The library comes with the toolkit; without it, nothing.
-  std::thread fonts([] {
+  // showing the first window; it runs on a second thread while the platform plugin starts and
+  // the application reads its settings and opens its sockets, and the toolkit later finds it
+  // loaded. Nothing before the first window asks for a font. The library comes with the
+  // toolkit; without it, nothing.
+  g_fontReader = std::thread([] {
     if (auto pfnInit = reinterpret_cast<int (*)()>(dlsym(RTLD_DEFAULT, "FcInit")))
       pfnInit();
   });
@@ -126,23 +145,20 @@ int AfxWinMain(int argc, char** argv) {
   char* qtArgv[] = {argc > 0 && argv[0] ? argv[0] : szNoName, nullptr};
   int nQtArgc = 1;
   QApplication app(nQtArgc, qtArgv);
-  fonts.join();
-  // Windows without a font of their own (menus, message boxes) take the one that every template
-  // names, as the system's default font; the toolkit's default face is then never loaded.
-  QApplication::setFont(DialogFont("MS Sans Serif", 8));
-  QApplication::setStyle(CreateDialogStyle());
-  CWinApp* pApp = AfxGetApp();
-  if (!pApp)
-    return 1;
-  if (pApp->m_strAppName.empty())
-    pApp->m_strAppName = ExecutableName(qtArgv[0]);
-  QApplication::setApplicationName(QString::fromStdString(pApp->m_strAppName));
-  // Docks match the windows to their launcher, com.tessaline.Mintora.desktop, by this name.
-  QApplication::setDesktopFileName("com.tessaline.Mintora");
-  AfxInstallTerminationHandlers();
-  int nResult = 0;
-  if (pApp->InitInstance())
-    nResult = pApp->Run();
-  int nExit = pApp->ExitInstance();
+  g_bLookPending = true;
+  int nResult = 1;
+  int nExit = 0;
+  if (CWinApp* pApp = AfxGetApp()) {
+    if (pApp->m_strAppName.empty())
+      pApp->m_strAppName = ExecutableName(qtArgv[0]);
+    QApplication::setApplicationName(QString::fromStdString(pApp->m_strAppName));
+    // Docks match the windows to their launcher, com.tessaline.Mintora.desktop, by this name.
+    QApplication::setDesktopFileName("com.tessaline.Mintora");
+    AfxInstallTerminationHandlers();
+    nResult = pApp->InitInstance() ? pApp->Run() : 0;
+    nExit = pApp->ExitInstance();
+  }
+  // A program that never showed a window still waits for the reader before it ends.
+  AfxReadyWindowLook();
   return nResult != 0 ? nResult : nExit;
 }

@@ -101,6 +101,8 @@ bool TakesFocus(ControlKind kind) {
 
 }  // namespace
 
+QString ControlObjectName(int nID) { return QStringLiteral("ctrl_") + QString::number(nID); }
+
 QMenuBar* CreateMenuBar(const MenuTemplate& menu, QWidget* pWindow, CWnd& wnd) {
   auto* pMenuBar = new QMenuBar(pWindow);
   for (const MenuPopup& popup : menu.popups) {
@@ -135,8 +137,7 @@ std::vector<QWidget*> CreateControls(const DialogTemplate& dlgTemplate, QWidget*
   for (const DialogControl& ctrl : dlgTemplate.controls) {
     QWidget* pItem = CreateControl(ctrl, pWindow, wnd);
     controls.push_back(pItem);
-    pItem->setObjectName(QStringLiteral("ctrl_%1").arg(ctrl.nID));
-    pItem->setProperty(kControlIdProperty, ctrl.nID);
+    pItem->setObjectName(ControlObjectName(ctrl.nID));
     if (ctrl.kind == ControlKind::GroupBox)
       groups.push_back(pItem);
 

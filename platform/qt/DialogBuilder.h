@@ -7,10 +7,11 @@
 
 class CWnd;
 class QMenuBar;
+class QString;
 class QWidget;
 
-/// The property of a control's widget that holds the control's ID.
-constexpr const char* kControlIdProperty = "ctrlId";
+/// The object name of a control's widget, which names its ID ("ctrl_1001").
+QString ControlObjectName(int nID);
 
 /// Makes the menu bar of menu in pWindow; its items run their commands through wnd.
 QMenuBar* CreateMenuBar(const MenuTemplate& menu, QWidget* pWindow, CWnd& wnd);

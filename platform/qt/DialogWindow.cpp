@@ -63,6 +63,7 @@ public:
 }  // namespace
 
 QWidget* CreateDialogWindow(CDialog& dlg, QWidget* pOwner) {
+  AfxReadyWindowLook();
   const DialogTemplate& dlgTemplate = dlg.GetTemplate();
   const unsigned nStyle = dlgTemplate.nStyle;
   Qt::WindowFlags flags = (nStyle & DialogStyle::AppWindow) || !pOwner ? Qt::Window : Qt::Dialog;

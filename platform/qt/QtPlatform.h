@@ -19,6 +19,12 @@ inline HICON ToHicon(const QIcon* pIcon) {
   return reinterpret_cast<HICON>(const_cast<QIcon*>(pIcon));
 }
 
+/// Gives the program's windows their look, the font and style that every window without one of
+/// its own takes, once AfxWinMain has asked for it: first waits for AfxWinMain's read of the font
+/// configuration. Called before a window is made; does nothing without AfxWinMain (the tests),
+/// or the second time.
+void AfxReadyWindowLook();
+
 /// The device context that OnPaint receives: a painter on the window.
 class CQtPaintDC final : public CDC {
 public:

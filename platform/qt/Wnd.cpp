@@ -8,7 +8,6 @@
 #include <QCheckBox>
 #include <QIcon>
 #include <QPainter>
-#include <QVariant>
 #include <QWidget>
 
 std::string CWnd::GetWindowText() const {
@@ -19,12 +18,12 @@ HWND CWnd::GetDlgItem(int nID) const {
   if (!m_hWnd)
     return nullptr;
   // Direct children only: a nested dialog is a child widget of its owner and may use the same IDs.
-  const auto children =
-      QtWidget(m_hWnd)->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
-  for (QWidget* pChild : children) {
-    const QVariant id = pChild->property(kControlIdProperty);
-    if (id.isValid() && id.toInt() == nID)
-      return ToHwnd(pChild);
+  // A control is known by the name its builder gave it: comparing names is cheap, where looking
+  // up a property walks the property tables of each child's classes.
+  const QString strName = ControlObjectName(nID);
+  for (QObject* pChild : QtWidget(m_hWnd)->children()) {
+    if (pChild->isWidgetType() && pChild->objectName() == strName)
+      return ToHwnd(static_cast<QWidget*>(pChild));
   }
   return nullptr;
 }
