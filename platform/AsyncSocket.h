@@ -56,7 +56,8 @@ public:
   void Close();
 
   /// A datagram is waiting; one call per datagram. Datagrams that are already queued when a
-  /// call returns get their calls at once, up to a bound, before the event loop runs again.
+  /// call returns get their calls at once, up to a bound, before the event loop runs again (on
+  /// Windows each comes with its own notification, one after the other).
   virtual void OnReceive(int nErrorCode);
 
   /// The socket while it is open, -1 otherwise.
@@ -82,8 +83,8 @@ private:
   /// one queued behind it, up to a bound.
   void DeliverReadiness();
   /// Whether a datagram, an empty one included, waits on the open socket hSocket (a pending
-  /// error alone does not count). On Windows an empty one may count as none: it gets a readiness
-  /// notification of its own.
+  /// error alone does not count). On Windows always false: each datagram that a read leaves
+  /// behind gets a readiness notification of its own.
   static bool IsDatagramWaiting(INT_PTR hSocket);
 
   CSocketWatch* m_pWatch = nullptr;  ///< the platform's readiness notification while open

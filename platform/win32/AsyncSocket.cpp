@@ -7,9 +7,12 @@
 
 #include <mswsock.h>
 
+#include <algorithm>
 #include <memory>
 #include <unordered_map>
 #include <vector>
+
+class CSocketWatch;
 
 /// The hidden message-only window of one thread, to which Winsock posts the read readiness of
 /// the sockets made on that thread, and the sockets it delivers to.
@@ -22,13 +25,18 @@ public:
   static CSocketWindow* ForThisThread();
 
   HWND Window() const { return m_hWnd; }
-  void Add(SOCKET s, CAsyncSocket* pSocket, Deliver pDeliver) {
-    m_sockets[s] = {pSocket, pDeliver};
+  /// The readiness message for the next socket opened: each socket gets another one in turn, so
+  /// that messages still queued for a closed socket are not taken for those of a new socket that
+  /// Winsock gave the same handle.
+  UINT NextMessage();
+  void Add(SOCKET s, CSocketWatch* pWatch, CAsyncSocket* pSocket, Deliver pDeliver) {
+    m_sockets[s] = {pWatch, pSocket, pDeliver};
   }
   void Remove(SOCKET s) { m_sockets.erase(s); }
 
 private:
   struct Entry {
+    CSocketWatch* pWatch;
     CAsyncSocket* pSocket;
     Deliver pDeliver;
   };
@@ -36,11 +44,12 @@ private:
   static LRESULT CALLBACK WindowProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
 
   HWND m_hWnd = nullptr;
+  UINT m_nNextMessage = 0;  ///< offset in the window's range of readiness messages
   std::unordered_map<SOCKET, Entry> m_sockets;
 };
 
 /// What an open socket keeps beside its handle: the window that delivers its read readiness
-/// (none when it was not asked for) and its peer.
+/// (none when it was not asked for), what tells a stale readiness message, and its peer.
 ///
 /// The peer is not given to Winsock's connect: it is the destination of every send and the only
 /// source that ReceiveFrom accepts. Under Wine a connected UDP socket that gets an ICMP
@@ -49,26 +58,32 @@ private:
 class CSocketWatch {
 public:
   CSocketWindow* m_pWindow = nullptr;
+  UINT m_nMessage = 0;  ///< the readiness message Winsock posts for this socket
+  /// The reads of the socket (ReceiveFrom's, looks at a datagram included) less the readiness
+  /// messages handled for it. Winsock posts a message when a datagram arrives while the notice is
+  /// enabled, and one after each read that leaves a datagram behind, and then none until the
+  /// next read. So a message, handled in the order posted, finds this at 0 when no read came
+  /// after it was posted, and its datagram still waits; above 0 a later read took that
+  /// datagram, and whatever waits now has a message of its own behind this one.
+  int m_nReadsOverNotices = 0;
   bool m_bHasPeer = false;
   sockaddr_in m_peer = {};
 };
 
 namespace {
 
-constexpr UINT kReadinessMessage = WM_APP + 1;
+/// The range of the readiness messages, all within the application's own.
+constexpr UINT kFirstReadinessMessage = WM_APP + 1;
+constexpr UINT kReadinessMessages = 0x3F00;
 constexpr const char* kWindowClass = "MintoraSocketWatch";
 
-/// True when a datagram of at least one byte is waiting on s. The size of the next datagram is
-/// the system's own answer (under Wine from the socket itself, without a request to its server).
-bool HasBytesWaiting(SOCKET s) {
-  u_long nBytes = 0;
-  return ioctlsocket(s, FIONREAD, &nBytes) == 0 && nBytes > 0;
-}
-
-/// True when a datagram, an empty one included, is waiting on s. Only when no byte is waiting is
-/// select asked, which under Wine is a poll through its server.
+/// True when a datagram, an empty one included, is waiting on s. The size of the next datagram
+/// is asked first: Wine answers it from the socket itself, with one request to its server for
+/// the thread's event. Only when no byte is waiting is select asked, which under Wine is a poll
+/// through its server.
 bool HasDatagramWaiting(SOCKET s) {
-  if (HasBytesWaiting(s))
+  u_long nBytes = 0;
+  if (ioctlsocket(s, FIONREAD, &nBytes) == 0 && nBytes > 0)
     return true;
   fd_set readable;
   FD_ZERO(&readable);
@@ -107,35 +122,47 @@ CSocketWindow* CSocketWindow::ForThisThread() {
   return s_pWindow;
 }
 
+UINT CSocketWindow::NextMessage() {
+  const UINT nMessage = kFirstReadinessMessage + m_nNextMessage;
+  m_nNextMessage = (m_nNextMessage + 1) % kReadinessMessages;
+  return nMessage;
+}
+
 LRESULT CALLBACK CSocketWindow::WindowProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message != kReadinessMessage)
+  if (message < kFirstReadinessMessage || message >= kFirstReadinessMessage + kReadinessMessages)
     return DefWindowProcA(hWnd, message, wParam, lParam);
   auto* pWindow = reinterpret_cast<CSocketWindow*>(GetWindowLongPtrA(hWnd, GWLP_USERDATA));
   const SOCKET s = static_cast<SOCKET>(wParam);
   if (!pWindow || WSAGETSELECTEVENT(lParam) != FD_READ)
     return 0;
-  // A message may still be queued for a socket that was closed since.
+  // A message may still be queued for a socket that was closed since, whose handle a new
+  // socket may have now.
   const auto it = pWindow->m_sockets.find(s);
-  if (it == pWindow->m_sockets.end())
+  if (it == pWindow->m_sockets.end() || it->second.pWatch->m_nMessage != message)
     return 0;
-  // A message that finds nothing waiting is stale: Winsock posts one after every read that
-  // leaves a datagram behind, and the drain that followed read that datagram too. It needs
-  // nothing done: the read that took the datagram re-enabled the notice for the next one. A
-  // read of no bytes here would re-enable it again, and Wine answers that with a new message at
-  // once, so the thread would spin between datagrams.
-  if (HasDatagramWaiting(s))
+  // A message that no read came after has its datagram waiting: it is delivered without a look
+  // at the socket, which under Wine costs a request to its server. One that a read came after is
+  // stale, and so is one beyond what the reads can have raised (after a handler that read
+  // nothing), which counts afresh from here; such a message is delivered only when a look finds
+  // a datagram, so that no handler is called with nothing to read and, should Winsock ever post
+  // fewer messages than counted, none waits unheard. A stale message needs nothing else done: the
+  // read that took its datagram re-enabled the notice. A read of no bytes here would re-enable it
+  // again, and Wine answers that with a new message at once, so the thread would spin.
+  CSocketWatch& watch = *it->second.pWatch;
+  const bool bFresh = watch.m_nReadsOverNotices == 0;
+  watch.m_nReadsOverNotices = std::max(watch.m_nReadsOverNotices, 0) - 1;
+  if (bFresh || HasDatagramWaiting(s))
     it->second.pDeliver(it->second.pSocket);
   return 0;
 }
 
-// An empty datagram behind the one just read ends the run here: Winsock posts a readiness
-// message for it (a read that leaves a datagram behind does), and the window delivers it.
 // Winsock reads one datagram a call: nothing is ever read ahead.
 int CAsyncSocket::ReadAheadCount() const { return 0; }
 
-bool CAsyncSocket::IsDatagramWaiting(INT_PTR hSocket) {
-  return HasBytesWaiting(static_cast<SOCKET>(hSocket));
-}
+// The next datagram comes with a readiness message of its own: Winsock posts one after every
+// read that leaves a datagram behind. A look here would cost a request to Wine's server for each
+// datagram, and the message would come all the same, to be found stale.
+bool CAsyncSocket::IsDatagramWaiting(INT_PTR) { return false; }
 
 CAsyncSocket::~CAsyncSocket() { Close(); }
 
@@ -193,16 +220,18 @@ bool CAsyncSocket::Open(INT_PTR hSocket, long lEvent) {
   DWORD dwReturned = 0;
   u_long nNonBlocking = 1;
   DWORD dwError = 0;
+  UINT nMessage = 0;
   if (lEvent & FD_READ_EVENT) {
     pWindow = CSocketWindow::ForThisThread();
-    if (!pWindow)
+    if (pWindow)
+      nMessage = pWindow->NextMessage();
+    else
       dwError = GetLastError();  // why the window could not be made
   }
-  if (dwError == 0 &&
-      (WSAIoctl(s, SIO_UDP_CONNRESET, &bReportReset, sizeof bReportReset, nullptr, 0, &dwReturned,
-                nullptr, nullptr) != 0 ||
-       ioctlsocket(s, FIONBIO, &nNonBlocking) != 0 ||
-       (pWindow && WSAAsyncSelect(s, pWindow->Window(), kReadinessMessage, FD_READ) != 0)))
+  if (dwError == 0 && (WSAIoctl(s, SIO_UDP_CONNRESET, &bReportReset, sizeof bReportReset, nullptr,
+                                0, &dwReturned, nullptr, nullptr) != 0 ||
+                       ioctlsocket(s, FIONBIO, &nNonBlocking) != 0 ||
+                       (pWindow && WSAAsyncSelect(s, pWindow->Window(), nMessage, FD_READ) != 0)))
     dwError = static_cast<DWORD>(WSAGetLastError());
   if (dwError != 0) {
     closesocket(s);
@@ -214,7 +243,8 @@ bool CAsyncSocket::Open(INT_PTR hSocket, long lEvent) {
   m_pWatch->m_pWindow = pWindow;
   // Write readiness is accepted for compatibility and never delivered: sends do not block.
   if (pWindow) {
-    pWindow->Add(s, this, [](CAsyncSocket* pSocket) { pSocket->DeliverReadiness(); });
+    m_pWatch->m_nMessage = nMessage;
+    pWindow->Add(s, m_pWatch, this, [](CAsyncSocket* pSocket) { pSocket->DeliverReadiness(); });
   }
   return true;
 }
@@ -249,6 +279,7 @@ int CAsyncSocket::ReceiveFrom(void* lpBuf, int nBufLen, std::string& rSocketAddr
       SetLastError(static_cast<DWORD>(nError));
       return -1;
     }
+    ++m_pWatch->m_nReadsOverNotices;
     if (!(nFlags & MSG_PEEK))
       ++m_nDatagramsRead;
     const sockaddr_in& peer = m_pWatch->m_peer;
@@ -259,6 +290,7 @@ int CAsyncSocket::ReceiveFrom(void* lpBuf, int nBufLen, std::string& rSocketAddr
       if (nFlags & MSG_PEEK) {
         char byte;
         recv(s, &byte, 0, 0);
+        ++m_pWatch->m_nReadsOverNotices;
         ++m_nDatagramsRead;
       }
       continue;
