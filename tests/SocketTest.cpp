@@ -325,8 +325,8 @@ TEST_P(Bursts, EveryDatagramOfEveryBurstIsDelivered) {
   socket.m_bClose = c.bClosesAfterFirst;
   CUdpPeer device(kDeviceAddress, m_nPort + 1);
   ASSERT_TRUE(device.IsBound());
-  // A socket made again takes the stranger's port in turn: Wine may still list the port of one
-  // just closed as held.
+  // A socket made again takes a port of its own: Wine may still list the port of one just
+  // closed as held, for longer on a busy machine.
   unsigned nPort = m_nPort;
   ASSERT_TRUE(socket.Create(nPort)) << GetLastError();
   std::vector<int> expected;
@@ -345,8 +345,11 @@ TEST_P(Bursts, EveryDatagramOfEveryBurstIsDelivered) {
         << "burst " << nBurst << ": " << socket.m_order.size() << " of " << expected.size();
     if (c.bClosesAfterFirst) {
       ASSERT_EQ(socket.m_hSocket, -1);
-      nPort = nPort == m_nPort ? m_nPort + 2 : m_nPort;
-      ASSERT_TRUE(socket.Create(nPort)) << GetLastError();
+      nPort = TakePorts(EPortRange::Socket, 1);
+      // Wine's table of owners may still list the socket that found the port free a moment ago.
+      ASSERT_TRUE(
+          PumpUntil([&] { return socket.Create(nPort) || GetLastError() != kAddressInUse; }));
+      ASSERT_NE(socket.m_hSocket, -1) << GetLastError();
     }
     // The gap: a posted call runs after every notice queued so far, stale ones included.
     bool bGapDone = false;
@@ -477,10 +480,15 @@ TEST_P(PortLook, SeesEveryOwnerBoundBeforeIt) {
     for (const auto& pSocket : sockets)
       handles.push_back(pSocket->Handle());
     const auto shared = std::make_unique<bool[]>(handles.size());
-    FindSharedWildcardPorts(handles.data(), static_cast<int>(handles.size()), shared.get());
+    // The system's table is read while the run's other test processes bind and close sockets,
+    // and such a read may miss a row; a look that keeps seeing wrong is a fault.
     std::string strSeen;
-    for (size_t i = 0; i < handles.size(); ++i)
-      strSeen += shared[i] ? '1' : '0';
+    for (int nLook = 0; nLook < 3 && strSeen != strStep.substr(2); ++nLook) {
+      FindSharedWildcardPorts(handles.data(), static_cast<int>(handles.size()), shared.get());
+      strSeen.clear();
+      for (size_t i = 0; i < handles.size(); ++i)
+        strSeen += shared[i] ? '1' : '0';
+    }
     EXPECT_EQ(strSeen, strStep.substr(2)) << strStep;
   }
 }
