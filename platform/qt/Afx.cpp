@@ -32,7 +32,6 @@ std::atomic<bool> g_bTerminating{false};
 // Reads the font configuration on a second thread (AfxWinMain); the look of the program's
 // windows waits for it (AfxReadyWindowLook).
 std::thread g_fontReader;
-bool g_bLookPending = false;
 
 void OnTerminationSignal(int) {
   g_bTerminating = true;
@@ -118,9 +117,8 @@ void AfxInstallTerminationHandlers() {
 }
 
 void AfxReadyWindowLook() {
-  if (!g_bLookPending)
+  if (!g_fontReader.joinable())
     return;
-  g_bLookPending = false;
   g_fontReader.join();
   // Windows without a font of their own (menus, message boxes) take the one that every template
   // names, as the system's default font; the toolkit's default face is then never loaded.
@@ -145,7 +143,6 @@ int AfxWinMain(int argc, char** argv) {
   char* qtArgv[] = {argc > 0 && argv[0] ? argv[0] : szNoName, nullptr};
   int nQtArgc = 1;
   QApplication app(nQtArgc, qtArgv);
-  g_bLookPending = true;
   int nResult = 1;
   int nExit = 0;
   if (CWinApp* pApp = AfxGetApp()) {
