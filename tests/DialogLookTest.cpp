@@ -24,11 +24,14 @@
 #include <QStyle>
 #include <QStyleOptionButton>
 
+#include <fontconfig/fontconfig.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -230,5 +233,52 @@ TEST_P(DialogLook, OneFontAndEveryTextWhole) {
 
 INSTANTIATE_TEST_SUITE_P(EveryWindow, DialogLook, ::testing::ValuesIn(kDialogs),
                          [](const auto& info) { return std::string(info.param.pszName); });
+
+std::vector<std::string> FontFiles(FcConfig* pConfig) {
+  std::vector<std::string> files;
+  if (FcFontSet* pSet = FcConfigGetFonts(pConfig, FcSetSystem)) {
+    for (int i = 0; i < pSet->nfont; ++i) {
+      FcChar8* pszFile = nullptr;
+      if (FcPatternGetString(pSet->fonts[i], FC_FILE, 0, &pszFile) == FcResultMatch)
+        files.emplace_back(reinterpret_cast<const char*>(pszFile));
+    }
+  }
+  return files;
+}
+
+/// The font that pszPattern finds, with every property that the configuration's rules set on
+/// it (hinting, antialiasing, sub-pixel order ...), as text.
+std::string MatchedFont(FcConfig* pConfig, const char* pszPattern) {
+  FcPattern* pPattern = FcNameParse(reinterpret_cast<const FcChar8*>(pszPattern));
+  FcConfigSubstitute(pConfig, pPattern, FcMatchPattern);
+  FcDefaultSubstitute(pPattern);
+  FcResult result = FcResultNoMatch;
+  FcPattern* pMatch = FcFontMatch(pConfig, pPattern, &result);
+  std::string strMatch;
+  if (pMatch) {
+    FcChar8* pszText = FcNameUnparse(pMatch);
+    strMatch = reinterpret_cast<const char*>(pszText);
+    FcStrFree(pszText);
+    FcPatternDestroy(pMatch);
+  }
+  FcPatternDestroy(pPattern);
+  return strMatch;
+}
+
+// The program reads the font configuration ahead of its first window, its own way: the fonts
+// and the rules it ends up with are those of the library's own loader.
+TEST(FontConfiguration, TheProgramsReadHasTheLibrarysFontsAndRules) {
+  FcConfig* pLibrarys = FcInitLoadConfigAndFonts();
+  ASSERT_NE(pLibrarys, nullptr);
+  LoadFontConfiguration();
+  FcConfig* pCurrent = FcConfigGetCurrent();
+  ASSERT_NE(pCurrent, pLibrarys);
+  EXPECT_FALSE(FontFiles(pLibrarys).empty());
+  EXPECT_EQ(FontFiles(pCurrent), FontFiles(pLibrarys));
+  for (const char* pszPattern :
+       {"MS Sans Serif:pixelsize=11", "sans-serif:pixelsize=11", "serif:bold", "monospace:lang=ja"})
+    EXPECT_EQ(MatchedFont(pCurrent, pszPattern), MatchedFont(pLibrarys, pszPattern)) << pszPattern;
+  FcConfigDestroy(pLibrarys);
+}
 
 }  // namespace

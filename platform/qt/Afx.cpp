@@ -18,6 +18,7 @@
 #include <unistd.h>
 #include <atomic>
 #include <csignal>
+#include <cstdlib>
 #include <thread>
 
 namespace {
@@ -55,6 +56,48 @@ std::string ExecutableName(const char* lpszArgv0) {
 }
 
 }  // namespace
+
+// FcInit parses every template in fontconfig's conf.avail folder too, the enabled ones and the
+// others, only to keep their descriptions for listing tools: 40 % of its work, and nothing here
+// lists them. Where anything is missing or fails, or FC_DEBUG asks for the library's own
+// tracing, FcInit does all of it. The toolkit asks fontconfig for nothing before the first
+// window (AfxReadyWindowLook waits for this), so no other configuration becomes current
+// meanwhile. The library comes with the toolkit and is found at run time; without it, nothing.
+void LoadFontConfiguration() {
+  using Config = void*;
+  using StrList = void*;
+  const auto symbol = [](const char* pszName) { return dlsym(RTLD_DEFAULT, pszName); };
+  const auto pfnInit = reinterpret_cast<int (*)()>(symbol("FcInit"));
+  const auto pfnCreate = reinterpret_cast<Config (*)()>(symbol("FcConfigCreate"));
+  const auto pfnParse =
+      reinterpret_cast<int (*)(Config, const unsigned char*, int)>(symbol("FcConfigParseAndLoad"));
+  const auto pfnCacheDirs = reinterpret_cast<StrList (*)(Config)>(symbol("FcConfigGetCacheDirs"));
+  const auto pfnNext = reinterpret_cast<unsigned char* (*)(StrList)>(symbol("FcStrListNext"));
+  const auto pfnDone = reinterpret_cast<void (*)(StrList)>(symbol("FcStrListDone"));
+  const auto pfnBuild = reinterpret_cast<int (*)(Config)>(symbol("FcConfigBuildFonts"));
+  const auto pfnSetCurrent = reinterpret_cast<int (*)(Config)>(symbol("FcConfigSetCurrent"));
+  const auto pfnDestroy = reinterpret_cast<void (*)(Config)>(symbol("FcConfigDestroy"));
+  if (!pfnInit)
+    return;
+  const bool bOwnLoad = pfnCreate && pfnParse && pfnCacheDirs && pfnNext && pfnDone && pfnBuild &&
+                        pfnSetCurrent && pfnDestroy && !std::getenv("FC_DEBUG");
+  if (Config config = bOwnLoad ? pfnCreate() : nullptr) {
+    // 1: complain about a missing fonts.conf. A configuration without a cache folder is one
+    // FcInit completes with folders of its own choosing, so it is left to FcInit.
+    bool bLoaded = pfnParse(config, nullptr, 1) != 0;
+    if (StrList dirs = bLoaded ? pfnCacheDirs(config) : nullptr) {
+      bLoaded = pfnNext(dirs) != nullptr;
+      pfnDone(dirs);
+    } else {
+      bLoaded = false;
+    }
+    bLoaded = bLoaded && pfnBuild(config) && pfnSetCurrent(config);
+    pfnDestroy(config);  // the library holds its own reference to the current one
+    if (bLoaded)
+      return;
+  }
+  pfnInit();
+}
 
 int AfxMessageBox(const std::string& strText, UINT nType) {
   if (g_messageBoxHook)
@@ -130,12 +173,8 @@ int AfxWinMain(int argc, char** argv) {
   // Reading the font configuration (fontconfig's files and caches) is the largest single cost of
   // showing the first window; it runs on a second thread while the platform plugin starts and
   // the application reads its settings and opens its sockets, and the toolkit later finds it
-  // loaded. Nothing before the first window asks for a font. The library comes with the
-  // toolkit; without it, nothing.
-  g_fontReader = std::thread([] {
-    if (auto pfnInit = reinterpret_cast<int (*)()>(dlsym(RTLD_DEFAULT, "FcInit")))
-      pfnInit();
-  });
+  // loaded. Nothing before the first window asks for a font.
+  g_fontReader = std::thread(LoadFontConfiguration);
   // The program takes no command line. Qt would act on options of its own (-reverse,
   // -stylesheet, -platform ...), so it sees the program's name only; QT_QPA_PLATFORM still
   // chooses the platform.

@@ -19,6 +19,11 @@ inline HICON ToHicon(const QIcon* pIcon) {
   return reinterpret_cast<HICON>(const_cast<QIcon*>(pIcon));
 }
 
+/// Loads fontconfig's configuration and font list and makes them the library's current ones, as
+/// FcInit does, less the listing tools' descriptions of the templates that FcInit also reads.
+/// AfxWinMain runs it on a second thread; the toolkit then finds the fonts loaded.
+void LoadFontConfiguration();
+
 /// Gives the program's windows their look, the font and style that every window without one of
 /// its own takes, once AfxWinMain has asked for it: first waits for AfxWinMain's read of the font
 /// configuration. Called before a window is made; does nothing without AfxWinMain (the tests),
