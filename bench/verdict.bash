@@ -18,12 +18,27 @@ scaled() { awk -v v="$1" -v d="$2" -v n="$3" 'BEGIN { printf "%.*f", n, v / d }'
 # the quantile in front when it is not the median. NOTE is added to the verdict. The ratio has
 # $ratio_decimals decimals (2 unless set), more for a figure that sits within a hundredth of its
 # goal, so that the band shown tells why it is or is not on one side.
+#
+# $spread, where set, is how far the ratio moved between runs of the bench in a row, as a
+# fraction of it (bench/README.md, "Noise bands"): a band resampled from one run's pairs knows
+# nothing of what changes from one run to the next, so the band is widened to at least
+# ratio * (1 -/+ spread) before the verdict is given.
 judge() {
   local figure=$1 quantile=$2 op=$3 goal=$4 block=$5 divisor=$6 decimals=$7 pairs=$8 note=${9:-}
   local line places=${ratio_decimals:-2}
   line=$("$probe" verdict "$quantile" "$op" "$goal" "$block" <"$pairs")
   local _ a_min a_med a_max a_q b_min b_med b_max b_q ratio low high count word
   read -r _ a_min a_med a_max a_q b_min b_med b_max b_q ratio low high count word <<<"$line"
+  if [[ -n ${spread:-} ]]; then
+    read -r low high word < <(awk -v r="$ratio" -v lo="$low" -v hi="$high" -v s="$spread" \
+      -v op="$op" -v g="$goal" 'BEGIN {
+        if (r * (1 - s) < lo) lo = r * (1 - s)
+        if (r * (1 + s) > hi) hi = r * (1 + s)
+        w = "within-noise"
+        if (op == "<=" ? hi <= g : lo >= g) w = "met"
+        else if (op == "<=" ? lo > g : hi < g) w = "not-met"
+        printf "%.4f %.4f %s\n", lo, hi, w }')
+  fi
   side() {
     local text
     text="$(scaled "$1" "$divisor" "$decimals") / $(scaled "$2" "$divisor" "$decimals") / $(scaled "$3" "$divisor" "$decimals")"
