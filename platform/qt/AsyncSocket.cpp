@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -48,10 +49,23 @@ public:
         Qt::QueuedConnection);
   }
 
-  /// Reads the datagram waiting into lpBuf and, in the same system call, those queued behind it,
-  /// each into room of nBufLen bytes (at most 63 more: one wake-up's worth).
+  /// Reads the datagram waiting into lpBuf and, when it comes as part of a burst, in the same
+  /// system call those queued behind it, each into room of nBufLen bytes (at most 63 more: one
+  /// wake-up's worth). A datagram that comes longer than kBurstGap after the last read, or after
+  /// a read that found nothing behind its datagram, is taken alone: recvmmsg costs more than
+  /// recvfrom when it then finds nothing more, which is how an answer to a query comes. Whatever
+  /// queued behind a datagram read alone is announced by the next readiness notification.
   /// @returns the first one's whole length, or -1 with errno set.
   ssize_t ReadWithQueued(void* lpBuf, int nBufLen, sockaddr_in& rFrom) {
+    const auto now = std::chrono::steady_clock::now();
+    const bool bBurst = m_bLastFoundMore || now - m_lastRead < kBurstGap;
+    m_lastRead = now;
+    if (!bBurst) {
+      socklen_t nFromLen = sizeof rFrom;
+      // MSG_TRUNC: the length is the datagram's own, so one too long for lpBuf is recognised.
+      return recvfrom(static_cast<int>(socket()), lpBuf, static_cast<size_t>(nBufLen),
+                      MSG_TRUNC | MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&rFrom), &nFromLen);
+    }
     const size_t nRoom = std::min(static_cast<size_t>(nBufLen), kLongestDatagram);
     if (!m_pAhead || m_pAhead->nRoom != nRoom)
       m_pAhead = std::make_unique<ReadAhead>(nRoom);
@@ -62,6 +76,7 @@ public:
     // MSG_TRUNC: each length is the datagram's own, so one too long for its room is recognised.
     const int n = recvmmsg(static_cast<int>(socket()), ahead.messages.data(), kSlots,
                            MSG_TRUNC | MSG_DONTWAIT, nullptr);
+    m_bLastFoundMore = n > 1;
     if (n <= 0)
       return -1;
     rFrom = ahead.from[0];
@@ -90,6 +105,9 @@ public:
 
 private:
   static constexpr size_t kSlots = 64;  ///< the datagram waiting and those read with it
+  /// Datagrams of a burst come microseconds apart; answers to the program's queries come a round
+  /// trip through the device apart, a millisecond or more on its bus.
+  static constexpr std::chrono::microseconds kBurstGap{50};
 
   /// Made at the first read, with room as long as the reader's buffer; its pages are touched
   /// only as far as bursts fill them.
@@ -117,6 +135,8 @@ private:
   CAsyncSocket* m_pSocket;
   Deliver m_pDeliver;
   std::unique_ptr<ReadAhead> m_pAhead;
+  std::chrono::steady_clock::time_point m_lastRead;  ///< of ReadWithQueued
+  bool m_bLastFoundMore = false;  ///< its last recvmmsg took more than one datagram
 };
 
 int CAsyncSocket::ReadAheadCount() const { return m_pWatch ? m_pWatch->Queued() : 0; }
