@@ -13,8 +13,8 @@
 #include <QSocketNotifier>
 #include <QStyle>
 
-#include <dlfcn.h>
 #include <fcntl.h>
+#include <fontconfig/fontconfig.h>
 #include <unistd.h>
 #include <atomic>
 #include <csignal>
@@ -59,44 +59,27 @@ std::string ExecutableName(const char* lpszArgv0) {
 
 // FcInit parses every template in fontconfig's conf.avail folder too, the enabled ones and the
 // others, only to keep their descriptions for listing tools: 40 % of its work, and nothing here
-// lists them. Where anything is missing or fails, or FC_DEBUG asks for the library's own
-// tracing, FcInit does all of it. The toolkit asks fontconfig for nothing before the first
-// window (AfxReadyWindowLook waits for this), so no other configuration becomes current
-// meanwhile. The library comes with the toolkit and is found at run time; without it, nothing.
+// lists them. Where a step fails, the configuration names no cache folder (FcInit would choose
+// some), or FC_DEBUG asks for the library's own tracing, FcInit does all of it. The toolkit asks
+// fontconfig for nothing before the first window (AfxReadyWindowLook waits for this), so no
+// other configuration becomes current meanwhile.
 void LoadFontConfiguration() {
-  using Config = void*;
-  using StrList = void*;
-  const auto symbol = [](const char* pszName) { return dlsym(RTLD_DEFAULT, pszName); };
-  const auto pfnInit = reinterpret_cast<int (*)()>(symbol("FcInit"));
-  const auto pfnCreate = reinterpret_cast<Config (*)()>(symbol("FcConfigCreate"));
-  const auto pfnParse =
-      reinterpret_cast<int (*)(Config, const unsigned char*, int)>(symbol("FcConfigParseAndLoad"));
-  const auto pfnCacheDirs = reinterpret_cast<StrList (*)(Config)>(symbol("FcConfigGetCacheDirs"));
-  const auto pfnNext = reinterpret_cast<unsigned char* (*)(StrList)>(symbol("FcStrListNext"));
-  const auto pfnDone = reinterpret_cast<void (*)(StrList)>(symbol("FcStrListDone"));
-  const auto pfnBuild = reinterpret_cast<int (*)(Config)>(symbol("FcConfigBuildFonts"));
-  const auto pfnSetCurrent = reinterpret_cast<int (*)(Config)>(symbol("FcConfigSetCurrent"));
-  const auto pfnDestroy = reinterpret_cast<void (*)(Config)>(symbol("FcConfigDestroy"));
-  if (!pfnInit)
-    return;
-  const bool bOwnLoad = pfnCreate && pfnParse && pfnCacheDirs && pfnNext && pfnDone && pfnBuild &&
-                        pfnSetCurrent && pfnDestroy && !std::getenv("FC_DEBUG");
-  if (Config config = bOwnLoad ? pfnCreate() : nullptr) {
-    // 1: complain about a missing fonts.conf. A configuration without a cache folder is one
-    // FcInit completes with folders of its own choosing, so it is left to FcInit.
-    bool bLoaded = pfnParse(config, nullptr, 1) != 0;
-    if (StrList dirs = bLoaded ? pfnCacheDirs(config) : nullptr) {
-      bLoaded = pfnNext(dirs) != nullptr;
-      pfnDone(dirs);
-    } else {
-      bLoaded = false;
-    }
-    bLoaded = bLoaded && pfnBuild(config) && pfnSetCurrent(config);
-    pfnDestroy(config);  // the library holds its own reference to the current one
+  const auto namesCacheFolder = [](FcConfig* pConfig) {
+    FcStrList* pDirs = FcConfigGetCacheDirs(pConfig);
+    const bool bNamed = pDirs && FcStrListNext(pDirs);
+    if (pDirs)
+      FcStrListDone(pDirs);
+    return bNamed;
+  };
+  if (FcConfig* pConfig = std::getenv("FC_DEBUG") ? nullptr : FcConfigCreate()) {
+    const bool bLoaded = FcConfigParseAndLoad(pConfig, nullptr, FcTrue) &&
+                         namesCacheFolder(pConfig) && FcConfigBuildFonts(pConfig) &&
+                         FcConfigSetCurrent(pConfig);
+    FcConfigDestroy(pConfig);  // the library holds its own reference to the current one
     if (bLoaded)
       return;
   }
-  pfnInit();
+  FcInit();
 }
 
 int AfxMessageBox(const std::string& strText, UINT nType) {
