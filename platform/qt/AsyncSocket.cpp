@@ -2,6 +2,7 @@
 
 #include "PortSharing.h"
 
+#include <QEvent>
 #include <QSocketNotifier>
 
 #include <arpa/inet.h>
@@ -34,8 +35,16 @@ public:
   using Deliver = void (*)(CAsyncSocket* pSocket, bool bPosted);
 
   CSocketWatch(int fd, CAsyncSocket* pSocket, Deliver pDeliver)
-      : QSocketNotifier(fd, QSocketNotifier::Read), m_pSocket(pSocket), m_pDeliver(pDeliver) {
-    connect(this, &QSocketNotifier::activated, this, [this] { m_pDeliver(m_pSocket, false); });
+      : QSocketNotifier(fd, QSocketNotifier::Read), m_pSocket(pSocket), m_pDeliver(pDeliver) {}
+
+  /// Readiness is delivered straight from the notification: the notifier's activated signals
+  /// (two of them, each through the toolkit's connection lists) have no receiver here and cost
+  /// more than the rest of an answer's handling.
+  bool event(QEvent* pEvent) override {
+    if (pEvent->type() != QEvent::SockAct)
+      return QSocketNotifier::event(pEvent);
+    m_pDeliver(m_pSocket, false);  // a socket closed in the call keeps this until later (Close)
+    return true;
   }
 
   /// Delivery again once the event loop has turned, unless the socket was closed by then.
