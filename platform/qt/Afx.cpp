@@ -154,14 +154,14 @@ void AfxReadyWindowLook() {
 }
 
 int AfxWinMain(int argc, char** argv) {
-  // Reading the font configuration (fontconfig's files and caches) is the largest single cost of
-  // showing the first window; it runs on a second thread while the platform plugin starts and
-  // the application reads its settings and opens its sockets, and the toolkit later finds it
-  // loaded. Nothing before the first window asks for a font.
   // One heap for all threads: the font thread's allocations would otherwise go to a heap of its
   // own, whose pages stay resident after the thread has ended; in the main one, what it freed
   // serves the panel's windows. The program's threads allocate at start-up and hardly after.
   mallopt(M_ARENA_MAX, 1);
+  // Reading the font configuration (fontconfig's files and caches) is the largest single cost of
+  // showing the first window; it runs on a second thread while the platform plugin starts and
+  // the application reads its settings and opens its sockets, and the toolkit later finds it
+  // loaded. Nothing before the first window asks for a font.
   g_fontReader = std::thread(LoadFontConfiguration);
   // The program takes no command line. Qt would act on options of its own (-reverse,
   // -stylesheet, -platform ...), so it sees the program's name only; QT_QPA_PLATFORM still

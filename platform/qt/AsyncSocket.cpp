@@ -39,7 +39,7 @@ public:
 
   /// Readiness is delivered straight from the notification: the notifier's activated signals
   /// (two of them, each through the toolkit's connection lists) have no receiver here and cost
-  /// more than the rest of an answer's handling.
+  /// about as much as the program's own handling of an answer.
   bool event(QEvent* pEvent) override {
     if (pEvent->type() != QEvent::SockAct)
       return QSocketNotifier::event(pEvent);
