@@ -36,33 +36,47 @@ bool ReadUdpTable(std::vector<unsigned char>& rBuffer) {
 void FindSharedWildcardPorts(const SOCKET* pSockets, int nCount, bool* pbShared) {
   std::vector<u_short> ports;  // network order; 0 for a socket not on the wildcard
   for (int i = 0; i < nCount; ++i) {
-    pbShared[i] = false;
     sockaddr_in local = {};
     int nLength = sizeof local;
     const bool bWildcard =
         getsockname(pSockets[i], reinterpret_cast<sockaddr*>(&local), &nLength) == 0 &&
         local.sin_family == AF_INET && local.sin_addr.s_addr == htonl(INADDR_ANY);
     ports.push_back(bWildcard ? local.sin_port : 0);
+    pbShared[i] = bWildcard;  // a candidate until a read of the table clears it
   }
+  // Under Wine a read made while another process makes sockets and reads the table too can list
+  // a second row on this socket's port that the kernel's own table does not hold, and every owner
+  // is 0 there, so such a row looks like a second owner. A port is taken for shared only when
+  // every read finds it so, up to kReads, a moment apart; a real second owner is in all of them.
+  // Mostly the first read clears every port, and nothing waits.
+  constexpr int kReads = 5;
   std::vector<unsigned char> buffer;
-  if (std::all_of(ports.begin(), ports.end(), [](u_short nPort) { return nPort == 0; }) ||
-      !ReadUdpTable(buffer))
-    return;
-  // An owning process could not tell these sockets from others of the same process (and Wine
-  // reports every owner as 0); so the wildcard rows on each port are counted, the list's own
-  // among them. dwLocalPort holds the port in network order in its low 16 bits.
-  const auto* pTable = reinterpret_cast<const MIB_UDPTABLE*>(buffer.data());
-  for (int i = 0; i < nCount; ++i) {
-    if (ports[i] == 0)
-      continue;
-    int nRows = 0;
-    for (DWORD j = 0; j < pTable->dwNumEntries; ++j) {
-      const MIB_UDPROW& row = pTable->table[j];
-      if (row.dwLocalAddr == htonl(INADDR_ANY) && static_cast<u_short>(row.dwLocalPort) == ports[i])
-        ++nRows;
+  for (int nRead = 0;
+       nRead < kReads && std::find(pbShared, pbShared + nCount, true) != pbShared + nCount;
+       ++nRead) {
+    if (nRead > 0)
+      Sleep(2);
+    if (!ReadUdpTable(buffer)) {
+      std::fill(pbShared, pbShared + nCount, false);
+      return;
     }
-    // This socket and those after it on the same port: the rows that would not be there yet.
-    const auto nOwnAndLater = std::count(ports.begin() + i, ports.end(), ports[i]);
-    pbShared[i] = nRows > nOwnAndLater;
+    // An owning process could not tell these sockets from others of the same process; so the
+    // wildcard rows on each port are counted, the list's own among them. dwLocalPort holds the
+    // port in network order in its low 16 bits.
+    const auto* pTable = reinterpret_cast<const MIB_UDPTABLE*>(buffer.data());
+    for (int i = 0; i < nCount; ++i) {
+      if (!pbShared[i])
+        continue;
+      int nRows = 0;
+      for (DWORD j = 0; j < pTable->dwNumEntries; ++j) {
+        const MIB_UDPROW& row = pTable->table[j];
+        if (row.dwLocalAddr == htonl(INADDR_ANY) &&
+            static_cast<u_short>(row.dwLocalPort) == ports[i])
+          ++nRows;
+      }
+      // This socket and those after it on the same port: the rows that would not be there yet.
+      const auto nOwnAndLater = std::count(ports.begin() + i, ports.end(), ports[i]);
+      pbShared[i] = nRows > nOwnAndLater;
+    }
   }
 }

@@ -12,8 +12,9 @@
 /// other, is bound to the IPv4 wildcard address on its local port; sockets later in the list
 /// count as not there yet, so each is judged as if the ones before it had been made in turn.
 /// Sockets on one specific address neither count nor are judged (false). One read of the
-/// system's table serves them all: every socket must already be bound when this is called, so
-/// that of two sockets bound at the same moment each sees the other.
+/// system's table serves them all (a port that it finds shared is read again, a few times, before
+/// it counts as shared): every socket must already be bound when this is called, so that of two
+/// sockets bound at the same moment each sees the other.
 /// pbShared gets nCount answers; all are false when the table cannot be read (the binds then
 /// stand).
 void FindSharedWildcardPorts(const SOCKET* pSockets, int nCount, bool* pbShared);
