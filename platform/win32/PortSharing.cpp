@@ -13,7 +13,8 @@ namespace {
 /// would double the cost of every bind; a host with more sockets takes a second read.
 constexpr DWORD kRowsFirstRead = 128;
 
-/// The IPv4 UDP table (addresses and ports). @returns false when it cannot be read.
+}  // namespace
+
 bool ReadUdpTable(std::vector<unsigned char>& rBuffer) {
   DWORD dwSize = offsetof(MIB_UDPTABLE, table) + kRowsFirstRead * sizeof(MIB_UDPROW);
   // The table may grow between a read that found it too long and the next; a few rounds settle
@@ -31,9 +32,8 @@ bool ReadUdpTable(std::vector<unsigned char>& rBuffer) {
   return false;
 }
 
-}  // namespace
-
-void FindSharedWildcardPorts(const SOCKET* pSockets, int nCount, bool* pbShared) {
+void FindSharedWildcardPorts(const SOCKET* pSockets, int nCount, bool* pbShared,
+                             bool (*pfnReadTable)(std::vector<unsigned char>& rTable)) {
   std::vector<u_short> ports;  // network order; 0 for a socket not on the wildcard
   for (int i = 0; i < nCount; ++i) {
     sockaddr_in local = {};
@@ -56,7 +56,7 @@ void FindSharedWildcardPorts(const SOCKET* pSockets, int nCount, bool* pbShared)
        ++nRead) {
     if (nRead > 0)
       Sleep(2);
-    if (!ReadUdpTable(buffer)) {
+    if (!pfnReadTable(buffer)) {
       std::fill(pbShared, pbShared + nCount, false);
       return;
     }

@@ -8,6 +8,12 @@
 
 #include "Win32.h"
 
+#include <vector>
+
+/// The system's IPv4 UDP table (a MIB_UDPTABLE: addresses and ports) into rTable.
+/// @returns false when it cannot be read.
+bool ReadUdpTable(std::vector<unsigned char>& rTable);
+
 /// For each of the nCount sockets, in order, whether another UDP socket, in this process or any
 /// other, is bound to the IPv4 wildcard address on its local port; sockets later in the list
 /// count as not there yet, so each is judged as if the ones before it had been made in turn.
@@ -16,5 +22,7 @@
 /// it counts as shared): every socket must already be bound when this is called, so that of two
 /// sockets bound at the same moment each sees the other.
 /// pbShared gets nCount answers; all are false when the table cannot be read (the binds then
-/// stand).
-void FindSharedWildcardPorts(const SOCKET* pSockets, int nCount, bool* pbShared);
+/// stand). pfnReadTable reads the table: the system's, unless a test gives one of its own.
+void FindSharedWildcardPorts(
+    const SOCKET* pSockets, int nCount, bool* pbShared,
+    bool (*pfnReadTable)(std::vector<unsigned char>& rTable) = ReadUdpTable);
