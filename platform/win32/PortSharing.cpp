@@ -44,7 +44,7 @@ void FindSharedWildcardPorts(const SOCKET* pSockets, int nCount, bool* pbShared,
     ports.push_back(bWildcard ? local.sin_port : 0);
     pbShared[i] = bWildcard;  // a candidate until a read of the table clears it
   }
-  // Under Wine a read made while another process makes sockets and reads the table too can list
+  // Under Wine a read made while another process makes and closes sockets now and then lists
   // a second row on this socket's port that the kernel's own table does not hold, and every owner
   // is 0 there, so such a row looks like a second owner. A port is taken for shared only when
   // every read finds it so, up to kReads, a moment apart; a real second owner is in all of them.
